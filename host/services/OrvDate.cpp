@@ -1,0 +1,74 @@
+#include "host/services/OrvDate.h"
+
+#include "host/core/SysUtils.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace orv {
+
+namespace {
+
+// The offending text goes into a message box, so keep it readable: control characters
+// and bytes that are not UTF-8 are shown as escapes, and a long text is cut short.
+std::string Shown(std::string_view Text) {
+    constexpr std::size_t MaxBytes = 40;
+    const bool Utf8 = IsValidUtf8(Text);
+    std::string Out;
+    std::size_t I = 0;
+    for (; I < Text.size() && Out.size() < MaxBytes; ++I) {
+        unsigned char C = static_cast<unsigned char>(Text[I]);
+        if (C < 0x20 || C == 0x7F || (C >= 0x80 && !Utf8)) {
+            char Buf[5];
+            std::snprintf(Buf, sizeof Buf, "\\x%02X", C);
+            Out += Buf;
+        } else {
+            Out += static_cast<char>(C);
+        }
+    }
+    // Never stop inside a UTF-8 sequence.
+    while (I < Text.size() && Utf8 && (static_cast<unsigned char>(Text[I]) & 0xC0) == 0x80)
+        Out += Text[I++];
+    if (I < Text.size()) Out += "…";
+    return Out;
+}
+
+[[noreturn]] void NotADate(std::string_view Text) {
+    throw EConvertError(Format("“%s”不是有效的日期，应为 8 位数字 YYYYMMDD。", {Shown(Text)}));
+}
+
+int Digits(std::string_view Text, std::size_t From, std::size_t Count) {
+    int Value = 0;
+    for (std::size_t I = From; I < From + Count; ++I)
+        Value = Value * 10 + (Text[I] - '0');
+    return Value;
+}
+
+} // namespace
+
+std::string OrvDateToStr8(TDateTime Value) {
+    // Checked before DateOf, which may only be given values whose day fits an int32.
+    static const double First = DayNumber(1, 1, 1);
+    static const double Last = DayNumber(9999, 12, 31);
+    if (!std::isfinite(Value) || std::floor(Value) < First || std::floor(Value) > Last) {
+        char Buf[64];
+        std::snprintf(Buf, sizeof Buf, "%g", Value);
+        throw EConvertError(Format("日期值 %s 超出 0001-01-01 至 9999-12-31 的范围。", {Buf}));
+    }
+    int Year, Month, Day;
+    DecodeDate(Value, Year, Month, Day);
+    char Buf[48];
+    std::snprintf(Buf, sizeof Buf, "%04d%02d%02d", Year, Month, Day);
+    return Buf;
+}
+
+TDateTime OrvStr8ToDate(std::string_view Text) {
+    if (Text.size() != 8) NotADate(Text);
+    for (char C : Text)
+        if (C < '0' || C > '9') NotADate(Text);
+    int Year = Digits(Text, 0, 4), Month = Digits(Text, 4, 2), Day = Digits(Text, 6, 2);
+    if (!IsValidDate(Year, Month, Day)) NotADate(Text);
+    return EncodeDate(Year, Month, Day);
+}
+
+} // namespace orv
