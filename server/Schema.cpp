@@ -1,0 +1,144 @@
+#include "server/Schema.h"
+
+#include <array>
+#include <string>
+
+namespace orv::server {
+
+namespace {
+
+// Each entry moves the schema one version up. Entries are never edited once released:
+// a change to the schema is a new entry at the end.
+//
+// Amounts and rates are INTEGER in units of their last decimal (CMS_VAL cents, CMS_RATE
+// ten-thousandths); dates are INTEGER day numbers counted as the host counts them.
+constexpr std::array<const char*, 1> Migrations = {
+    // 1: organisation, catalogue, users and sessions, and the four commission tables.
+    R"sql(
+CREATE TABLE units (
+    unit_id   INTEGER PRIMARY KEY,
+    parent_id INTEGER REFERENCES units(unit_id),
+    unit_num  TEXT NOT NULL UNIQUE,
+    unit_name TEXT NOT NULL,
+    unit_type TEXT NOT NULL CHECK (unit_type IN ('C', 'R', 'S', 'A'))
+);
+CREATE INDEX units_by_parent ON units(parent_id);
+CREATE INDEX units_by_type ON units(unit_type, unit_num);
+
+CREATE TABLE product_sorts (
+    prod_sort_id  INTEGER PRIMARY KEY,
+    prod_sort_num TEXT NOT NULL UNIQUE,
+    description   TEXT NOT NULL
+);
+
+CREATE TABLE product_classes (
+    prod_cls_id  INTEGER PRIMARY KEY,
+    prod_cls_num TEXT NOT NULL UNIQUE,
+    prod_name    TEXT NOT NULL,
+    prod_sort_id INTEGER NOT NULL REFERENCES product_sorts(prod_sort_id)
+);
+CREATE INDEX product_classes_by_sort ON product_classes(prod_sort_id);
+CREATE INDEX product_classes_by_name ON product_classes(prod_name);
+
+-- Times of day in minutes after midnight; a shift whose end is not after its start runs
+-- past midnight.
+CREATE TABLE work_shifts (
+    shf_id       INTEGER PRIMARY KEY,
+    shf_name     TEXT NOT NULL UNIQUE,
+    start_minute INTEGER NOT NULL CHECK (start_minute BETWEEN 0 AND 1439),
+    end_minute   INTEGER NOT NULL CHECK (end_minute BETWEEN 0 AND 1439)
+);
+
+CREATE TABLE work_timetable (
+    unit_id   INTEGER NOT NULL REFERENCES units(unit_id),
+    work_date INTEGER NOT NULL,
+    shf_id    INTEGER NOT NULL REFERENCES work_shifts(shf_id),
+    PRIMARY KEY (unit_id, work_date, shf_id)
+) WITHOUT ROWID;
+
+CREATE TABLE users (
+    user_name    TEXT PRIMARY KEY,
+    display_name TEXT NOT NULL,
+    unit_id      INTEGER NOT NULL REFERENCES units(unit_id)
+);
+
+CREATE TABLE user_privileges (
+    user_name TEXT NOT NULL REFERENCES users(user_name) ON DELETE CASCADE,
+    privilege TEXT NOT NULL,
+    PRIMARY KEY (user_name, privilege)
+) WITHOUT ROWID;
+
+CREATE TABLE sessions (
+    session_id TEXT PRIMARY KEY,
+    user_name  TEXT NOT NULL REFERENCES users(user_name) ON DELETE CASCADE,
+    unit_id    INTEGER NOT NULL REFERENCES units(unit_id),
+    created_at TEXT NOT NULL DEFAULT (strftime('%Y-%m-%dT%H:%M:%SZ', 'now'))
+) WITHOUT ROWID;
+
+CREATE TABLE cms_shf (
+    unit_id INTEGER NOT NULL REFERENCES units(unit_id),
+    shf_id  INTEGER NOT NULL REFERENCES work_shifts(shf_id),
+    cms_val INTEGER NOT NULL,
+    PRIMARY KEY (unit_id, shf_id)
+) WITHOUT ROWID;
+
+CREATE TABLE cms_qty (
+    unit_id      INTEGER NOT NULL REFERENCES units(unit_id),
+    prod_sort_id INTEGER NOT NULL REFERENCES product_sorts(prod_sort_id),
+    cms_val      INTEGER NOT NULL,
+    PRIMARY KEY (unit_id, prod_sort_id)
+) WITHOUT ROWID;
+
+CREATE TABLE cms_val (
+    unit_id      INTEGER NOT NULL REFERENCES units(unit_id),
+    prod_sort_id INTEGER NOT NULL REFERENCES product_sorts(prod_sort_id),
+    cms_rate     INTEGER NOT NULL,
+    PRIMARY KEY (unit_id, prod_sort_id)
+) WITHOUT ROWID;
+
+-- The primary key leads with (unit, shop, class, from_date), which is exactly the range
+-- scan the overlap check needs; the checks repeat the row rules as a last line of defence.
+CREATE TABLE cms_rs (
+    unit_id     INTEGER NOT NULL REFERENCES units(unit_id),
+    shop_id     INTEGER NOT NULL REFERENCES units(unit_id),
+    prod_cls_id INTEGER NOT NULL REFERENCES product_classes(prod_cls_id),
+    from_date   INTEGER NOT NULL,
+    to_date     INTEGER NOT NULL,
+    cms_rate    INTEGER NOT NULL CHECK (cms_rate BETWEEN 0 AND 10000),
+    CHECK (from_date <= to_date),
+    PRIMARY KEY (unit_id, shop_id, prod_cls_id, from_date, to_date)
+) WITHOUT ROWID;
+CREATE INDEX cms_rs_by_shop_class ON cms_rs(shop_id, prod_cls_id, from_date, to_date);
+)sql",
+};
+
+} // namespace
+
+int SchemaVersion() { return static_cast<int>(Migrations.size()); }
+
+int StoredSchemaVersion(TSqliteDatabase& Db) {
+    return static_cast<int>(Db.QueryInt64("PRAGMA user_version"));
+}
+
+void MigrateSchema(TSqliteDatabase& Db) {
+    auto CheckNotNewer = [&Db](int Stored) {
+        if (Stored > SchemaVersion())
+            throw EDatabaseError(Format("数据库 %s 的版本（%s）比本程序支持的版本（%s）新，请升级程序后再打开。",
+                                        {Db.Path(), std::to_string(Stored), std::to_string(SchemaVersion())}));
+    };
+    int Stored = StoredSchemaVersion(Db);
+    CheckNotNewer(Stored);
+    if (Stored == SchemaVersion()) return;
+    if (Db.ReadOnly())
+        throw EDatabaseError(Format("数据库 %s 需要升级，但它是以只读方式打开的。", {Db.Path()}));
+
+    TTransaction Tx(Db);
+    // Read again under the write lock: another process may have upgraded it meanwhile.
+    Stored = StoredSchemaVersion(Db);
+    CheckNotNewer(Stored);
+    for (int V = Stored; V < SchemaVersion(); ++V) Db.Exec(Migrations[static_cast<std::size_t>(V)]);
+    Db.Exec("PRAGMA user_version = " + std::to_string(SchemaVersion()));
+    Tx.Commit();
+}
+
+} // namespace orv::server

@@ -1,0 +1,20 @@
+// The database schema, versioned through PRAGMA user_version.
+#pragma once
+
+#include "server/Sqlite.h"
+
+namespace orv::server {
+
+// The version this build writes. A database of a later version is refused rather than
+// guessed at; an earlier one is brought up to date step by step.
+int SchemaVersion();
+
+// Stored version of an open database (0 for a new, empty one).
+int StoredSchemaVersion(TSqliteDatabase& Db);
+
+// Applies the missing migrations in order, all in one transaction, so a database is never
+// left half upgraded. A read-only connection is only checked: it must already be current.
+// Raises EDatabaseError when the database comes from a newer version.
+void MigrateSchema(TSqliteDatabase& Db);
+
+} // namespace orv::server
