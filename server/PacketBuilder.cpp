@@ -1,0 +1,126 @@
+#include "server/PacketBuilder.h"
+
+#include "host/core/SysUtils.h"
+#include "host/data/ClientDataSet.h"
+
+namespace orv::server {
+
+namespace {
+
+std::int64_t Pow10(int N) {
+    std::int64_t R = 1;
+    while (N-- > 0) R *= 10;
+    return R;
+}
+
+[[noreturn]] void NotFit(const TPacketField& Field, const Variant& Value) {
+    std::string Text;
+    try {
+        Text = Value.AsString();
+    } catch (const std::exception&) {
+        // Leave the text empty: the message still names the field.
+    }
+    throw EConvertError(Format("字段 %s 的值 %s 无效或超出范围。", {Field.Name, Text}));
+}
+
+std::int32_t DayOf(const Variant& Value, const TPacketField& Field) {
+    if (const TDateValue* D = Value.IfDate()) return D->Days;
+    if (const TDateTimeValue* DT = Value.IfDateTime()) return DateOf(DT->Value);
+    if (const std::string* S = Value.IfString()) {
+        std::int32_t Days = 0;
+        if (TryParseDate8(*S, Days) || TryParseDisplayDate(*S, Days)) return Days;
+        NotFit(Field, Value);
+    }
+    return DateOf(Value.AsDateTime());
+}
+
+} // namespace
+
+void CreatePacketFields(TOrvClientDataSet& DataSet, const std::vector<TPacketField>& Fields) {
+    for (const TPacketField& F : Fields) {
+        TField* Field = nullptr;
+        switch (F.Type) {
+        case TPacketType::ptId:
+        case TPacketType::ptDecimal: {
+            auto* B = new TBCDField(&DataSet);
+            B->SetPrecision(F.Precision);
+            B->SetSize(F.Scale);
+            Field = B;
+            break;
+        }
+        case TPacketType::ptDate: Field = new TDateField(&DataSet); break;
+        case TPacketType::ptText:
+            Field = new TStringField(&DataSet);
+            Field->SetSize(F.Scale);
+            break;
+        }
+        Field->SetFieldName(F.Name);
+        Field->SetDataSet(&DataSet);
+    }
+    DataSet.CreateDataSet();
+}
+
+Variant ColumnValue(const TSqliteStatement& Rows, int Column, const TPacketField& Field) {
+    if (Rows.IsNull(Column)) return Variant();
+    if (Field.Type == TPacketType::ptText) return Variant(Rows.Text(Column));
+    return PacketValue(Rows.Int64(Column), Field);
+}
+
+std::string QueryToXml(const std::vector<TPacketField>& Fields, TSqliteStatement& Rows) {
+    TOrvClientDataSet DataSet(nullptr);
+    CreatePacketFields(DataSet, Fields);
+    DataSet.DisableControls();
+    const int Count = static_cast<int>(Fields.size());
+    while (Rows.Step()) {
+        DataSet.Append();
+        for (int I = 0; I < Count; ++I)
+            DataSet.Fields(I)->SetValue(ColumnValue(Rows, I, Fields[static_cast<std::size_t>(I)]));
+        DataSet.Post();
+    }
+    // The rows are the database's, not new ones: the packet must carry no change log.
+    DataSet.MergeChangeLog();
+    return DataSet.GetXMLData();
+}
+
+std::optional<std::int64_t> StoredValue(const Variant& Value, const TPacketField& Field) {
+    if (Value.IsNull()) return std::nullopt;
+    switch (Field.Type) {
+    case TPacketType::ptId: {
+        // Exact: an id of 12.5 names nothing, it is not rounded to 13.
+        constexpr int Probe = 4;
+        TBcd B = Value.AsBcd(Probe);
+        if (B.Unscaled % Pow10(Probe) != 0) NotFit(Field, Value);
+        std::int64_t Id = B.Unscaled / Pow10(Probe);
+        if (Id < INT32_MIN || Id > INT32_MAX) NotFit(Field, Value);
+        return Id;
+    }
+    case TPacketType::ptDecimal: {
+        TBcd B = Value.AsBcd(Field.Scale);
+        if (Field.Precision > 0 && B.IntegerDigits() > Field.Precision - Field.Scale) NotFit(Field, Value);
+        return B.Unscaled;
+    }
+    case TPacketType::ptDate: return DayOf(Value, Field);
+    case TPacketType::ptText: break;
+    }
+    NotFit(Field, Value);
+}
+
+Variant PacketValue(std::int64_t Stored, const TPacketField& Field) {
+    switch (Field.Type) {
+    case TPacketType::ptId: return Variant(TBcd::FromInt(Stored, Field.Scale));
+    case TPacketType::ptDecimal: return Variant(TBcd{Stored, Field.Scale});
+    case TPacketType::ptDate: return Variant::Date(static_cast<std::int32_t>(Stored));
+    case TPacketType::ptText: break;
+    }
+    return Variant(std::to_string(Stored));
+}
+
+std::string StoredText(std::int64_t Stored, const TPacketField& Field) {
+    switch (Field.Type) {
+    case TPacketType::ptDate: return FormatDisplayDate(static_cast<std::int32_t>(Stored));
+    case TPacketType::ptDecimal: return TBcd{Stored, Field.Scale}.ToString();
+    default: return std::to_string(Stored);
+    }
+}
+
+} // namespace orv::server

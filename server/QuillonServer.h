@@ -1,0 +1,66 @@
+// The reference server side: commission business objects and lookups over an embedded
+// SQLite database.
+#pragma once
+
+#include "host/services/Interfaces.h"
+#include "host/services/OrvPack.h"
+#include "server/ServerContext.h"
+#include "server/ServerLookups.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace orv::server {
+
+struct TServerOptions {
+    // Empty: DefaultDatabasePath().
+    std::string Path;
+    // Opens without the right to write; saving and logging in are then refused.
+    bool ReadOnly = false;
+    // A database created by this open is filled with the demo chain.
+    bool SeedDemoData = true;
+    int BusyTimeoutMs = 5000;
+    // How LoadList and the save answers are packed.
+    TOrvPackOptions PackOptions{TOrvPackOption::poChecksum};
+};
+
+// $XDG_DATA_HOME/quillon/quillon.db, or ~/.local/share/quillon/quillon.db.
+std::string DefaultDatabasePath();
+
+// Owns one connection. Opening creates a missing database (and its folder), brings the
+// schema up to date and, for a new database, seeds the demo data; a database of a newer
+// schema, a corrupt file or one that cannot be opened raises EDatabaseError.
+class TQuillonServer {
+public:
+    explicit TQuillonServer(TServerOptions Options = {});
+    ~TQuillonServer();
+    TQuillonServer(const TQuillonServer&) = delete;
+    TQuillonServer& operator=(const TQuillonServer&) = delete;
+
+    const std::string& DatabasePath() const { return FPath; }
+
+    // Opens a session for a known user at the user's own unit; raises EDatabaseError for
+    // an unknown user.
+    std::string Login(const std::string& UserName);
+    void Logout(const std::string& SessionID);
+    std::optional<TSessionInfo> FindSession(const std::string& SessionID);
+    bool Authorized(const std::string& SessionID, const std::string& Privilege);
+
+    // "TCmsShfBean", "TCmsQtyBean", "TCmsValBean", "TCmsRsBean", "TWorkTimetableBean";
+    // any other name raises EDatabaseError.
+    TInterfacePtr<IInterface> CreateObject(const std::string& ClassName);
+
+    TServerLookups& Lookups() { return *FLookups; }
+
+    // The connection itself, for tools that generate or inspect data. Business callers go
+    // through the objects above, which take the connection's lock.
+    TSqliteDatabase& Database();
+
+private:
+    std::string FPath;
+    std::shared_ptr<TServerContext> FContext;
+    std::unique_ptr<TServerLookups> FLookups;
+};
+
+} // namespace orv::server

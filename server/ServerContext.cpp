@@ -1,0 +1,48 @@
+#include "server/ServerContext.h"
+
+namespace orv::server {
+
+TServerContext::TServerContext(const std::string& Path, TOpenMode Mode, int BusyTimeoutMs,
+                               TOrvPackOptions PackOptions)
+    : FDb(Path, Mode, BusyTimeoutMs), FPackOptions(PackOptions) {
+    // The first statement reads the file: a corrupt or foreign file fails here, not later.
+    FDb.Exec("PRAGMA foreign_keys = ON");
+    FDb.QueryInt64("PRAGMA user_version");
+    if (!FDb.ReadOnly()) FDb.Exec("PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL");
+}
+
+std::optional<TSessionInfo> TServerContext::FindSession(const std::string& SessionID) {
+    TStatementLease Query = FDb.Prepare("SELECT s.user_name, u.display_name, s.unit_id FROM sessions s "
+                                        "JOIN users u ON u.user_name = s.user_name WHERE s.session_id = ?1");
+    Query->Bind(1, SessionID);
+    if (!Query->Step()) return std::nullopt;
+    return TSessionInfo{SessionID, Query->Text(0), Query->Text(1), static_cast<int>(Query->Int64(2))};
+}
+
+bool TServerContext::HasPrivilege(const std::string& UserName, const std::string& Privilege) {
+    TStatementLease Query =
+        FDb.Prepare("SELECT 1 FROM user_privileges WHERE user_name = ?1 AND privilege = ?2");
+    Query->Bind(1, UserName).Bind(2, Privilege);
+    return Query->Step();
+}
+
+bool TServerContext::UnitWithin(int UnitID, int RootUnitID) {
+    TStatementLease Query = FDb.Prepare(
+        "WITH RECURSIVE up(id) AS (SELECT unit_id FROM units WHERE unit_id = ?1 "
+        "UNION SELECT u.parent_id FROM units u JOIN up ON u.unit_id = up.id WHERE u.parent_id IS NOT NULL) "
+        "SELECT 1 FROM up WHERE id = ?2");
+    Query->Bind(1, UnitID).Bind(2, RootUnitID);
+    return Query->Step();
+}
+
+TSessionInfo TServerContext::CheckAccess(const std::string& SessionID, int UnitID, const char* Privilege) {
+    std::optional<TSessionInfo> Session = FindSession(SessionID);
+    if (!Session) throw EAccessDenied("会话无效或已结束，请重新登录。");
+    if (!UnitWithin(UnitID, Session->UnitID))
+        throw EAccessDenied(Format("当前登录无权处理机构 %s 的数据。", {std::to_string(UnitID)}));
+    if (Privilege && !HasPrivilege(Session->UserName, Privilege))
+        throw EAccessDenied(Format("用户 %s 没有此项操作的权限（%s）。", {Session->UserName, Privilege}));
+    return *Session;
+}
+
+} // namespace orv::server

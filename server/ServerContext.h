@@ -1,0 +1,69 @@
+// State shared by the server object and every business object it hands out: the
+// connection, its lock and the session checks. Business objects keep the context alive,
+// so one that outlives its server still answers (or refuses) cleanly.
+#pragma once
+
+#include "host/core/SysUtils.h"
+#include "host/services/OrvPack.h"
+#include "server/Sqlite.h"
+
+#include <mutex>
+#include <optional>
+#include <string>
+
+namespace orv::server {
+
+// The caller may not do what it asked: unknown session, missing right, foreign unit.
+class EAccessDenied : public EDatabaseError {
+public:
+    using EDatabaseError::EDatabaseError;
+};
+
+struct TSessionInfo {
+    std::string SessionID;
+    std::string UserName;
+    std::string DisplayName;
+    int UnitID = 0;
+};
+
+class TServerContext {
+public:
+    TServerContext(const std::string& Path, TOpenMode Mode, int BusyTimeoutMs, TOrvPackOptions PackOptions);
+
+    TSqliteDatabase& Db() { return FDb; }
+    TOrvPackOptions PackOptions() const { return FPackOptions; }
+
+    std::optional<TSessionInfo> FindSession(const std::string& SessionID);
+    bool HasPrivilege(const std::string& UserName, const std::string& Privilege);
+
+    // The one gate of every business call: the session must exist, UnitID must be its
+    // unit or lie below it, and Privilege (when given) must be granted to its user.
+    // Raises EAccessDenied otherwise.
+    TSessionInfo CheckAccess(const std::string& SessionID, int UnitID, const char* Privilege);
+
+    // Runs Body under the connection lock and turns whatever it raises into ErrorMsg and
+    // false, so no exception crosses the business-object boundary.
+    template <class F> bool Call(std::string& ErrorMsg, F&& Body) {
+        std::lock_guard<std::mutex> Guard(FLock);
+        try {
+            Body();
+            return true;
+        } catch (const std::exception& E) {
+            ErrorMsg = E.what();
+        } catch (...) {
+            ErrorMsg = "服务器内部错误。";
+        }
+        return false;
+    }
+
+    std::mutex& Lock() { return FLock; }
+
+private:
+    bool UnitWithin(int UnitID, int RootUnitID);
+
+    TSqliteDatabase FDb;
+    TOrvPackOptions FPackOptions;
+    std::mutex FLock;
+};
+
+} // namespace orv::server

@@ -1,0 +1,355 @@
+#include "server/TableStore.h"
+
+#include "host/data/ClientDataSet.h"
+#include "host/services/Constants.h"
+
+#include <sqlite3.h>
+
+#include <unordered_map>
+#include <utility>
+
+namespace orv::server {
+
+namespace {
+
+std::string Join(const std::vector<std::string>& Parts, std::string_view Separator) {
+    std::string R;
+    for (std::size_t I = 0; I < Parts.size(); ++I) {
+        if (I) R += Separator;
+        R += Parts[I];
+    }
+    return R;
+}
+
+std::string Param(int N) { return "?" + std::to_string(N); }
+
+// One row of a delta as the table sees it: the packet values as sent, and the stored
+// form of each stored field.
+struct TRow {
+    std::vector<Variant> Raw;
+    std::vector<std::optional<std::int64_t>> Value;
+    std::string Error; // first value that did not convert
+};
+
+} // namespace
+
+// ---- SQL derived from the description ----------------------------------------------------
+
+TTableStore::TTableStore(TTableDesc Desc) : FDesc(std::move(Desc)) {
+    std::vector<std::string> Select, Columns, Params, Matches;
+    for (std::size_t I = 0; I < FDesc.Fields.size(); ++I) {
+        const TColumnDesc& F = FDesc.Fields[I];
+        Select.push_back(F.LoadExpr);
+        if (F.Column.empty()) continue;
+        FStored.push_back(static_cast<int>(I));
+        const int N = static_cast<int>(FStored.size()) + 1; // ?1 is the unit
+        Columns.push_back(F.Column);
+        Params.push_back(Param(N));
+        Matches.push_back(F.Column + " = " + Param(N));
+    }
+    FLoadSql = "SELECT " + Join(Select, ", ") + " FROM " + FDesc.LoadFrom + " WHERE t.unit_id = ?1 ORDER BY " +
+               FDesc.LoadOrder;
+    FInsertSql = "INSERT INTO " + FDesc.Table + " (unit_id, " + Join(Columns, ", ") + ") VALUES (?1, " +
+                 Join(Params, ", ") + ")";
+    // Every stored value must still be what the client read: that is the concurrency check.
+    FDeleteSql = "DELETE FROM " + FDesc.Table + " WHERE unit_id = ?1 AND " + Join(Matches, " AND ");
+
+    if (FDesc.DateRange) {
+        FFrom = FieldIndex(FDesc.DateRange->FromField);
+        FTo = FieldIndex(FDesc.DateRange->ToField);
+        std::vector<std::string> Scope;
+        for (int I : FStored) {
+            const TColumnDesc& F = FDesc.Fields[static_cast<std::size_t>(I)];
+            if (!F.Key || I == FFrom || I == FTo) continue;
+            FScopeKeys.push_back(I);
+            Scope.push_back(F.Column + " = " + Param(static_cast<int>(FScopeKeys.size()) + 1));
+        }
+        const std::string& FromCol = FDesc.Fields[static_cast<std::size_t>(FFrom)].Column;
+        const std::string& ToCol = FDesc.Fields[static_cast<std::size_t>(FTo)].Column;
+        const std::string PFrom = Param(static_cast<int>(FScopeKeys.size()) + 2);
+        const std::string PTo = Param(static_cast<int>(FScopeKeys.size()) + 3);
+        // Two inclusive ranges share a day exactly when each starts no later than the other ends.
+        FOverlapSql = "SELECT " + FromCol + ", " + ToCol + " FROM " + FDesc.Table + " WHERE unit_id = ?1 AND " +
+                      Join(Scope, " AND ") + " AND " + FromCol + " <= " + PTo + " AND " + ToCol + " >= " + PFrom +
+                      " AND NOT (" + FromCol + " = " + PFrom + " AND " + ToCol + " = " + PTo + ") ORDER BY " +
+                      FromCol + " LIMIT 1";
+    }
+}
+
+int TTableStore::FieldIndex(const std::string& Name) const {
+    for (std::size_t I = 0; I < FDesc.Fields.size(); ++I)
+        if (FDesc.Fields[I].Name == Name) return static_cast<int>(I);
+    throw EDatabaseError("表 " + FDesc.Table + " 没有字段 " + Name + "。");
+}
+
+std::vector<TPacketField> TTableStore::PacketFields() const {
+    return std::vector<TPacketField>(FDesc.Fields.begin(), FDesc.Fields.end());
+}
+
+std::string TTableStore::LoadXml(TSqliteDatabase& Db, int UnitID) const {
+    TStatementLease Rows = Db.Prepare(FLoadSql);
+    Rows->Bind(1, UnitID);
+    return QueryToXml(PacketFields(), *Rows);
+}
+
+// ---- Applying one delta ------------------------------------------------------------------
+
+// State of one ApplyDelta call: where each field sits in the delta and what the master
+// tables said about each id so far (a delta of ten thousand rows names few shops).
+class TTableStore::TApply {
+public:
+    TApply(const TTableStore& Store, TSqliteDatabase& Db, int UnitID, const TOrvUpdateDataSet& Delta)
+        : FStore(Store), FDesc(Store.FDesc), FDb(Db), FUnitID(UnitID) {
+        for (const TColumnDesc& F : FDesc.Fields) {
+            TField* Field = Delta.FindField(F.Name);
+            if (!Field && !F.Column.empty()) throw EDatabaseError("提交的数据缺少字段 " + F.Name + "。");
+            FFieldNo.push_back(Field ? Field->FieldNo() : -1);
+        }
+        FRefOf.assign(FDesc.Fields.size(), -1);
+        for (std::size_t R = 0; R < FDesc.References.size(); ++R)
+            FRefOf[static_cast<std::size_t>(Store.FieldIndex(FDesc.References[R].KeyField))] = static_cast<int>(R);
+        FCache.resize(FDesc.References.size());
+    }
+
+    TRow ReadRow(const std::vector<Variant>& Values) const {
+        TRow Row;
+        Row.Raw.resize(FDesc.Fields.size());
+        Row.Value.resize(FDesc.Fields.size());
+        for (std::size_t I = 0; I < FDesc.Fields.size(); ++I) {
+            const int No = FFieldNo[I];
+            if (No < 0 || static_cast<std::size_t>(No) >= Values.size()) continue;
+            Row.Raw[I] = Values[static_cast<std::size_t>(No)];
+            if (FDesc.Fields[I].Column.empty()) continue;
+            try {
+                Row.Value[I] = StoredValue(Row.Raw[I], FDesc.Fields[I]);
+            } catch (const EConvertError& E) {
+                if (Row.Error.empty()) Row.Error = E.Message();
+            }
+        }
+        return Row;
+    }
+
+    // Takes the row as the client read it out of the table; it must still be stored
+    // exactly so, or someone else changed or deleted it in the meantime.
+    void RemoveOriginal(const TRow& Row) {
+        TStatementLease Delete = FDb.Prepare(FStore.FDeleteSql);
+        Delete->Bind(1, FUnitID);
+        int N = 2;
+        for (int I : FStore.FStored) {
+            const auto& V = Row.Value[static_cast<std::size_t>(I)];
+            if (!V) Fail(Row, "提交的原始数据不完整，请重新读取数据后再保存。");
+            Delete->Bind(N++, *V);
+        }
+        Delete->Execute();
+        if (FDb.Changes() == 0) Fail(Row, "该行已被其他用户修改或删除，请重新读取数据后再保存。");
+    }
+
+    void InsertNew(const TRow& Row) {
+        Validate(Row);
+        TStatementLease Insert = FDb.Prepare(FStore.FInsertSql);
+        Insert->Bind(1, FUnitID);
+        int N = 2;
+        for (int I : FStore.FStored) Insert->Bind(N++, *Row.Value[static_cast<std::size_t>(I)]);
+        try {
+            Insert->Execute();
+        } catch (const ESqliteError& E) {
+            if (E.Code() == SQLITE_CONSTRAINT_PRIMARYKEY || E.Code() == SQLITE_CONSTRAINT_UNIQUE)
+                Fail(Row, "与另一行重复。");
+            if (E.PrimaryCode() == SQLITE_CONSTRAINT) Fail(Row, "不符合数据规则。" + E.Message());
+            throw;
+        }
+    }
+
+    // Runs after every row of the delta is in place, inside the same write transaction,
+    // so the check sees exactly what will be committed, including other clients' rows.
+    void CheckOverlap(const TRow& Row) {
+        if (FStore.FOverlapSql.empty()) return;
+        TStatementLease Query = FDb.Prepare(FStore.FOverlapSql);
+        Query->Bind(1, FUnitID);
+        int N = 2;
+        for (int I : FStore.FScopeKeys) Query->Bind(N++, *Row.Value[static_cast<std::size_t>(I)]);
+        Query->Bind(N++, *Row.Value[static_cast<std::size_t>(FStore.FFrom)]);
+        Query->Bind(N, *Row.Value[static_cast<std::size_t>(FStore.FTo)]);
+        if (!Query->Step()) return;
+        const TColumnDesc& From = FDesc.Fields[static_cast<std::size_t>(FStore.FFrom)];
+        Fail(Row, Format("与已有的 %s 至 %s 的设置日期重叠。",
+                         {StoredText(Query->Int64(0), From), StoredText(Query->Int64(1), From)}));
+    }
+
+    // Remembers the row for the answer when a name the client sent differs from the
+    // master table's (stale, or never filled in).
+    void NoteCanonicalNames(const TRow& Row) {
+        std::vector<std::pair<int, std::string>> Names;
+        bool Differs = false;
+        for (std::size_t R = 0; R < FDesc.References.size(); ++R) {
+            const TReferenceDesc& Ref = FDesc.References[R];
+            if (Ref.FilledFields.empty()) continue;
+            const auto& Found = Lookup(static_cast<int>(R), *Row.Value[KeyIndexOf(R)]);
+            for (std::size_t K = 0; K < Ref.FilledFields.size(); ++K) {
+                const int Field = FStore.FieldIndex(Ref.FilledFields[K]);
+                const std::string& Canonical = (*Found)[K + 1];
+                const Variant& Sent = Row.Raw[static_cast<std::size_t>(Field)];
+                if (Sent.IsNull() || Sent.AsString() != Canonical) Differs = true;
+                Names.emplace_back(Field, Canonical);
+            }
+        }
+        if (Differs) FAnswer.push_back({Row, std::move(Names)});
+    }
+
+    std::string AnswerXml() const {
+        if (FAnswer.empty()) return {};
+        // Keys identify the target row; the names are what the answer changes in it.
+        std::vector<TPacketField> Fields;
+        std::vector<int> Keys;
+        for (int I : FStore.FStored)
+            if (FDesc.Fields[static_cast<std::size_t>(I)].Key) {
+                Keys.push_back(I);
+                Fields.push_back(FDesc.Fields[static_cast<std::size_t>(I)]);
+            }
+        const int KeyCount = static_cast<int>(Fields.size());
+        for (const auto& [Field, Name] : FAnswer.front().second)
+            Fields.push_back(FDesc.Fields[static_cast<std::size_t>(Field)]);
+
+        TOrvClientDataSet Answer(nullptr);
+        CreatePacketFields(Answer, Fields);
+        Answer.DisableControls();
+        for (const auto& [Row, Names] : FAnswer) {
+            Answer.Append();
+            for (int K = 0; K < KeyCount; ++K) {
+                const auto Key = static_cast<std::size_t>(Keys[static_cast<std::size_t>(K)]);
+                Answer.Fields(K)->SetValue(PacketValue(*Row.Value[Key], FDesc.Fields[Key]));
+            }
+            Answer.Post();
+        }
+        Answer.MergeChangeLog();
+        Answer.First();
+        for (const auto& [Row, Names] : FAnswer) {
+            Answer.Edit();
+            for (std::size_t K = 0; K < Names.size(); ++K)
+                Answer.Fields(KeyCount + static_cast<int>(K))->SetValue(Variant(Names[K].second));
+            Answer.Post();
+            Answer.Next();
+        }
+        return Answer.GetXMLDelta();
+    }
+
+    [[noreturn]] void Fail(const TRow& Row, const std::string& Why) {
+        throw EDatabaseError(Describe(Row) + "：" + Why);
+    }
+
+private:
+    std::size_t KeyIndexOf(std::size_t Ref) const {
+        return static_cast<std::size_t>(FStore.FieldIndex(FDesc.References[Ref].KeyField));
+    }
+
+    void Validate(const TRow& Row) {
+        if (!Row.Error.empty()) Fail(Row, Row.Error);
+        for (int I : FStore.FStored) {
+            const TColumnDesc& F = FDesc.Fields[static_cast<std::size_t>(I)];
+            const auto& V = Row.Value[static_cast<std::size_t>(I)];
+            if (!V) Fail(Row, F.Label + "不能为空。");
+            if ((F.Min && *V < *F.Min) || (F.Max && *V > *F.Max))
+                Fail(Row, Format("%s必须在 %s 到 %s 之间。",
+                                 {F.Label, StoredText(F.Min.value_or(*V), F), StoredText(F.Max.value_or(*V), F)}));
+        }
+        for (std::size_t R = 0; R < FDesc.References.size(); ++R) {
+            const std::int64_t Id = *Row.Value[KeyIndexOf(R)];
+            if (Id == Sys_UnknownID || !Lookup(static_cast<int>(R), Id))
+                Fail(Row, FDesc.References[R].Noun + "不存在。");
+        }
+        if (FStore.FFrom >= 0 &&
+            *Row.Value[static_cast<std::size_t>(FStore.FTo)] < *Row.Value[static_cast<std::size_t>(FStore.FFrom)])
+            Fail(Row, FDesc.Fields[static_cast<std::size_t>(FStore.FTo)].Label + "不能早于" +
+                          FDesc.Fields[static_cast<std::size_t>(FStore.FFrom)].Label + "。");
+    }
+
+    const std::optional<std::vector<std::string>>& Lookup(int Ref, std::int64_t Id) {
+        auto& Cache = FCache[static_cast<std::size_t>(Ref)];
+        auto It = Cache.find(Id);
+        if (It != Cache.end()) return It->second;
+        std::optional<std::vector<std::string>> Found;
+        TStatementLease Query = FDb.Prepare(FDesc.References[static_cast<std::size_t>(Ref)].LookupSql);
+        Query->Bind(1, Id);
+        if (Query->Step()) {
+            Found.emplace();
+            for (std::size_t C = 0; C <= FDesc.References[static_cast<std::size_t>(Ref)].FilledFields.size(); ++C)
+                Found->push_back(Query->Text(static_cast<int>(C)));
+        }
+        return Cache.emplace(Id, std::move(Found)).first->second;
+    }
+
+    std::string FieldText(const TRow& Row, std::size_t I) const {
+        if (Row.Value[I]) return StoredText(*Row.Value[I], FDesc.Fields[I]);
+        if (Row.Raw[I].IsNull()) return "（空）";
+        try {
+            return Row.Raw[I].AsString();
+        } catch (const std::exception&) {
+            return "？";
+        }
+    }
+
+    // Names a row by its key the way a user would find it in the window: "门店 S001、
+    // 商品品种 P0001、2024-01-01 至 2024-01-31".
+    std::string Describe(const TRow& Row) {
+        std::vector<std::string> Parts;
+        for (std::size_t I = 0; I < FDesc.Fields.size(); ++I) {
+            const TColumnDesc& F = FDesc.Fields[I];
+            if (!F.Key || static_cast<int>(I) == FStore.FTo) continue;
+            if (static_cast<int>(I) == FStore.FFrom) {
+                Parts.push_back(FieldText(Row, I) + " 至 " + FieldText(Row, static_cast<std::size_t>(FStore.FTo)));
+                continue;
+            }
+            const int R = FRefOf[I];
+            if (R < 0) {
+                Parts.push_back(F.Label + " " + FieldText(Row, I));
+                continue;
+            }
+            const TReferenceDesc& Ref = FDesc.References[static_cast<std::size_t>(R)];
+            std::string Number;
+            if (!Ref.NumberField.empty()) {
+                const Variant& Typed = Row.Raw[static_cast<std::size_t>(FStore.FieldIndex(Ref.NumberField))];
+                if (const std::string* S = Typed.IfString()) Number = *S;
+            }
+            if (Number.empty() && Row.Value[I]) {
+                if (const auto& Found = Lookup(R, *Row.Value[I])) Number = (*Found)[0];
+            }
+            Parts.push_back(Number.empty() ? F.Label + " " + FieldText(Row, I) : Ref.Noun + " " + Number);
+        }
+        return Join(Parts, "、");
+    }
+
+    const TTableStore& FStore;
+    const TTableDesc& FDesc;
+    TSqliteDatabase& FDb;
+    int FUnitID;
+    std::vector<int> FFieldNo;
+    std::vector<int> FRefOf;
+    std::vector<std::unordered_map<std::int64_t, std::optional<std::vector<std::string>>>> FCache;
+    std::vector<std::pair<TRow, std::vector<std::pair<int, std::string>>>> FAnswer;
+};
+
+std::string TTableStore::ApplyDelta(TSqliteDatabase& Db, int UnitID, const std::string& DeltaXml) const {
+    TOrvUpdateDataSet Delta(nullptr);
+    Delta.SetXMLDelta(DeltaXml);
+    const std::vector<TChangeEntry> Changes = Delta.GetChanges();
+    TApply Apply(*this, Db, UnitID, Delta);
+
+    TTransaction Tx(Db);
+    // Originals go first and new images after, so a delta may move a key to one that
+    // another of its rows gives up (two rows swapping dates, a delete and a re-insert).
+    std::vector<TRow> NewRows;
+    for (const TChangeEntry& C : Changes) {
+        if (C.Kind != TUpdateKind::ukInsert) Apply.RemoveOriginal(Apply.ReadRow(C.OldValues));
+        if (C.Kind != TUpdateKind::ukDelete) NewRows.push_back(Apply.ReadRow(C.NewValues));
+    }
+    for (const TRow& Row : NewRows) Apply.InsertNew(Row);
+    for (const TRow& Row : NewRows) {
+        Apply.CheckOverlap(Row);
+        Apply.NoteCanonicalNames(Row);
+    }
+    std::string Answer = Apply.AnswerXml();
+    Tx.Commit();
+    return Answer;
+}
+
+} // namespace orv::server
