@@ -1,0 +1,56 @@
+#include "host/core/DateUtils.h"
+
+#include "host/core/SysUtils.h"
+
+#include <chrono>
+#include <cmath>
+#include <ctime>
+
+namespace orv {
+
+namespace {
+constexpr std::int32_t EpochOffset = 25569; // days from 1899-12-30 to 1970-01-01
+}
+
+bool IsValidDate(int Year, int Month, int Day) {
+    if (Year < 1 || Year > 9999) return false;
+    std::chrono::year_month_day Ymd{std::chrono::year{Year}, std::chrono::month{static_cast<unsigned>(Month)},
+                                    std::chrono::day{static_cast<unsigned>(Day)}};
+    return Month >= 1 && Month <= 12 && Day >= 1 && Ymd.ok();
+}
+
+std::int32_t DayNumber(int Year, int Month, int Day) {
+    std::chrono::year_month_day Ymd{std::chrono::year{Year}, std::chrono::month{static_cast<unsigned>(Month)},
+                                    std::chrono::day{static_cast<unsigned>(Day)}};
+    return static_cast<std::int32_t>(std::chrono::sys_days{Ymd}.time_since_epoch().count()) + EpochOffset;
+}
+
+void DayNumberToDate(std::int32_t Days, int& Year, int& Month, int& Day) {
+    std::chrono::sys_days D{std::chrono::days{Days - EpochOffset}};
+    std::chrono::year_month_day Ymd{D};
+    Year = static_cast<int>(Ymd.year());
+    Month = static_cast<int>(static_cast<unsigned>(Ymd.month()));
+    Day = static_cast<int>(static_cast<unsigned>(Ymd.day()));
+}
+
+TDateTime EncodeDate(int Year, int Month, int Day) {
+    if (!IsValidDate(Year, Month, Day))
+        throw EConvertError(Format("日期 %s-%s-%s 不存在。",
+                                   {std::to_string(Year), std::to_string(Month), std::to_string(Day)}));
+    return DayNumber(Year, Month, Day);
+}
+
+std::int32_t DateOf(TDateTime Value) { return static_cast<std::int32_t>(std::floor(Value)); }
+
+void DecodeDate(TDateTime Value, int& Year, int& Month, int& Day) {
+    DayNumberToDate(DateOf(Value), Year, Month, Day);
+}
+
+TDateTime Date() {
+    std::time_t Now = std::time(nullptr);
+    std::tm Local{};
+    localtime_r(&Now, &Local);
+    return DayNumber(Local.tm_year + 1900, Local.tm_mon + 1, Local.tm_mday);
+}
+
+} // namespace orv

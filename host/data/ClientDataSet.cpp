@@ -1,0 +1,580 @@
+#include "host/data/ClientDataSet.h"
+
+#include "host/data/StoreState.h"
+
+#include <algorithm>
+#include <cstring>
+#include <unordered_map>
+
+namespace orv {
+
+// ---- field descriptions ------------------------------------------------------------------
+
+TFieldDesc DescribeField(const TField* F) {
+    TFieldDesc D;
+    D.Type = F->DataType();
+    D.Name = F->FieldName();
+    D.DisplayLabel = F->DisplayLabel() == F->FieldName() ? std::string() : F->DisplayLabel();
+    D.Size = F->Size();
+    D.DisplayWidth = 0;
+    D.Required = F->Required();
+    D.ReadOnly = F->ReadOnly();
+    D.Visible = F->Visible();
+    D.PacketInfo = F->PacketInfo;
+    if (auto* B = dynamic_cast<const TBCDField*>(F)) D.Precision = B->Precision();
+    if (auto* I = dynamic_cast<const TIntegerField*>(F)) {
+        D.Min = I->MinValue();
+        D.Max = I->MaxValue();
+    }
+    return D;
+}
+
+std::unique_ptr<TField> CreateFieldFromDesc(const TFieldDesc& D) {
+    std::unique_ptr<TField> F;
+    switch (D.Type) {
+    case TFieldType::ftString: F = std::make_unique<TStringField>(nullptr); break;
+    case TFieldType::ftMemo: F = std::make_unique<TMemoField>(nullptr); break;
+    case TFieldType::ftBlob: F = std::make_unique<TBlobField>(nullptr); break;
+    case TFieldType::ftSmallint:
+    case TFieldType::ftWord:
+    case TFieldType::ftInteger:
+    case TFieldType::ftLargeint: {
+        auto I = std::make_unique<TIntegerField>(nullptr);
+        I->SetRange(D.Min, D.Max);
+        F = std::move(I);
+        break;
+    }
+    case TFieldType::ftFloat:
+    case TFieldType::ftCurrency: F = std::make_unique<TFloatField>(nullptr); break;
+    case TFieldType::ftBCD: {
+        auto B = std::make_unique<TBCDField>(nullptr);
+        B->SetPrecision(D.Precision);
+        F = std::move(B);
+        break;
+    }
+    case TFieldType::ftDate: F = std::make_unique<TDateField>(nullptr); break;
+    case TFieldType::ftDateTime: F = std::make_unique<TDateTimeField>(nullptr); break;
+    case TFieldType::ftBoolean: F = std::make_unique<TBooleanField>(nullptr); break;
+    default: throw EDatabaseError(Format("字段“%s”的类型不能存储。", {D.Name}));
+    }
+    F->SetFieldName(D.Name);
+    F->SetName(D.Name);
+    F->SetSize(D.Size);
+    if (!D.DisplayLabel.empty()) F->SetDisplayLabel(D.DisplayLabel);
+    if (D.DisplayWidth > 0) F->SetDisplayWidth(D.DisplayWidth);
+    F->SetRequired(D.Required);
+    F->SetReadOnly(D.ReadOnly);
+    F->SetVisible(D.Visible);
+    F->PacketInfo = D.PacketInfo;
+    return F;
+}
+
+std::shared_ptr<const TRowLayout> TRowLayout::Of(const std::vector<TField*>& DataFields) {
+    auto L = std::make_shared<TRowLayout>();
+    for (TField* F : DataFields) {
+        L->Kinds.push_back(F->StorageKind());
+        L->Scales.push_back(F->StorageKind() == TStorageKind::skBcd ? F->Size() : 0);
+        L->Descs.push_back(DescribeField(F));
+    }
+    return L;
+}
+
+Variant RowValue(const TRowBlock& Row, const TRowLayout& Layout, int FieldNo) {
+    auto K = Layout.Kinds[static_cast<std::size_t>(FieldNo)];
+    if (K == TStorageKind::skBcd) {
+        if (Row.IsNull(FieldNo)) return Variant();
+        return Variant(TBcd{Row.GetInt(FieldNo), Layout.Scales[static_cast<std::size_t>(FieldNo)]});
+    }
+    return Row.Get(FieldNo, K);
+}
+
+// ---- locate indexes ----------------------------------------------------------------------
+
+namespace {
+
+void AppendSlotKey(std::string& Key, const TRowBlock& Row, int FieldNo, TStorageKind Kind) {
+    if (Row.IsNull(FieldNo)) {
+        Key += '\0';
+        return;
+    }
+    Key += '\1';
+    if (Kind == TStorageKind::skString) {
+        std::string_view S = Row.GetString(FieldNo);
+        auto Len = static_cast<std::uint32_t>(S.size());
+        Key.append(reinterpret_cast<const char*>(&Len), sizeof Len);
+        Key.append(S);
+        return;
+    }
+    std::int64_t V = Kind == TStorageKind::skFloat || Kind == TStorageKind::skDateTime
+                         ? [&] {
+                               double D = Row.GetFloat(FieldNo);
+                               std::int64_t Bits;
+                               std::memcpy(&Bits, &D, sizeof Bits);
+                               return Bits;
+                           }()
+                         : Row.GetInt(FieldNo);
+    Key.append(reinterpret_cast<const char*>(&V), sizeof V);
+}
+
+void AppendValueKey(std::string& Key, const Variant& V) {
+    if (V.IsNull()) {
+        Key += '\0';
+        return;
+    }
+    Key += '\1';
+    std::int64_t Bits = 0;
+    switch (V.VarType()) {
+    case TVarType::varString: {
+        auto Len = static_cast<std::uint32_t>(V.IfString()->size());
+        Key.append(reinterpret_cast<const char*>(&Len), sizeof Len);
+        Key.append(*V.IfString());
+        return;
+    }
+    case TVarType::varInteger: Bits = *V.IfInteger(); break;
+    case TVarType::varBcd: Bits = V.IfBcd()->Unscaled; break;
+    case TVarType::varDate: Bits = V.IfDate()->Days; break;
+    case TVarType::varBoolean: Bits = *V.IfBoolean() ? 1 : 0; break;
+    case TVarType::varFloat: std::memcpy(&Bits, V.IfFloat(), sizeof Bits); break;
+    case TVarType::varDateTime: std::memcpy(&Bits, &V.IfDateTime()->Value, sizeof Bits); break;
+    case TVarType::varNull: break;
+    }
+    Key.append(reinterpret_cast<const char*>(&Bits), sizeof Bits);
+}
+
+} // namespace
+
+// A hash index per searched field list: key bytes -> positions, ascending. Appends and
+// edits keep it current; an insertion or deletion in the middle shifts positions, so the
+// index is dropped and rebuilt at the next search.
+struct TLocateIndexCache {
+    struct TIndex {
+        std::vector<int> FieldNos;
+        std::unordered_map<std::string, std::vector<int>> Map;
+        bool Valid = false;
+    };
+    std::vector<TIndex> Indexes;
+
+    std::string RowKey(const TIndex& I, const TRowBlock& Row, const TRowLayout& L) const {
+        std::string Key;
+        for (int F : I.FieldNos) AppendSlotKey(Key, Row, F, L.Kinds[static_cast<std::size_t>(F)]);
+        return Key;
+    }
+    void InvalidateAll() {
+        for (auto& I : Indexes) {
+            I.Map.clear();
+            I.Valid = false;
+        }
+    }
+    static void Remove(std::vector<int>& V, int Pos) {
+        auto It = std::lower_bound(V.begin(), V.end(), Pos);
+        if (It != V.end() && *It == Pos) V.erase(It);
+    }
+    static void Add(std::vector<int>& V, int Pos) { V.insert(std::lower_bound(V.begin(), V.end(), Pos), Pos); }
+};
+
+// ---- TClientData -------------------------------------------------------------------------
+
+TClientData::TClientData() = default;
+TClientData::~TClientData() = default;
+TClientData::TClientData(const TClientData&) = default;
+TClientData& TClientData::operator=(const TClientData&) = default;
+
+// ---- TOrvClientDataSet -------------------------------------------------------------------
+
+TOrvClientDataSet::TOrvClientDataSet(TComponent* AOwner) : TDataSet(AOwner) {}
+
+TOrvClientDataSet::~TOrvClientDataSet() {
+    DeactivateSilently();
+    DestroyDynamicFields();
+}
+
+TStoreState& TOrvClientDataSet::MutableState() {
+    if (FState.use_count() > 1) FState = std::make_shared<TStoreState>(*FState);
+    return *FState;
+}
+
+void TOrvClientDataSet::InternalOpen() {
+    std::vector<TField*> Fields;
+    for (int I = 0; I < DataFieldCount(); ++I) Fields.push_back(DataField(I));
+    auto Layout = TRowLayout::Of(Fields);
+    if (FState && FState->Layout && FState->Layout->SameStorage(*Layout)) return;
+    FState = std::make_shared<TStoreState>();
+    FState->Layout = std::move(Layout);
+    if (FIndexes) FIndexes->InvalidateAll();
+}
+
+void TOrvClientDataSet::InternalClose() {
+    FState.reset();
+    FIndexes.reset();
+}
+
+void TOrvClientDataSet::InternalFieldsChanged() { FIndexes.reset(); }
+
+int TOrvClientDataSet::InternalRecordCount() const { return FState ? FState->Rows.Size() : 0; }
+
+Variant TOrvClientDataSet::InternalGetValue(int Pos, int FieldNo) const {
+    return RowValue(*FState->Rows.At(Pos), *FState->Layout, FieldNo);
+}
+
+std::vector<Variant> TOrvClientDataSet::RowValues(int Pos) const {
+    const TRowBlock& Row = *FState->Rows.At(Pos);
+    std::vector<Variant> Out(FState->Layout->Kinds.size());
+    for (std::size_t I = 0; I < Out.size(); ++I) Out[I] = RowValue(Row, *FState->Layout, static_cast<int>(I));
+    return Out;
+}
+
+void TOrvClientDataSet::InternalInsert(int Pos, const std::vector<Variant>& Values) {
+    TStoreState& S = MutableState();
+    int Count = S.Rows.Size();
+    TRowRef Row = TRowBlock::Build(S.Layout->Kinds, Values.data(), rsInserted, S.NextSeq++, {});
+    S.Rows.Insert(Pos, Row);
+    ++S.ChangedRows;
+    if (FIndexes) {
+        if (Pos == Count) {
+            for (auto& I : FIndexes->Indexes)
+                if (I.Valid) I.Map[FIndexes->RowKey(I, *Row, *S.Layout)].push_back(Pos);
+        } else {
+            FIndexes->InvalidateAll();
+        }
+    }
+}
+
+void TOrvClientDataSet::InternalUpdate(int Pos, const std::vector<Variant>& Values) {
+    TStoreState& S = MutableState();
+    TRowRef Old = S.Rows.At(Pos);
+    TRowRef New = TRowBlock::Build(S.Layout->Kinds, Values.data(), rsUnchanged, 0, {});
+    if (New->SameValues(*Old, S.Layout->Kinds)) return; // nothing changed: nothing to log
+    if (Old->State() == rsInserted) {
+        New = TRowBlock::WithState(New, rsInserted, Old->Seq(), {});
+    } else if (Old->State() == rsModified) {
+        New = TRowBlock::WithState(New, rsModified, Old->Seq(), Old->Original());
+    } else {
+        New = TRowBlock::WithState(New, rsModified, S.NextSeq++, Old);
+        ++S.ChangedRows;
+    }
+    S.Rows.Set(Pos, New);
+    if (FIndexes) {
+        for (auto& I : FIndexes->Indexes) {
+            if (!I.Valid) continue;
+            std::string OldKey = FIndexes->RowKey(I, *Old, *S.Layout), NewKey = FIndexes->RowKey(I, *New, *S.Layout);
+            if (OldKey == NewKey) continue;
+            TLocateIndexCache::Remove(I.Map[OldKey], Pos);
+            TLocateIndexCache::Add(I.Map[NewKey], Pos);
+        }
+    }
+}
+
+void TOrvClientDataSet::WriteRowUnlogged(int Pos, const std::vector<Variant>& Values) {
+    TStoreState& S = MutableState();
+    TRowRef Old = S.Rows.At(Pos);
+    TRowRef New = TRowBlock::Build(S.Layout->Kinds, Values.data(), Old->State(), Old->Seq(), Old->Original());
+    S.Rows.Set(Pos, New);
+    if (FIndexes) FIndexes->InvalidateAll();
+    StoredRowChanged(Pos);
+}
+
+void TOrvClientDataSet::InternalDelete(int Pos) {
+    TStoreState& S = MutableState();
+    int Count = S.Rows.Size();
+    TRowRef Old = S.Rows.At(Pos);
+    S.Rows.Erase(Pos);
+    if (Old->State() == rsInserted) {
+        --S.ChangedRows; // an insert deleted again leaves no trace
+    } else if (Old->State() == rsModified) {
+        --S.ChangedRows;
+        S.Deleted.push_back({Old->Original(), Old->Seq(), Pos});
+    } else {
+        S.Deleted.push_back({Old, S.NextSeq++, Pos});
+    }
+    if (FIndexes) {
+        if (Pos == Count - 1) {
+            for (auto& I : FIndexes->Indexes)
+                if (I.Valid) TLocateIndexCache::Remove(I.Map[FIndexes->RowKey(I, *Old, *S.Layout)], Pos);
+        } else {
+            FIndexes->InvalidateAll();
+        }
+    }
+}
+
+int TOrvClientDataSet::InternalLocate(const std::vector<TField*>& Fields, const std::vector<Variant>& Values) const {
+    if (!FState) return -1;
+    std::vector<int> FieldNos;
+    for (TField* F : Fields) {
+        if (F->FieldKind() != TFieldKind::fkData || F->DataSet() != this) return TDataSet::InternalLocate(Fields, Values);
+        FieldNos.push_back(F->FieldNo());
+    }
+    if (!FIndexes) FIndexes = std::make_unique<TLocateIndexCache>();
+    auto It = std::find_if(FIndexes->Indexes.begin(), FIndexes->Indexes.end(),
+                           [&](const TLocateIndexCache::TIndex& I) { return I.FieldNos == FieldNos; });
+    if (It == FIndexes->Indexes.end()) {
+        FIndexes->Indexes.push_back({FieldNos, {}, false});
+        It = std::prev(FIndexes->Indexes.end());
+    }
+    TLocateIndexCache::TIndex& Index = *It;
+    if (!Index.Valid) {
+        Index.Map.clear();
+        Index.Map.reserve(static_cast<std::size_t>(FState->Rows.Size()));
+        const TRowLayout& L = *FState->Layout;
+        FState->Rows.ForEach([&](int Pos, const TRowRef& Row) {
+            Index.Map[FIndexes->RowKey(Index, *Row, L)].push_back(Pos);
+            return true;
+        });
+        Index.Valid = true;
+    }
+    std::string Key;
+    for (const Variant& V : Values) AppendValueKey(Key, V);
+    auto Hit = Index.Map.find(Key);
+    if (Hit == Index.Map.end() || Hit->second.empty()) return -1;
+    return Hit->second.front();
+}
+
+void TOrvClientDataSet::AdoptState(std::shared_ptr<TStoreState> State, int CursorPos) {
+    FState = std::move(State);
+    if (FIndexes) FIndexes->InvalidateAll();
+    if (Active()) ResetCursorAfterBulkChange(CursorPos);
+    else ActivateSilently(CursorPos);
+}
+
+void TOrvClientDataSet::CreateDataSet() {
+    Close();
+    FState.reset();
+    Open();
+}
+
+void TOrvClientDataSet::EmptyDataSet() {
+    CheckActive();
+    auto S = std::make_shared<TStoreState>();
+    S->Layout = FState->Layout;
+    AdoptState(std::move(S), 0);
+}
+
+int TOrvClientDataSet::ChangeCount() const {
+    return FState ? FState->ChangedRows + static_cast<int>(FState->Deleted.size()) : 0;
+}
+
+void TOrvClientDataSet::MergeChangeLog() {
+    if (!FState || ChangeCount() == 0) return;
+    TStoreState& S = MutableState();
+    std::vector<int> Changed;
+    S.Rows.ForEach([&](int Pos, const TRowRef& Row) {
+        if (Row->State() != rsUnchanged) Changed.push_back(Pos);
+        return true;
+    });
+    for (int Pos : Changed) S.Rows.Set(Pos, TRowBlock::WithState(S.Rows.At(Pos), rsUnchanged, 0, {}));
+    S.Deleted.clear();
+    S.ChangedRows = 0;
+}
+
+void TOrvClientDataSet::CancelUpdates() {
+    if (!FState) return;
+    Cancel();
+    if (ChangeCount() == 0) return;
+    std::vector<TRowRef> Rows;
+    Rows.reserve(static_cast<std::size_t>(FState->Rows.Size()));
+    FState->Rows.ForEach([&](int, const TRowRef& Row) {
+        if (Row->State() == rsModified) Rows.push_back(Row->Original());
+        else if (Row->State() != rsInserted) Rows.push_back(Row);
+        return true;
+    });
+    // Put deleted rows back where they stood, the last deleted first.
+    std::vector<TDeletedRow> Deleted = FState->Deleted;
+    std::sort(Deleted.begin(), Deleted.end(), [](const TDeletedRow& A, const TDeletedRow& B) { return A.Seq > B.Seq; });
+    for (const TDeletedRow& D : Deleted) {
+        std::size_t At = D.PosHint < 0 ? Rows.size() : std::min(Rows.size(), static_cast<std::size_t>(D.PosHint));
+        Rows.insert(Rows.begin() + static_cast<std::ptrdiff_t>(At), D.Row);
+    }
+    auto S = std::make_shared<TStoreState>();
+    S->Layout = FState->Layout;
+    S->NextSeq = FState->NextSeq;
+    S->Rows = TRowTree::Build(std::move(Rows));
+    AdoptState(std::move(S), 0);
+}
+
+void TOrvClientDataSet::RevertRecord() {
+    CheckActive();
+    Cancel();
+    int Pos = CursorPos();
+    if (Pos < 0) return;
+    TRowRef Row = FState->Rows.At(Pos);
+    if (Row->State() == rsUnchanged) return;
+    TStoreState& S = MutableState();
+    if (Row->State() == rsInserted) S.Rows.Erase(Pos);
+    else S.Rows.Set(Pos, Row->Original());
+    --S.ChangedRows;
+    if (FIndexes) FIndexes->InvalidateAll();
+    ResetCursorAfterBulkChange(Pos);
+}
+
+TUpdateStatus TOrvClientDataSet::UpdateStatus() const {
+    if (State() == TDataSetState::dsInsert) return TUpdateStatus::usInserted;
+    int Pos = CursorPos();
+    if (!Active() || Pos < 0) return TUpdateStatus::usUnmodified;
+    switch (FState->Rows.At(Pos)->State()) {
+    case rsInserted: return TUpdateStatus::usInserted;
+    case rsModified: return TUpdateStatus::usModified;
+    default: return TUpdateStatus::usUnmodified;
+    }
+}
+
+std::vector<TChangeEntry> TOrvClientDataSet::GetChanges() const {
+    std::vector<std::pair<std::uint32_t, TChangeEntry>> Entries;
+    if (!FState) return {};
+    const TRowLayout& L = *FState->Layout;
+    auto ValuesOf = [&](const TRowBlock& Row) {
+        std::vector<Variant> V(L.Kinds.size());
+        for (std::size_t I = 0; I < V.size(); ++I) V[I] = RowValue(Row, L, static_cast<int>(I));
+        return V;
+    };
+    FState->Rows.ForEach([&](int, const TRowRef& Row) {
+        if (Row->State() == rsInserted) Entries.push_back({Row->Seq(), {TUpdateKind::ukInsert, {}, ValuesOf(*Row)}});
+        else if (Row->State() == rsModified)
+            Entries.push_back({Row->Seq(), {TUpdateKind::ukModify, ValuesOf(*Row->Original()), ValuesOf(*Row)}});
+        return true;
+    });
+    for (const TDeletedRow& D : FState->Deleted) Entries.push_back({D.Seq, {TUpdateKind::ukDelete, ValuesOf(*D.Row), {}}});
+    std::stable_sort(Entries.begin(), Entries.end(), [](const auto& A, const auto& B) { return A.first < B.first; });
+    std::vector<TChangeEntry> Out;
+    Out.reserve(Entries.size());
+    for (auto& E : Entries) Out.push_back(std::move(E.second));
+    return Out;
+}
+
+TClientData TOrvClientDataSet::GetData() const {
+    TClientData D;
+    D.FState = FState;
+    return D;
+}
+
+void TOrvClientDataSet::SetData(const TClientData& Data) {
+    if (Data.Empty()) throw EDatabaseError("没有可载入的数据。");
+    const TStoreState& Src = *Data.FState;
+    const TRowLayout& SrcLayout = *Src.Layout;
+    bool Declared = !FieldList().empty() && !HasDynamicFields();
+    if (Declared) {
+        std::vector<TField*> Mine;
+        for (TField* F : FieldList())
+            if (F->FieldKind() == TFieldKind::fkData) Mine.push_back(F);
+        auto MyLayout = TRowLayout::Of(Mine);
+        bool Same = MyLayout->SameStorage(SrcLayout) && Mine.size() == SrcLayout.Descs.size();
+        for (std::size_t I = 0; Same && I < Mine.size(); ++I) Same = SameTextAscii(Mine[I]->FieldName(), SrcLayout.Descs[I].Name);
+        if (!Same) {
+            // Other structure: carry the values over field by field, by name.
+            throw EDatabaseError("数据的结构与数据集的字段不一致。");
+        }
+        auto S = std::make_shared<TStoreState>(Src);
+        S->Layout = MyLayout;
+        DeactivateSilently();
+        AdoptState(std::move(S), 0);
+        return;
+    }
+    // Structure comes with the data: keep our fields when they already match it.
+    bool Keep = DataFieldCount() == static_cast<int>(SrcLayout.Descs.size()) && FieldCount() == DataFieldCount() && Active();
+    for (int I = 0; Keep && I < DataFieldCount(); ++I) {
+        const TFieldDesc& D = SrcLayout.Descs[static_cast<std::size_t>(I)];
+        TField* F = DataField(I);
+        Keep = F->FieldName() == D.Name && F->DataType() == D.Type && F->Size() == D.Size;
+    }
+    if (Keep && FState && FState->Layout->SameStorage(SrcLayout)) {
+        AdoptState(std::make_shared<TStoreState>(Src), 0);
+        return;
+    }
+    std::vector<std::unique_ptr<TField>> NewFields;
+    for (const TFieldDesc& D : SrcLayout.Descs) NewFields.push_back(CreateFieldFromDesc(D));
+    DeactivateSilently();
+    DestroyDynamicFields();
+    for (auto& F : NewFields) {
+        TField* Raw = F.release();
+        Raw->ChangeOwner(this);
+        Raw->SetDataSet(this);
+        MarkDynamic(Raw);
+    }
+    FState = std::make_shared<TStoreState>(Src);
+    if (FIndexes) FIndexes->InvalidateAll();
+    ActivateSilently(0);
+}
+
+void TOrvClientDataSet::SetXMLData(const std::string& Xml) {
+    std::vector<TField*> Declared;
+    if (!FieldList().empty() && !HasDynamicFields())
+        for (TField* F : FieldList())
+            if (F->FieldKind() == TFieldKind::fkData) Declared.push_back(F);
+    TParsedPacket P = ParseDataPacket(Xml, Declared);
+    // Nothing of the set has changed up to here; from now on nothing can fail.
+    DeactivateSilently();
+    if (!P.NewFields.empty() || Declared.empty()) {
+        DestroyDynamicFields();
+        for (auto& F : P.NewFields) {
+            TField* Raw = F.release();
+            Raw->ChangeOwner(this);
+            Raw->SetDataSet(this);
+            MarkDynamic(Raw);
+        }
+    }
+    FPacketParams = std::move(P.Params);
+    FState = std::move(P.State);
+    if (FIndexes) FIndexes->InvalidateAll();
+    ActivateSilently(0);
+}
+
+std::string TOrvClientDataSet::GetXMLData() const {
+    CheckActive();
+    return WriteDataPacket(*FState, FPacketParams, false);
+}
+
+std::string TOrvClientDataSet::GetXMLDelta() const {
+    CheckActive();
+    return WriteDataPacket(*FState, FPacketParams, true);
+}
+
+// ---- TOrvUpdateDataSet -------------------------------------------------------------------
+
+TOrvUpdateDataSet::TOrvUpdateDataSet(TComponent* AOwner) : TOrvClientDataSet(AOwner) {}
+
+int TOrvUpdateDataSet::BackfillDataSet(TDataSet* Target) {
+    auto* T = dynamic_cast<TOrvClientDataSet*>(Target);
+    if (!T) throw EDatabaseError("只能回填客户数据集。");
+    T->CheckActive();
+    CheckActive();
+    std::vector<TField*> TargetKeys = T->GetFieldList(T->KeyFields());
+    if (TargetKeys.empty()) throw EDatabaseError(Format("数据集“%s”没有设置关键字段，无法回填。", {T->Name()}));
+    std::vector<int> KeyNos; // answer field number of each target key
+    for (TField* K : TargetKeys) {
+        TField* Mine = FindField(K->FieldName());
+        if (!Mine || Mine->FieldKind() != TFieldKind::fkData)
+            throw EDatabaseError(Format("回填数据中没有关键字段“%s”。", {K->FieldName()}));
+        KeyNos.push_back(Mine->FieldNo());
+    }
+    // Which answer field feeds which target field.
+    std::vector<std::pair<int, TField*>> Columns;
+    for (int I = 0; I < DataFieldCount(); ++I) {
+        TField* Dst = T->FindField(DataField(I)->FieldName());
+        if (Dst && Dst->FieldKind() == TFieldKind::fkData) Columns.push_back({I, Dst});
+    }
+    // Work out every write first, so a value the target cannot hold changes nothing.
+    std::vector<std::pair<int, std::vector<Variant>>> Writes;
+    std::vector<TChangeEntry> Changes = GetChanges();
+    for (const TChangeEntry& C : Changes) {
+        if (C.Kind == TUpdateKind::ukDelete) continue;
+        const std::vector<Variant>& KeySource = C.Kind == TUpdateKind::ukModify ? C.OldValues : C.NewValues;
+        std::vector<Variant> Keys;
+        bool Convertible = true;
+        for (std::size_t I = 0; I < KeyNos.size() && Convertible; ++I) {
+            try {
+                Keys.push_back(TargetKeys[I]->Coerce(KeySource[static_cast<std::size_t>(KeyNos[I])]));
+            } catch (const EConvertError&) {
+                Convertible = false;
+            }
+        }
+        if (!Convertible) continue;
+        int Pos = T->InternalLocate(TargetKeys, Keys);
+        if (Pos < 0) continue;
+        std::vector<Variant> Values = T->RowValues(Pos);
+        for (auto& [From, Dst] : Columns)
+            Values[static_cast<std::size_t>(Dst->FieldNo())] = Dst->Coerce(C.NewValues[static_cast<std::size_t>(From)]);
+        Writes.push_back({Pos, std::move(Values)});
+    }
+    for (auto& [Pos, Values] : Writes) T->WriteRowUnlogged(Pos, Values);
+    return static_cast<int>(Writes.size());
+}
+
+} // namespace orv

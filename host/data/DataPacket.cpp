@@ -1,0 +1,536 @@
+// XML data packets: reading (tolerant of other producers) and writing.
+#include "host/data/StoreState.h"
+#include "host/data/TextEncoding.h"
+
+#include <pugixml.hpp>
+
+#include <algorithm>
+#include <charconv>
+#include <cstring>
+#include <limits>
+
+namespace orv {
+
+namespace {
+
+[[noreturn]] void PacketError(const std::string& Why) { throw EDatabaseError("数据包无效：" + Why); }
+
+bool NameIs(const char* Name, const char* Want) { return SameTextAscii(Name, Want); }
+
+pugi::xml_node ChildNamed(pugi::xml_node Parent, const char* Name) {
+    for (pugi::xml_node C = Parent.first_child(); C; C = C.next_sibling())
+        if (C.type() == pugi::node_element && NameIs(C.name(), Name)) return C;
+    return {};
+}
+
+pugi::xml_attribute AttrNamed(pugi::xml_node N, const char* Name) {
+    for (pugi::xml_attribute A = N.first_attribute(); A; A = A.next_attribute())
+        if (NameIs(A.name(), Name)) return A;
+    return {};
+}
+
+int ParseWidth(pugi::xml_attribute A, const std::string& Field, const char* What) {
+    if (!A) return -1;
+    try {
+        std::int64_t V = ParseInt64(A.value());
+        if (V < 0 || V > 1000000000) throw EConvertError("");
+        return static_cast<int>(V);
+    } catch (const EConvertError&) {
+        PacketError(Format("字段“%s”的 %s“%s”不是有效的数字。", {Field, What, A.value()}));
+    }
+}
+
+struct TPacketColumn {
+    std::string Name;
+    TFieldDesc Desc;
+};
+
+// Reads one FIELD element into a description of the field it declares.
+TPacketColumn ReadFieldElement(pugi::xml_node F) {
+    TPacketColumn C;
+    pugi::xml_attribute Name = AttrNamed(F, "attrname");
+    if (!Name || !*Name.value()) PacketError("有字段没有名称（attrname）。");
+    C.Name = Name.value();
+    TFieldDesc& D = C.Desc;
+    D.Name = C.Name;
+    std::string Type = AttrNamed(F, "fieldtype").value();
+    std::string SubType = AttrNamed(F, "SUBTYPE").value();
+    int Width = ParseWidth(AttrNamed(F, "WIDTH"), C.Name, "WIDTH");
+    int Decimals = ParseWidth(AttrNamed(F, "DECIMALS"), C.Name, "DECIMALS");
+    if (ChildNamed(F, "FIELDS") || SameTextAscii(Type, "nested"))
+        PacketError(Format("字段“%s”是嵌套数据集，本系统不支持嵌套数据集。", {C.Name}));
+    D.PacketInfo.SubType = SubType;
+    std::string T = LowerAscii(Type);
+    auto Int = [&](std::int64_t Min, std::int64_t Max) {
+        D.Type = TFieldType::ftInteger;
+        D.Min = Min;
+        D.Max = Max;
+        D.PacketInfo.FieldType = T;
+    };
+    bool WidthUsed = false;
+    if (T == "string") {
+        D.Type = TFieldType::ftString;
+        D.Size = std::max(Width, 0);
+        WidthUsed = true;
+    } else if (T == "string.uni") {
+        D.Type = TFieldType::ftString;
+        D.Size = std::max(Width, 0) / 2;
+        D.PacketInfo.FieldType = "string.uni";
+        WidthUsed = true;
+    } else if (T == "i1") Int(-128, 127);
+    else if (T == "ui1") Int(0, 255);
+    else if (T == "i2") Int(-32768, 32767);
+    else if (T == "ui2") Int(0, 65535);
+    else if (T == "i4") Int(std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max());
+    else if (T == "ui4") Int(0, std::numeric_limits<std::uint32_t>::max());
+    else if (T == "i8") Int(std::numeric_limits<std::int64_t>::min(), std::numeric_limits<std::int64_t>::max());
+    else if (T == "r8") D.Type = TFieldType::ftFloat;
+    else if (T == "fixed" || T == "fixedfmt") {
+        D.Type = TFieldType::ftBCD;
+        D.Precision = std::max(Width, 0);
+        D.Size = std::max(Decimals, 0);
+        if (D.Size > 18) PacketError(Format("字段“%s”的小数位数 %s 超出范围。", {C.Name, std::to_string(D.Size)}));
+        D.PacketInfo.FieldType = Type;
+        WidthUsed = true;
+        Decimals = -1;
+    } else if (T == "date") D.Type = TFieldType::ftDate;
+    else if (T == "datetime" || T == "sqldatetime") {
+        D.Type = TFieldType::ftDateTime;
+        D.PacketInfo.FieldType = Type;
+    } else if (T == "boolean") D.Type = TFieldType::ftBoolean;
+    else if (T == "bin.hex") D.Type = SameTextAscii(SubType, "Text") || SameTextAscii(SubType, "WideText") ? TFieldType::ftMemo : TFieldType::ftBlob;
+    else if (Type.empty()) PacketError(Format("字段“%s”没有类型（fieldtype）。", {C.Name}));
+    else PacketError(Format("字段“%s”的类型“%s”无法识别。", {C.Name, Type}));
+
+    for (pugi::xml_attribute A = F.first_attribute(); A; A = A.next_attribute()) {
+        const char* N = A.name();
+        if (NameIs(N, "attrname") || NameIs(N, "fieldtype") || NameIs(N, "SUBTYPE")) continue;
+        if (NameIs(N, "WIDTH") && WidthUsed) continue;
+        if (NameIs(N, "DECIMALS") && Decimals < 0) continue;
+        if (NameIs(N, "required")) {
+            D.Required = SameTextAscii(A.value(), "true");
+            continue;
+        }
+        if (NameIs(N, "readonly")) {
+            D.ReadOnly = SameTextAscii(A.value(), "true");
+            continue;
+        }
+        D.PacketInfo.ExtraAttrs.emplace_back(N, A.value());
+    }
+    std::string Children;
+    struct TWriter : pugi::xml_writer {
+        std::string* Out;
+        void write(const void* Data, size_t Size) override { Out->append(static_cast<const char*>(Data), Size); }
+    } W;
+    W.Out = &Children;
+    for (pugi::xml_node K = F.first_child(); K; K = K.next_sibling())
+        if (K.type() == pugi::node_element) K.print(W, "", pugi::format_raw);
+    D.PacketInfo.ChildXml = std::move(Children);
+    return C;
+}
+
+// How one target field takes a value from packet text.
+struct TCellTarget {
+    const TFieldDesc* Desc = nullptr; // names the field in messages
+    TStorageKind Kind = TStorageKind::skString;
+    int Scale = 0;
+    int Precision = 0;
+    int SizeChars = 0;
+    std::int64_t Min = 0, Max = 0;
+};
+
+[[noreturn]] void CellError(int RowNo, const TCellTarget& T, std::string_view Text, const std::string& Why) {
+    std::string Shown(Text.substr(0, 60));
+    if (Text.size() > 60) Shown += "…";
+    throw EConvertError(Format("数据包第 %s 行字段“%s”的值“%s”%s。", {std::to_string(RowNo), T.Desc->Name, Shown, Why}));
+}
+
+void ParseCell(TRowBlock::TBuilder& B, int FieldNo, const TCellTarget& T, std::string_view Text, int RowNo) {
+    if (T.Kind == TStorageKind::skString) {
+        if (!IsValidUtf8(Text)) CellError(RowNo, T, "…", "不是有效的 UTF-8 文本");
+        if (T.SizeChars > 0 && Utf8Length(Text) > static_cast<std::size_t>(T.SizeChars))
+            CellError(RowNo, T, Text, "超过 " + std::to_string(T.SizeChars) + " 个字符的长度限制");
+        B.SetString(FieldNo, Text);
+        return;
+    }
+    if (Text.empty()) return; // other producers write "" for a missing number
+    switch (T.Kind) {
+    case TStorageKind::skInteger: {
+        std::int64_t V;
+        try {
+            V = ParseInt64(Text);
+        } catch (const EConvertError&) {
+            CellError(RowNo, T, Text, "不是有效的整数");
+        }
+        if (V < T.Min || V > T.Max) CellError(RowNo, T, Text, "超出字段的取值范围");
+        B.SetInt(FieldNo, V);
+        return;
+    }
+    case TStorageKind::skBcd: {
+        TBcd V;
+        try {
+            V = TBcd::Parse(Text, T.Scale);
+        } catch (const EConvertError&) {
+            CellError(RowNo, T, Text, "不是有效的数值");
+        }
+        if (T.Precision > 0 && V.IntegerDigits() > T.Precision - T.Scale) CellError(RowNo, T, Text, "超出字段精度");
+        B.SetInt(FieldNo, V.Unscaled);
+        return;
+    }
+    case TStorageKind::skFloat: {
+        try {
+            B.SetFloat(FieldNo, ParseDouble(Text));
+        } catch (const EConvertError&) {
+            CellError(RowNo, T, Text, "不是有效的数值");
+        }
+        return;
+    }
+    case TStorageKind::skDate: {
+        std::int32_t Days;
+        TDateTime DT;
+        if (TryParseDate8(Text, Days)) B.SetInt(FieldNo, Days);
+        else if (TryParsePacketDateTime(Text, DT)) B.SetInt(FieldNo, DateOf(DT));
+        else CellError(RowNo, T, Text, "不是有效的日期");
+        return;
+    }
+    case TStorageKind::skDateTime: {
+        TDateTime DT;
+        if (!TryParsePacketDateTime(Text, DT)) CellError(RowNo, T, Text, "不是有效的日期时间");
+        B.SetFloat(FieldNo, DT);
+        return;
+    }
+    case TStorageKind::skBoolean: {
+        if (SameTextAscii(Text, "TRUE") || Text == "1") B.SetInt(FieldNo, 1);
+        else if (SameTextAscii(Text, "FALSE") || Text == "0") B.SetInt(FieldNo, 0);
+        else CellError(RowNo, T, Text, "不是有效的逻辑值");
+        return;
+    }
+    case TStorageKind::skString: break;
+    }
+}
+
+std::vector<std::uint32_t> ParseChangeLog(const char* Text) {
+    std::vector<std::uint32_t> Out;
+    const char* P = Text;
+    const char* End = Text + std::strlen(Text);
+    while (P < End) {
+        while (P < End && (*P == ' ' || *P == '\t' || *P == '\r' || *P == '\n')) ++P;
+        if (P == End) break;
+        std::uint32_t V = 0;
+        auto Res = std::from_chars(P, End, V);
+        if (Res.ec != std::errc()) PacketError(Format("CHANGE_LOG“%s”不是以空格分隔的数字。", {Text}));
+        Out.push_back(V);
+        P = Res.ptr;
+        if (P < End && *P != ' ' && *P != '\t' && *P != '\r' && *P != '\n')
+            PacketError(Format("CHANGE_LOG“%s”不是以空格分隔的数字。", {Text}));
+    }
+    if (Out.size() % 3 != 0) PacketError("CHANGE_LOG 的数字个数不是 3 的倍数。");
+    return Out;
+}
+
+enum : std::uint32_t { psOriginal = 1, psDeleted = 2, psInserted = 4, psModified = 8 };
+
+} // namespace
+
+TParsedPacket ParseDataPacket(const std::string& Bytes, const std::vector<TField*>& Declared) {
+    std::string Text = DecodePacketBytes(Bytes);
+    pugi::xml_document Doc;
+    pugi::xml_parse_result R =
+        Doc.load_buffer_inplace(Text.data(), Text.size(), pugi::parse_default, pugi::encoding_utf8);
+    if (!R) PacketError(Format("XML 解析失败（%s，位置 %s）。", {R.description(), std::to_string(R.offset)}));
+    pugi::xml_node Root;
+    for (pugi::xml_node C = Doc.first_child(); C; C = C.next_sibling())
+        if (C.type() == pugi::node_element) {
+            Root = C;
+            break;
+        }
+    if (!Root || !NameIs(Root.name(), "DATAPACKET")) PacketError("根元素不是 DATAPACKET。");
+    pugi::xml_node Meta = ChildNamed(Root, "METADATA");
+    pugi::xml_node FieldsNode = ChildNamed(Meta, "FIELDS");
+    if (!Meta || !FieldsNode) PacketError("缺少 METADATA/FIELDS。");
+
+    std::vector<TPacketColumn> Columns;
+    for (pugi::xml_node F = FieldsNode.first_child(); F; F = F.next_sibling()) {
+        if (F.type() != pugi::node_element) continue;
+        if (!NameIs(F.name(), "FIELD")) PacketError(Format("FIELDS 中出现了未知元素“%s”。", {F.name()}));
+        TPacketColumn C = ReadFieldElement(F);
+        for (const TPacketColumn& O : Columns)
+            if (SameTextAscii(O.Name, C.Name)) PacketError(Format("字段名“%s”重复。", {C.Name}));
+        Columns.push_back(std::move(C));
+    }
+    if (Columns.empty()) PacketError("没有定义任何字段。");
+
+    TParsedPacket Out;
+    std::vector<TField*> Targets;
+    if (Declared.empty()) {
+        for (const TPacketColumn& C : Columns) {
+            Out.NewFields.push_back(CreateFieldFromDesc(C.Desc));
+            Targets.push_back(Out.NewFields.back().get());
+        }
+    } else {
+        Targets = Declared;
+    }
+    auto Layout = TRowLayout::Of(Targets);
+    // Column of the packet -> target field number (-1: not kept).
+    std::vector<int> ColumnTarget(Columns.size(), -1);
+    std::vector<TCellTarget> Cells(Columns.size());
+    for (std::size_t T = 0; T < Targets.size(); ++T) {
+        std::size_t Found = Columns.size();
+        for (std::size_t C = 0; C < Columns.size() && Found == Columns.size(); ++C)
+            if (Columns[C].Name == Targets[T]->FieldName()) Found = C;
+        for (std::size_t C = 0; C < Columns.size() && Found == Columns.size(); ++C)
+            if (SameTextAscii(Columns[C].Name, Targets[T]->FieldName())) Found = C;
+        if (Found == Columns.size()) PacketError(Format("数据包中没有字段“%s”。", {Targets[T]->FieldName()}));
+        ColumnTarget[Found] = static_cast<int>(T);
+        TCellTarget& Cell = Cells[Found];
+        Cell.Desc = &Layout->Descs[T];
+        Cell.Kind = Layout->Kinds[T];
+        Cell.Scale = Layout->Scales[T];
+        Cell.Precision = Layout->Descs[T].Precision;
+        Cell.SizeChars = Targets[T]->DataType() == TFieldType::ftString ? Targets[T]->Size() : 0;
+        Cell.Min = Layout->Descs[T].Min;
+        Cell.Max = Layout->Descs[T].Max;
+    }
+
+    std::vector<std::uint32_t> Log;
+    if (pugi::xml_node Params = ChildNamed(Meta, "PARAMS")) {
+        for (pugi::xml_attribute A = Params.first_attribute(); A; A = A.next_attribute()) {
+            if (NameIs(A.name(), "CHANGE_LOG")) Log = ParseChangeLog(A.value());
+            else Out.Params.emplace_back(A.name(), A.value());
+        }
+    }
+
+    // Rows, each version as it stands in the packet.
+    std::vector<TRowRef> Records;
+    std::vector<std::uint32_t> States;
+    pugi::xml_node RowData = ChildNamed(Root, "ROWDATA");
+    TRowBlock::TBuilder Builder(static_cast<int>(Targets.size()));
+    std::size_t Next = 0;
+    auto ColumnOf = [&](const char* Name) -> int {
+        for (std::size_t K = 0; K < Columns.size(); ++K) {
+            std::size_t C = (Next + K) % Columns.size();
+            if (Columns[C].Name == Name) {
+                Next = C + 1;
+                return static_cast<int>(C);
+            }
+        }
+        for (std::size_t C = 0; C < Columns.size(); ++C)
+            if (SameTextAscii(Columns[C].Name, Name)) return static_cast<int>(C);
+        return -1; // an attribute no FIELD declares is not ours to keep
+    };
+    for (pugi::xml_node Row = RowData.first_child(); Row; Row = Row.next_sibling()) {
+        if (Row.type() != pugi::node_element) continue;
+        if (!NameIs(Row.name(), "ROW")) PacketError(Format("ROWDATA 中出现了未知元素“%s”。", {Row.name()}));
+        int RowNo = static_cast<int>(Records.size()) + 1;
+        Builder.Reset();
+        std::uint32_t State = 0;
+        Next = 0;
+        for (pugi::xml_attribute A = Row.first_attribute(); A; A = A.next_attribute()) {
+            const char* Name = A.name();
+            if (NameIs(Name, "RowState")) {
+                try {
+                    std::int64_t V = ParseInt64(A.value());
+                    if (V < 0 || V > 255) throw EConvertError("");
+                    State = static_cast<std::uint32_t>(V);
+                } catch (const EConvertError&) {
+                    PacketError(Format("第 %s 行的 RowState“%s”无效。", {std::to_string(RowNo), A.value()}));
+                }
+                continue;
+            }
+            int C = ColumnOf(Name);
+            if (C < 0 || ColumnTarget[static_cast<std::size_t>(C)] < 0) continue;
+            const char* V = A.value();
+            ParseCell(Builder, ColumnTarget[static_cast<std::size_t>(C)], Cells[static_cast<std::size_t>(C)],
+                      std::string_view(V, std::strlen(V)), RowNo);
+        }
+        Records.push_back(Builder.Build(rsUnchanged, 0, {}));
+        States.push_back(State);
+    }
+
+    auto State = std::make_shared<TStoreState>();
+    State->Layout = Layout;
+    const std::size_t N = Records.size();
+    bool Plain = Log.empty() && std::all_of(States.begin(), States.end(), [](std::uint32_t S) { return S == 0; });
+    if (Plain) {
+        State->Rows = TRowTree::Build(std::move(Records));
+        Out.State = std::move(State);
+        return Out;
+    }
+
+    // Rebuild pending changes from the versions: a modification links a record to the one
+    // it replaced; the chain's first record holds the values as loaded.
+    std::vector<std::uint32_t> Prev(N + 1, 0), FirstSeq(N + 1, std::numeric_limits<std::uint32_t>::max());
+    std::vector<bool> Superseded(N + 1, false);
+    for (std::size_t I = 0; I < Log.size(); I += 3) {
+        std::uint32_t Rec = Log[I], Before = Log[I + 1];
+        if (Rec < 1 || Rec > N || Before > N)
+            PacketError(Format("CHANGE_LOG 引用了不存在的记录 %s。", {std::to_string(Rec < 1 || Rec > N ? Rec : Before)}));
+        if (Before) {
+            if (Before == Rec) PacketError("CHANGE_LOG 中有记录指向它自己。");
+            Prev[Rec] = Before;
+            Superseded[Before] = true;
+        }
+        auto Seq = static_cast<std::uint32_t>(I / 3 + 1);
+        if (Seq < FirstSeq[Rec]) FirstSeq[Rec] = Seq;
+    }
+    auto RootOf = [&](std::uint32_t R, std::uint32_t& Seq) {
+        Seq = FirstSeq[R];
+        std::size_t Steps = 0;
+        while (Prev[R]) {
+            R = Prev[R];
+            Seq = std::min(Seq, FirstSeq[R]);
+            if (++Steps > N) PacketError("CHANGE_LOG 中的修改链形成了循环。");
+        }
+        return R;
+    };
+    std::uint32_t NextSeq = static_cast<std::uint32_t>(Log.size() / 3 + 1);
+    struct TVisible {
+        std::uint32_t Root;
+        TRowRef Row;
+    };
+    std::vector<TVisible> Visible;
+    for (std::uint32_t R = 1; R <= N; ++R) {
+        if (Superseded[R]) continue;
+        std::uint32_t St = States[R - 1], Seq;
+        std::uint32_t Root = RootOf(R, Seq);
+        bool RootInserted = States[Root - 1] & psInserted;
+        if (Seq == std::numeric_limits<std::uint32_t>::max()) Seq = NextSeq++;
+        const TRowRef& Rec = Records[R - 1];
+        if (St & psDeleted) {
+            if (!RootInserted) State->Deleted.push_back({Records[Root - 1], Seq, -1});
+            continue;
+        }
+        if (St & psOriginal) continue; // an original whose new version is missing: nothing to show
+        if (RootInserted) {
+            Visible.push_back({Root, TRowBlock::WithState(Rec, rsInserted, Seq, {})});
+            ++State->ChangedRows;
+        } else if (Root != R) {
+            Visible.push_back({Root, TRowBlock::WithState(Rec, rsModified, Seq, Records[Root - 1])});
+            ++State->ChangedRows;
+        } else {
+            Visible.push_back({Root, Rec});
+        }
+    }
+    std::stable_sort(Visible.begin(), Visible.end(), [](const TVisible& A, const TVisible& B) { return A.Root < B.Root; });
+    std::vector<TRowRef> Rows;
+    Rows.reserve(Visible.size());
+    for (auto& V : Visible) Rows.push_back(std::move(V.Row));
+    State->Rows = TRowTree::Build(std::move(Rows));
+    State->NextSeq = NextSeq;
+    Out.State = std::move(State);
+    return Out;
+}
+
+// ---- writing -----------------------------------------------------------------------------
+
+namespace {
+
+struct TStringWriter : pugi::xml_writer {
+    std::string Out;
+    void write(const void* Data, size_t Size) override { Out.append(static_cast<const char*>(Data), Size); }
+};
+
+void WriteCell(pugi::xml_node Row, const char* Name, const TRowBlock& R, const TRowLayout& L, int F) {
+    if (R.IsNull(F)) return;
+    char Buf[64];
+    auto Kind = L.Kinds[static_cast<std::size_t>(F)];
+    pugi::xml_attribute A = Row.append_attribute(Name);
+    switch (Kind) {
+    case TStorageKind::skString: {
+        std::string_view S = R.GetString(F);
+        A.set_value(std::string(S).c_str());
+        return;
+    }
+    case TStorageKind::skInteger: {
+        auto Res = std::to_chars(Buf, Buf + sizeof Buf, R.GetInt(F));
+        *Res.ptr = 0;
+        A.set_value(Buf);
+        return;
+    }
+    case TStorageKind::skBcd: A.set_value(TBcd{R.GetInt(F), L.Scales[static_cast<std::size_t>(F)]}.ToString().c_str()); return;
+    case TStorageKind::skFloat: A.set_value(FormatDouble(R.GetFloat(F)).c_str()); return;
+    case TStorageKind::skDate: A.set_value(FormatDate8(R.GetDate(F)).c_str()); return;
+    case TStorageKind::skDateTime: A.set_value(FormatPacketDateTime(R.GetFloat(F)).c_str()); return;
+    case TStorageKind::skBoolean: A.set_value(R.GetInt(F) ? "TRUE" : "FALSE"); return;
+    }
+}
+
+} // namespace
+
+std::string WriteDataPacket(const TStoreState& State, const std::vector<std::pair<std::string, std::string>>& Params,
+                            bool DeltaOnly) {
+    const TRowLayout& L = *State.Layout;
+    pugi::xml_document Doc;
+    pugi::xml_node Root = Doc.append_child("DATAPACKET");
+    Root.append_attribute("Version").set_value("2.0");
+    pugi::xml_node Meta = Root.append_child("METADATA");
+    pugi::xml_node Fields = Meta.append_child("FIELDS");
+    std::vector<std::string> Names;
+    for (const TFieldDesc& D : L.Descs) {
+        std::unique_ptr<TField> Probe = CreateFieldFromDesc(D);
+        std::string Type, SubType;
+        int Width = -1, Decimals = -1;
+        Probe->DescribePacketType(Type, Width, Decimals, SubType);
+        pugi::xml_node F = Fields.append_child("FIELD");
+        F.append_attribute("attrname").set_value(D.Name.c_str());
+        F.append_attribute("fieldtype").set_value(Type.c_str());
+        if (D.ReadOnly) F.append_attribute("readonly").set_value("true");
+        if (D.Required) F.append_attribute("required").set_value("true");
+        if (!SubType.empty()) F.append_attribute("SUBTYPE").set_value(SubType.c_str());
+        if (Decimals >= 0) F.append_attribute("DECIMALS").set_value(Decimals);
+        if (Width >= 0) F.append_attribute("WIDTH").set_value(Width);
+        for (const auto& [N, V] : D.PacketInfo.ExtraAttrs) F.append_attribute(N.c_str()).set_value(V.c_str());
+        if (!D.PacketInfo.ChildXml.empty()) F.append_buffer(D.PacketInfo.ChildXml.data(), D.PacketInfo.ChildXml.size());
+        Names.push_back(D.Name);
+    }
+    pugi::xml_node ParamsNode = Meta.append_child("PARAMS");
+    pugi::xml_node RowData = Root.append_child("ROWDATA");
+
+    std::vector<std::pair<std::uint32_t, std::string>> Log;
+    int Written = 0;
+    auto Emit = [&](const TRowBlock& R, int RowState) {
+        pugi::xml_node Row = RowData.append_child("ROW");
+        if (RowState) Row.append_attribute("RowState").set_value(RowState);
+        for (int F = 0; F < static_cast<int>(Names.size()); ++F) WriteCell(Row, Names[static_cast<std::size_t>(F)].c_str(), R, L, F);
+        return ++Written;
+    };
+    State.Rows.ForEach([&](int, const TRowRef& Row) {
+        switch (Row->State()) {
+        case rsInserted: {
+            int At = Emit(*Row, psInserted);
+            Log.push_back({Row->Seq(), std::to_string(At) + " 0 4"});
+            break;
+        }
+        case rsModified: {
+            int Orig = Emit(*Row->Original(), psOriginal);
+            int At = Emit(*Row, psModified);
+            Log.push_back({Row->Seq(), std::to_string(At) + " " + std::to_string(Orig) + " 8"});
+            break;
+        }
+        default:
+            if (!DeltaOnly) Emit(*Row, 0);
+        }
+        return true;
+    });
+    for (const TDeletedRow& D : State.Deleted) {
+        int At = Emit(*D.Row, psDeleted);
+        Log.push_back({D.Seq, std::to_string(At) + " 0 2"});
+    }
+    std::stable_sort(Log.begin(), Log.end(), [](const auto& A, const auto& B) { return A.first < B.first; });
+    if (!Log.empty()) {
+        std::string Text;
+        for (const auto& E : Log) {
+            if (!Text.empty()) Text += ' ';
+            Text += E.second;
+        }
+        ParamsNode.append_attribute("CHANGE_LOG").set_value(Text.c_str());
+    }
+    for (const auto& [N, V] : Params) ParamsNode.append_attribute(N.c_str()).set_value(V.c_str());
+
+    TStringWriter W;
+    W.Out = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>  ";
+    Doc.save(W, "", pugi::format_raw | pugi::format_no_declaration, pugi::encoding_utf8);
+    return std::move(W.Out);
+}
+
+} // namespace orv

@@ -1,0 +1,766 @@
+#include "host/data/DB.h"
+
+#include <algorithm>
+
+namespace orv {
+
+namespace {
+
+// Restores the proposed-value slot on every path out of a validation handler.
+class TProposedGuard {
+public:
+    TProposedGuard(const TField*& Field, const Variant*& Value, const TField* NewField, const Variant* NewValue)
+        : FField(Field), FValue(Value), FOldField(Field), FOldValue(Value) {
+        Field = NewField;
+        Value = NewValue;
+    }
+    ~TProposedGuard() {
+        FField = FOldField;
+        FValue = FOldValue;
+    }
+
+private:
+    const TField*& FField;
+    const Variant*& FValue;
+    const TField* FOldField;
+    const Variant* FOldValue;
+};
+
+std::string FoldCase(const std::string& S) { return LowerAscii(S); }
+
+} // namespace
+
+TDataSet::TDataSet(TComponent* AOwner) : TComponent(AOwner) {}
+
+TDataSet::~TDataSet() {
+    // The storage part is gone by now; nothing below may reach it.
+    FState = TDataSetState::dsInactive;
+    std::vector<TDataSource*> Sources = FSources;
+    for (TDataSource* S : Sources) S->SetDataSet(nullptr);
+    for (TField* F : FLookupClients) F->FLookupDataSet = nullptr;
+    FLookupClients.clear();
+    DestroyDynamicFields();
+    for (TField* F : FFields) F->FDataSet = nullptr;
+    FFields.clear();
+}
+
+static std::string DataSetName(const TDataSet* D) { return D->Name().empty() ? std::string("数据集") : "数据集“" + D->Name() + "”"; }
+
+// ---- fields ------------------------------------------------------------------------------
+
+TField* TDataSet::FindField(const std::string& FieldName) const {
+    for (TField* F : FFields)
+        if (F->FieldName() == FieldName) return F;
+    for (TField* F : FFields)
+        if (SameTextAscii(F->FieldName(), FieldName)) return F;
+    return nullptr;
+}
+
+TField* TDataSet::FieldByName(const std::string& FieldName) const {
+    TField* F = FindField(FieldName);
+    if (!F) throw EDatabaseError(Format("%s中没有字段“%s”。", {DataSetName(this), FieldName}));
+    return F;
+}
+
+std::vector<TField*> TDataSet::GetFieldList(const std::string& FieldNames) const {
+    std::vector<TField*> Out;
+    for (const std::string& N : SplitFieldNames(FieldNames)) Out.push_back(FieldByName(N));
+    return Out;
+}
+
+void TDataSet::AddField(TField* Field) {
+    if (Active()) throw EDatabaseError(Format("%s已打开，不能增加字段“%s”。", {DataSetName(this), Field->FieldName()}));
+    if (!Field->FieldName().empty()) {
+        TField* Other = FindField(Field->FieldName());
+        if (Other) throw EDatabaseError(Format("%s中字段名“%s”重复。", {DataSetName(this), Field->FieldName()}));
+    }
+    FFields.push_back(Field);
+    Field->FDataSet = this;
+    FieldDefinitionChanged();
+}
+
+void TDataSet::RemoveField(TField* Field) {
+    auto It = std::find(FFields.begin(), FFields.end(), Field);
+    if (It == FFields.end()) return;
+    if (Active()) {
+        // A field going away while the set is open (its owner is being destroyed): the
+        // structure is gone, so the set closes without running handlers that may be gone too.
+        FBuffer.clear();
+        InternalClose();
+        FState = TDataSetState::dsInactive;
+        FCursor = -1;
+        FInsertPos = -1;
+        ForEachLink([](TDataLink* L) { L->ActiveChanged(); });
+    }
+    FFields.erase(It);
+    FDynamic.erase(std::remove(FDynamic.begin(), FDynamic.end(), Field), FDynamic.end());
+    Field->FDataSet = nullptr;
+    FieldDefinitionChanged();
+}
+
+void TDataSet::FieldDefinitionChanged() {
+    InternalFieldsChanged();
+    NotifyLayoutChanged();
+}
+
+void TDataSet::AddLookupClient(TField* Field) { FLookupClients.push_back(Field); }
+
+void TDataSet::RemoveLookupClient(TField* Field) {
+    FLookupClients.erase(std::remove(FLookupClients.begin(), FLookupClients.end(), Field), FLookupClients.end());
+}
+
+const std::vector<TField*>& TDataSet::BindDataFields() {
+    FDataFields.clear();
+    for (TField* F : FFields) {
+        if (F->FieldKind() == TFieldKind::fkData) {
+            F->FFieldNo = static_cast<int>(FDataFields.size());
+            FDataFields.push_back(F);
+        } else {
+            F->FFieldNo = -1;
+        }
+    }
+    return FDataFields;
+}
+
+void TDataSet::MarkDynamic(TField* Field) { FDynamic.push_back(Field); }
+
+void TDataSet::DestroyDynamicFields() {
+    std::vector<TField*> Dyn;
+    Dyn.swap(FDynamic);
+    for (auto It = Dyn.rbegin(); It != Dyn.rend(); ++It) delete *It;
+}
+
+// ---- state -------------------------------------------------------------------------------
+
+void TDataSet::CheckActive() const {
+    if (!Active()) throw EDatabaseError(Format("%s没有打开，不能执行此操作。", {DataSetName(this)}));
+}
+
+void TDataSet::SetPermissions(bool CanInsert, bool CanEdit, bool CanDelete) {
+    FCanInsert = CanInsert;
+    FCanEdit = CanEdit;
+    FCanDelete = CanDelete;
+}
+
+void TDataSet::CheckCanInsert() const {
+    if (FReadOnly) throw EDatabaseError(Format("%s是只读的，不能新增记录。", {DataSetName(this)}));
+    if (!FCanInsert) throw EDatabaseError("您没有新增记录的权限。");
+}
+
+void TDataSet::CheckCanEdit() const {
+    if (FReadOnly) throw EDatabaseError(Format("%s是只读的，不能修改记录。", {DataSetName(this)}));
+    if (!FCanEdit) throw EDatabaseError("您没有修改记录的权限。");
+}
+
+void TDataSet::SetActive(bool Value) {
+    if (Value == Active()) return;
+    if (Value) {
+        if (BeforeOpen) BeforeOpen(this);
+        BindDataFields();
+        if (FDataFields.empty() && FFields.empty())
+            throw EDatabaseError(Format("%s没有定义任何字段，不能打开。", {DataSetName(this)}));
+        InternalOpen();
+        FState = TDataSetState::dsBrowse;
+        FModified = false;
+        FInsertPos = -1;
+        FCursor = InternalRecordCount() > 0 ? 0 : -1;
+        FBof = true;
+        FEof = FCursor < 0;
+        ForEachLink([](TDataLink* L) { L->ActiveChanged(); });
+        NotifyEditingChanged();
+        if (AfterOpen) AfterOpen(this);
+    } else {
+        if (BeforeClose) BeforeClose(this);
+        FBuffer.clear();
+        FModified = false;
+        InternalClose();
+        FState = TDataSetState::dsInactive;
+        FCursor = -1;
+        FInsertPos = -1;
+        FBof = FEof = true;
+        ForEachLink([](TDataLink* L) { L->ActiveChanged(); });
+        NotifyEditingChanged();
+        if (AfterClose) AfterClose(this);
+    }
+}
+
+void TDataSet::SetState(TDataSetState Value) {
+    if (FState == Value) return;
+    FState = Value;
+    NotifyEditingChanged();
+}
+
+int TDataSet::RecordCount() const { return Active() ? InternalRecordCount() : 0; }
+
+int TDataSet::RecNo() const {
+    if (!Active() || FState == TDataSetState::dsInsert || FCursor < 0) return 0;
+    return FCursor + 1;
+}
+
+// ---- navigation --------------------------------------------------------------------------
+
+void TDataSet::DoBeforeScroll() {
+    if (BeforeScroll) BeforeScroll(this);
+}
+
+void TDataSet::DoAfterScroll() {
+    if (AfterScroll) AfterScroll(this);
+}
+
+void TDataSet::MoveTo(int Pos) {
+    if (Pos == FCursor) return;
+    FCursor = Pos;
+    NotifyScrolled();
+}
+
+void TDataSet::First() {
+    CheckActive();
+    CheckBrowseMode();
+    DoBeforeScroll();
+    int Count = InternalRecordCount();
+    MoveTo(Count > 0 ? 0 : -1);
+    FBof = true;
+    FEof = Count == 0;
+    DoAfterScroll();
+}
+
+void TDataSet::Last() {
+    CheckActive();
+    CheckBrowseMode();
+    DoBeforeScroll();
+    int Count = InternalRecordCount();
+    MoveTo(Count - 1);
+    FEof = true;
+    FBof = Count == 0;
+    DoAfterScroll();
+}
+
+void TDataSet::Next() { MoveBy(1); }
+void TDataSet::Prior() { MoveBy(-1); }
+
+int TDataSet::MoveBy(int Distance) {
+    CheckActive();
+    CheckBrowseMode();
+    DoBeforeScroll();
+    int Moved = 0;
+    int Count = InternalRecordCount();
+    if (Count == 0) {
+        FBof = FEof = true;
+    } else if ((Distance > 0 && !FEof) || (Distance < 0 && !FBof)) {
+        FBof = FEof = false;
+        int Target = FCursor + Distance;
+        if (Target >= Count) {
+            Target = Count - 1;
+            FEof = true;
+        } else if (Target < 0) {
+            Target = 0;
+            FBof = true;
+        }
+        Moved = Target - FCursor;
+        MoveTo(Target);
+    }
+    DoAfterScroll();
+    return Moved;
+}
+
+void TDataSet::SetRecNo(int Value) {
+    CheckActive();
+    CheckBrowseMode();
+    int Count = InternalRecordCount();
+    if (Value < 1 || Value > Count || Value - 1 == FCursor) return;
+    DoBeforeScroll();
+    MoveTo(Value - 1);
+    FBof = FEof = false;
+    DoAfterScroll();
+}
+
+// ---- editing -----------------------------------------------------------------------------
+
+void TDataSet::CheckBrowseMode() {
+    CheckActive();
+    if (FState == TDataSetState::dsEdit || FState == TDataSetState::dsInsert) {
+        if (FModified) Post();
+        else Cancel();
+    }
+}
+
+void TDataSet::Append() { BeginInsertAppend(true); }
+void TDataSet::Insert() { BeginInsertAppend(false); }
+
+void TDataSet::BeginInsertAppend(bool Appending) {
+    CheckActive();
+    CheckBrowseMode();
+    CheckCanInsert();
+    if (BeforeInsert) BeforeInsert(this);
+    DoBeforeScroll();
+    int Pos = Appending || FCursor < 0 ? InternalRecordCount() : FCursor;
+    ForEachLink([Pos](TDataLink* L) { L->RowsAboutToBeInserted(Pos, Pos); });
+    FBuffer.assign(FDataFields.size(), Variant());
+    FInsertPos = Pos;
+    FState = TDataSetState::dsInsert;
+    ForEachLink([Pos](TDataLink* L) { L->RowsInserted(Pos, Pos); });
+    NotifyEditingChanged();
+    try {
+        if (OnNewRecord) OnNewRecord(this);
+    } catch (...) {
+        ForEachLink([Pos](TDataLink* L) { L->RowsAboutToBeRemoved(Pos, Pos); });
+        FBuffer.clear();
+        FInsertPos = -1;
+        FState = TDataSetState::dsBrowse;
+        ForEachLink([Pos](TDataLink* L) { L->RowsRemoved(Pos, Pos); });
+        NotifyEditingChanged();
+        throw;
+    }
+    FModified = false;
+    FBof = FEof = false;
+    if (AfterInsert) AfterInsert(this);
+    DoAfterScroll();
+}
+
+void TDataSet::Edit() {
+    CheckActive();
+    if (FState == TDataSetState::dsEdit || FState == TDataSetState::dsInsert) return;
+    if (InternalRecordCount() == 0) {
+        Insert();
+        return;
+    }
+    CheckCanEdit();
+    if (BeforeEdit) BeforeEdit(this);
+    FBuffer.resize(FDataFields.size());
+    for (std::size_t I = 0; I < FDataFields.size(); ++I) FBuffer[I] = InternalGetValue(FCursor, static_cast<int>(I));
+    FModified = false;
+    SetState(TDataSetState::dsEdit);
+    if (AfterEdit) AfterEdit(this);
+}
+
+void TDataSet::Post() {
+    CheckActive();
+    if (FState != TDataSetState::dsEdit && FState != TDataSetState::dsInsert) return;
+    if (BeforePost) BeforePost(this);
+    for (TField* F : FDataFields) {
+        if (F->Required() && !F->ReadOnly() && FBuffer[static_cast<std::size_t>(F->FieldNo())].IsNull()) {
+            F->FocusControl();
+            throw EDatabaseError(Format("字段“%s”必须有值。", {F->DisplayLabel()}));
+        }
+    }
+    int Row;
+    if (FState == TDataSetState::dsInsert) {
+        InternalInsert(FInsertPos, FBuffer);
+        FCursor = Row = FInsertPos;
+        FInsertPos = -1;
+    } else {
+        InternalUpdate(FCursor, FBuffer);
+        Row = FCursor;
+    }
+    FBuffer.clear();
+    FModified = false;
+    FBof = FEof = false;
+    FState = TDataSetState::dsBrowse;
+    NotifyRowChanged(Row);
+    NotifyEditingChanged();
+    if (AfterPost) AfterPost(this);
+}
+
+void TDataSet::Cancel() {
+    CheckActive();
+    if (FState != TDataSetState::dsEdit && FState != TDataSetState::dsInsert) return;
+    if (BeforeCancel) BeforeCancel(this);
+    if (FState == TDataSetState::dsInsert) {
+        int Pos = FInsertPos;
+        ForEachLink([Pos](TDataLink* L) { L->RowsAboutToBeRemoved(Pos, Pos); });
+        FInsertPos = -1;
+        FBuffer.clear();
+        FState = TDataSetState::dsBrowse;
+        ForEachLink([Pos](TDataLink* L) { L->RowsRemoved(Pos, Pos); });
+        int Count = InternalRecordCount();
+        if (Count == 0) {
+            FCursor = -1;
+            FBof = FEof = true;
+        } else if (FCursor >= Count) {
+            FCursor = Count - 1;
+        }
+    } else {
+        FBuffer.clear();
+        FState = TDataSetState::dsBrowse;
+        NotifyRowChanged(FCursor);
+    }
+    FModified = false;
+    NotifyEditingChanged();
+    if (AfterCancel) AfterCancel(this);
+}
+
+void TDataSet::Delete() {
+    CheckActive();
+    if (FState == TDataSetState::dsInsert) {
+        Cancel();
+        return;
+    }
+    if (InternalRecordCount() == 0) throw EDatabaseError(Format("%s为空，没有可删除的记录。", {DataSetName(this)}));
+    if (FReadOnly) throw EDatabaseError(Format("%s是只读的，不能删除记录。", {DataSetName(this)}));
+    if (!FCanDelete) throw EDatabaseError("您没有删除记录的权限。");
+    if (BeforeDelete) BeforeDelete(this);
+    DoBeforeScroll();
+    int Pos = FCursor;
+    ForEachLink([Pos](TDataLink* L) { L->RowsAboutToBeRemoved(Pos, Pos); });
+    InternalDelete(Pos);
+    FBuffer.clear();
+    FModified = false;
+    bool WasEditing = FState != TDataSetState::dsBrowse;
+    FState = TDataSetState::dsBrowse;
+    int Count = InternalRecordCount();
+    if (Count == 0) {
+        FCursor = -1;
+        FBof = FEof = true;
+    } else {
+        FCursor = std::min(Pos, Count - 1);
+        FBof = FEof = false;
+    }
+    ForEachLink([Pos](TDataLink* L) { L->RowsRemoved(Pos, Pos); });
+    if (WasEditing) NotifyEditingChanged();
+    NotifyScrolled();
+    if (AfterDelete) AfterDelete(this);
+    DoAfterScroll();
+}
+
+// ---- field values ------------------------------------------------------------------------
+
+Variant TDataSet::CurrentBufferValue(const TField* Field) const {
+    if (FState == TDataSetState::dsEdit || FState == TDataSetState::dsInsert)
+        return FBuffer[static_cast<std::size_t>(Field->FieldNo())];
+    if (FCursor < 0) return Variant();
+    return InternalGetValue(FCursor, Field->FieldNo());
+}
+
+Variant TDataSet::GetFieldValue(const TField* Field) const {
+    if (Field == FProposedField) return *FProposedValue;
+    switch (Field->FieldKind()) {
+    case TFieldKind::fkAggregate: {
+        auto* A = static_cast<const TAggregateField*>(Field);
+        if (!A->Active() || !Active()) return Variant();
+        return Variant(InternalRecordCount());
+    }
+    case TFieldKind::fkLookup: return Active() ? LookupFieldValue(Field, CurrentDisplayRow()) : Variant();
+    case TFieldKind::fkData: break;
+    }
+    CheckActive();
+    return CurrentBufferValue(Field);
+}
+
+void TDataSet::SetFieldValue(TField* Field, const Variant& Value) {
+    CheckActive();
+    if (FState != TDataSetState::dsEdit && FState != TDataSetState::dsInsert)
+        throw EDatabaseError(Format("%s不在编辑或新增状态，不能修改字段“%s”。", {DataSetName(this), Field->DisplayLabel()}));
+    if (Field->ReadOnly()) throw EDatabaseError(Format("字段“%s”是只读的，不能修改。", {Field->DisplayLabel()}));
+
+    if (Field->FieldKind() == TFieldKind::fkLookup) {
+        // Choosing a shown value sets the key fields to the matching lookup row's keys.
+        std::vector<TField*> Keys = GetFieldList(Field->KeyFields());
+        TDataSet* Src = Field->LookupDataSet();
+        if (!Src || !Src->Active()) throw EDatabaseError(Format("查找字段“%s”没有可用的查找数据集。", {Field->DisplayLabel()}));
+        std::vector<TField*> SrcKeys = Src->GetFieldList(Field->LookupKeyFields());
+        if (SrcKeys.size() != Keys.size())
+            throw EDatabaseError(Format("查找字段“%s”的关键字段数目不一致。", {Field->DisplayLabel()}));
+        if (Value.IsNull()) {
+            for (TField* K : Keys) K->Clear();
+            return;
+        }
+        TField* Result = Src->FieldByName(Field->LookupResultField());
+        Variant Want = Result->Coerce(Value);
+        int Count = Src->InternalRecordCount();
+        for (int Pos = 0; Pos < Count; ++Pos) {
+            if (Src->InternalGetValue(Pos, Result->FieldNo()) == Want) {
+                for (std::size_t I = 0; I < Keys.size(); ++I)
+                    Keys[I]->SetValue(Src->InternalGetValue(Pos, SrcKeys[I]->FieldNo()));
+                return;
+            }
+        }
+        throw EConvertError(Format("“%s”不在字段“%s”的可选列表中。", {Value.AsString(), Field->DisplayLabel()}));
+    }
+    if (Field->FieldKind() != TFieldKind::fkData)
+        throw EDatabaseError(Format("字段“%s”是计算得出的，不能修改。", {Field->DisplayLabel()}));
+
+    Variant NewValue = Field->Coerce(Value);
+    if (Field->OnValidate) {
+        TProposedGuard Guard(FProposedField, FProposedValue, Field, &NewValue);
+        Field->OnValidate(Field);
+    }
+    // A validation handler may have moved the set out of editing (e.g. cancelled).
+    if (FState != TDataSetState::dsEdit && FState != TDataSetState::dsInsert) return;
+    FBuffer[static_cast<std::size_t>(Field->FieldNo())] = std::move(NewValue);
+    FModified = true;
+    if (Field->OnChange) Field->OnChange(Field);
+    NotifyRecordChanged(Field);
+    NotifyRowChanged(CurrentDisplayRow());
+}
+
+void TDataSet::FocusField(TField* Field) {
+    bool Handled = false;
+    std::vector<TDataSource*> Sources = FSources;
+    for (TDataSource* S : Sources) {
+        std::vector<TDataLink*> Links = S->FLinks;
+        for (TDataLink* L : Links) {
+            L->FocusControl(Field, Handled);
+            if (Handled) return;
+        }
+    }
+}
+
+// ---- search ------------------------------------------------------------------------------
+
+std::vector<Variant> TDataSet::CoerceKeys(const std::vector<TField*>& Fields, const std::vector<Variant>& KeyValues) const {
+    if (Fields.size() != KeyValues.size())
+        throw EDatabaseError(Format("%s的查找字段与查找值数目不一致。", {DataSetName(this)}));
+    std::vector<Variant> Out;
+    Out.reserve(Fields.size());
+    for (std::size_t I = 0; I < Fields.size(); ++I) {
+        if (Fields[I]->FieldKind() == TFieldKind::fkData) Out.push_back(Fields[I]->Coerce(KeyValues[I]));
+        else Out.push_back(KeyValues[I]);
+    }
+    return Out;
+}
+
+bool TDataSet::RowMatches(int Pos, const std::vector<TField*>& Fields, const std::vector<Variant>& Values,
+                          TLocateOptions Options) const {
+    for (std::size_t I = 0; I < Fields.size(); ++I) {
+        const TField* F = Fields[I];
+        Variant V = F->FieldKind() == TFieldKind::fkData ? InternalGetValue(Pos, F->FieldNo())
+                                                         : LookupFieldValue(F, Pos);
+        const Variant& Want = Values[I];
+        if (V.IsNull() || Want.IsNull()) {
+            if (V.IsNull() != Want.IsNull()) return false;
+            continue;
+        }
+        if (Options.Empty() || !V.IfString()) {
+            if (F->FieldKind() == TFieldKind::fkData) {
+                if (!(V == Want)) return false;
+            } else if (V.AsString() != Want.AsString()) {
+                return false;
+            }
+            continue;
+        }
+        std::string Have = *V.IfString(), Look = Want.AsString();
+        if (Options.Contains(TLocateOption::loCaseInsensitive)) {
+            Have = FoldCase(Have);
+            Look = FoldCase(Look);
+        }
+        if (Options.Contains(TLocateOption::loPartialKey) ? Have.compare(0, Look.size(), Look) != 0 : Have != Look)
+            return false;
+    }
+    return true;
+}
+
+int TDataSet::InternalLocate(const std::vector<TField*>& Fields, const std::vector<Variant>& Values) const {
+    int Count = InternalRecordCount();
+    for (int Pos = 0; Pos < Count; ++Pos)
+        if (RowMatches(Pos, Fields, Values, {})) return Pos;
+    return -1;
+}
+
+bool TDataSet::Locate(const std::string& KeyFields, const std::vector<Variant>& KeyValues, TLocateOptions Options) {
+    CheckActive();
+    CheckBrowseMode();
+    std::vector<TField*> Fields = GetFieldList(KeyFields);
+    std::vector<Variant> Values;
+    try {
+        Values = CoerceKeys(Fields, KeyValues);
+    } catch (const EConvertError&) {
+        return false; // a value the field cannot hold matches no row
+    }
+    bool AllData = std::all_of(Fields.begin(), Fields.end(), [](TField* F) { return F->FieldKind() == TFieldKind::fkData; });
+    int Pos = -1;
+    if (Options.Empty() && AllData) {
+        Pos = InternalLocate(Fields, Values);
+    } else {
+        int Count = InternalRecordCount();
+        for (int P = 0; P < Count && Pos < 0; ++P)
+            if (RowMatches(P, Fields, Values, Options)) Pos = P;
+    }
+    if (Pos < 0) return false;
+    DoBeforeScroll();
+    MoveTo(Pos);
+    FBof = FEof = false;
+    DoAfterScroll();
+    return true;
+}
+
+Variant TDataSet::Lookup(const std::string& KeyFields, const std::vector<Variant>& KeyValues,
+                         const std::string& ResultField) {
+    if (!Active()) return Variant();
+    std::vector<TField*> Fields = GetFieldList(KeyFields);
+    TField* Result = FieldByName(ResultField);
+    std::vector<Variant> Values;
+    try {
+        Values = CoerceKeys(Fields, KeyValues);
+    } catch (const EConvertError&) {
+        return Variant();
+    }
+    int Pos = InternalLocate(Fields, Values);
+    if (Pos < 0) return Variant();
+    return Result->FieldKind() == TFieldKind::fkData ? InternalGetValue(Pos, Result->FieldNo()) : LookupFieldValue(Result, Pos);
+}
+
+Variant TDataSet::LookupFieldValue(const TField* Field, int Row) const {
+    TDataSet* Src = Field->LookupDataSet();
+    if (!Src || !Src->Active() || Row < 0) return Variant();
+    std::vector<Variant> Keys;
+    for (const std::string& Name : SplitFieldNames(Field->KeyFields())) {
+        TField* K = FindField(Name);
+        if (!K) return Variant();
+        Variant V = DisplayRowValue(Row, K);
+        if (V.IsNull()) return Variant();
+        Keys.push_back(std::move(V));
+    }
+    try {
+        return Src->Lookup(Field->LookupKeyFields(), Keys, Field->LookupResultField());
+    } catch (const EDatabaseError&) {
+        return Variant(); // a lookup that is not set up shows nothing rather than failing a paint
+    }
+}
+
+// ---- display rows ------------------------------------------------------------------------
+
+int TDataSet::DisplayRowCount() const {
+    if (!Active()) return 0;
+    return InternalRecordCount() + (FState == TDataSetState::dsInsert ? 1 : 0);
+}
+
+int TDataSet::CurrentDisplayRow() const {
+    if (!Active()) return -1;
+    return FState == TDataSetState::dsInsert ? FInsertPos : FCursor;
+}
+
+int TDataSet::StoredRowOfDisplayRow(int Row) const {
+    if (FState == TDataSetState::dsInsert) {
+        if (Row == FInsertPos) return -1;
+        if (Row > FInsertPos) return Row - 1;
+    }
+    return Row;
+}
+
+Variant TDataSet::DisplayRowValue(int Row, const TField* Field) const {
+    if (!Active() || Row < 0 || Row >= DisplayRowCount()) return Variant();
+    if (Field->FieldKind() == TFieldKind::fkLookup) return LookupFieldValue(Field, Row);
+    if (Field->FieldKind() == TFieldKind::fkAggregate) return GetFieldValue(Field);
+    bool Current = Row == CurrentDisplayRow() && FState != TDataSetState::dsBrowse;
+    if (Current) return FBuffer[static_cast<std::size_t>(Field->FieldNo())];
+    return InternalGetValue(StoredRowOfDisplayRow(Row), Field->FieldNo());
+}
+
+std::string TDataSet::DisplayRowText(int Row, const TField* Field) const {
+    std::string Text = Field->FormatValue(DisplayRowValue(Row, Field), true);
+    if (Field->OnGetText) Field->OnGetText(const_cast<TField*>(Field), Text, true);
+    return Text;
+}
+
+// ---- controls ----------------------------------------------------------------------------
+
+void TDataSet::DisableControls() { ++FDisableCount; }
+
+void TDataSet::EnableControls() {
+    if (FDisableCount == 0) return;
+    if (--FDisableCount == 0 && FNeedRefresh) {
+        FNeedRefresh = false;
+        NotifyDataSetChanged();
+        NotifyEditingChanged();
+    }
+}
+
+void TDataSet::NotifyRowChanged(int Row) {
+    if (Row < 0) return;
+    ForEachLink([Row](TDataLink* L) { L->RowChanged(Row); });
+}
+
+void TDataSet::NotifyRecordChanged(TField* Field) {
+    if (FDisableCount > 0) {
+        FNeedRefresh = true;
+        return;
+    }
+    ForEachLink([Field](TDataLink* L) { L->RecordChanged(Field); });
+    std::vector<TDataSource*> Sources = FSources;
+    for (TDataSource* S : Sources)
+        if (S->Enabled() && S->OnDataChange) S->OnDataChange(S, Field);
+}
+
+void TDataSet::NotifyScrolled() {
+    if (FDisableCount > 0) {
+        FNeedRefresh = true;
+        return;
+    }
+    ForEachLink([](TDataLink* L) { L->DataSetScrolled(); });
+    std::vector<TDataSource*> Sources = FSources;
+    for (TDataSource* S : Sources)
+        if (S->Enabled() && S->OnDataChange) S->OnDataChange(S, nullptr);
+}
+
+void TDataSet::NotifyEditingChanged() {
+    if (FDisableCount > 0) {
+        FNeedRefresh = true;
+        return;
+    }
+    ForEachLink([](TDataLink* L) { L->EditingChanged(); });
+    std::vector<TDataSource*> Sources = FSources;
+    for (TDataSource* S : Sources)
+        if (S->Enabled() && S->OnStateChange) S->OnStateChange(S);
+}
+
+void TDataSet::NotifyDataSetChanged() {
+    if (FDisableCount > 0) {
+        FNeedRefresh = true;
+        return;
+    }
+    ForEachLink([](TDataLink* L) { L->DataSetChanged(); });
+    std::vector<TDataSource*> Sources = FSources;
+    for (TDataSource* S : Sources)
+        if (S->Enabled() && S->OnDataChange) S->OnDataChange(S, nullptr);
+}
+
+void TDataSet::NotifyLayoutChanged() {
+    if (FDisableCount > 0) {
+        FNeedRefresh = true;
+        return;
+    }
+    ForEachLink([](TDataLink* L) { L->LayoutChanged(); });
+}
+
+void TDataSet::ActivateSilently(int Pos) {
+    BindDataFields();
+    InternalOpen();
+    FState = TDataSetState::dsBrowse;
+    ForEachLink([](TDataLink* L) { L->ActiveChanged(); });
+    ResetCursorAfterBulkChange(Pos);
+    NotifyEditingChanged();
+}
+
+void TDataSet::DeactivateSilently() {
+    if (!Active()) return;
+    FBuffer.clear();
+    FModified = false;
+    InternalClose();
+    FState = TDataSetState::dsInactive;
+    FCursor = -1;
+    FInsertPos = -1;
+    FBof = FEof = true;
+    ForEachLink([](TDataLink* L) { L->ActiveChanged(); });
+}
+
+void TDataSet::StoredRowChanged(int Pos) {
+    int Row = Pos;
+    if (FState == TDataSetState::dsInsert && Pos >= FInsertPos) ++Row;
+    NotifyRowChanged(Row);
+}
+
+void TDataSet::ResetCursorAfterBulkChange(int Pos) {
+    FBuffer.clear();
+    FModified = false;
+    FInsertPos = -1;
+    bool WasEditing = FState == TDataSetState::dsEdit || FState == TDataSetState::dsInsert;
+    if (Active()) FState = TDataSetState::dsBrowse;
+    int Count = Active() ? InternalRecordCount() : 0;
+    FCursor = Count == 0 ? -1 : std::clamp(Pos, 0, Count - 1);
+    FBof = FCursor <= 0;
+    FEof = Count == 0;
+    NotifyDataSetChanged();
+    if (WasEditing) NotifyEditingChanged();
+}
+
+} // namespace orv
