@@ -1,0 +1,180 @@
+// Data-set costs on consignment-shaped rows: packet loading against the XML parser's own
+// floor, writing, whole-set snapshots, keyed search and one insert right after a snapshot.
+#include "host/data/ClientDataSet.h"
+
+#include <benchmark/benchmark.h>
+#include <malloc.h>
+#include <pugixml.hpp>
+
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <string>
+
+using namespace orv;
+
+namespace {
+
+const char* const Districts[] = {"南京东路", "淮海中路", "徐家汇", "五角场", "陆家嘴", "中山公园", "静安寺", "人民广场",
+                                 "虹桥", "莘庄", "七宝", "大宁", "张江", "金桥", "松江", "嘉定"};
+const char* const Goods[] = {"纯棉针织衫", "羊毛围巾", "真丝睡衣", "儿童羽绒服", "运动短袜", "男士衬衫", "女式长裙",
+                             "牛仔裤", "保温杯", "不锈钢餐具", "陶瓷茶具", "竹制砧板", "电热水壶", "床上四件套"};
+
+// Builds the data packet of N consignment rows: shop, product class, an inclusive date
+// range and a rate, with realistic numbers and Chinese names.
+std::string MakePacket(int Rows) {
+    std::string X = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>  <DATAPACKET Version=\"2.0\"><METADATA>"
+                    "<FIELDS><FIELD attrname=\"SHOP_ID\" fieldtype=\"fixed\" DECIMALS=\"4\" WIDTH=\"19\"/>"
+                    "<FIELD attrname=\"SHOP_NUM\" fieldtype=\"string\" WIDTH=\"20\"/>"
+                    "<FIELD attrname=\"SHOP_NAME\" fieldtype=\"string\" WIDTH=\"50\"/>"
+                    "<FIELD attrname=\"PROD_CLS_ID\" fieldtype=\"fixed\" DECIMALS=\"0\" WIDTH=\"8\"/>"
+                    "<FIELD attrname=\"PROD_CLS_NUM\" fieldtype=\"string\" WIDTH=\"25\"/>"
+                    "<FIELD attrname=\"PROD_NAME\" fieldtype=\"string\" WIDTH=\"50\"/>"
+                    "<FIELD attrname=\"FROM_DATE\" fieldtype=\"date\"/><FIELD attrname=\"TO_DATE\" fieldtype=\"date\"/>"
+                    "<FIELD attrname=\"CMS_RATE\" fieldtype=\"fixed\" DECIMALS=\"4\" WIDTH=\"5\"/></FIELDS><PARAMS/>"
+                    "</METADATA><ROWDATA>";
+    X.reserve(static_cast<std::size_t>(Rows) * 260 + 1024);
+    char Buf[512];
+    const int Classes = 200;
+    for (int I = 0; I < Rows; ++I) {
+        int Pair = I / 2, Half = I % 2;
+        int Shop = Pair / Classes + 1, Cls = Pair % Classes + 1;
+        std::snprintf(Buf, sizeof Buf,
+                      "<ROW SHOP_ID=\"%d.0000\" SHOP_NUM=\"S%05d\" SHOP_NAME=\"%s%d号店\" PROD_CLS_ID=\"%d\" "
+                      "PROD_CLS_NUM=\"P%06d\" PROD_NAME=\"%s（%d型）\" FROM_DATE=\"%s\" TO_DATE=\"%s\" "
+                      "CMS_RATE=\"0.%04d\"/>",
+                      1000 + Shop, Shop, Districts[Shop % 16], Shop % 97 + 1, 50000 + Cls, Cls, Goods[Cls % 14], Cls % 50 + 1,
+                      Half ? "20250701" : "20250101", Half ? "20251231" : "20250630", (I * 37) % 10000);
+        X += Buf;
+    }
+    X += "</ROWDATA></DATAPACKET>";
+    return X;
+}
+
+const std::string& Packet(int Rows) {
+    static std::map<int, std::string> Cache;
+    auto It = Cache.find(Rows);
+    if (It == Cache.end()) It = Cache.emplace(Rows, MakePacket(Rows)).first;
+    return It->second;
+}
+
+// One loaded set per size, shared by the benchmarks that only read or copy it.
+TOrvClientDataSet& Loaded(int Rows) {
+    static std::map<int, std::unique_ptr<TOrvClientDataSet>> Cache;
+    auto& Slot = Cache[Rows];
+    if (!Slot) {
+        Slot = std::make_unique<TOrvClientDataSet>(nullptr);
+        Slot->SetXMLData(Packet(Rows));
+    }
+    return *Slot;
+}
+
+void BM_BareXmlParse(benchmark::State& S) {
+    const std::string& X = Packet(static_cast<int>(S.range(0)));
+    for (auto _ : S) {
+        pugi::xml_document Doc;
+        auto R = Doc.load_buffer(X.data(), X.size(), pugi::parse_default, pugi::encoding_utf8);
+        benchmark::DoNotOptimize(R);
+    }
+    S.SetBytesProcessed(static_cast<std::int64_t>(S.iterations()) * static_cast<std::int64_t>(X.size()));
+}
+
+void BM_SetXMLData(benchmark::State& S) {
+    const std::string& X = Packet(static_cast<int>(S.range(0)));
+    for (auto _ : S) {
+        TOrvClientDataSet D(nullptr);
+        D.SetXMLData(X);
+        benchmark::DoNotOptimize(D.RecordCount());
+    }
+    S.SetBytesProcessed(static_cast<std::int64_t>(S.iterations()) * static_cast<std::int64_t>(X.size()));
+}
+
+void BM_GetXMLData(benchmark::State& S) {
+    TOrvClientDataSet& D = Loaded(static_cast<int>(S.range(0)));
+    for (auto _ : S) benchmark::DoNotOptimize(D.GetXMLData());
+}
+
+void BM_SnapshotCopy(benchmark::State& S) {
+    TOrvClientDataSet& D = Loaded(static_cast<int>(S.range(0)));
+    TOrvClientDataSet Snapshot(nullptr);
+    for (auto _ : S) {
+        Snapshot.SetData(D.GetData());
+        benchmark::DoNotOptimize(Snapshot.RecordCount());
+    }
+}
+
+void BM_Locate4(benchmark::State& S) {
+    int Rows = static_cast<int>(S.range(0));
+    TOrvClientDataSet& D = Loaded(Rows);
+    const std::string Keys = "SHOP_ID;PROD_CLS_ID;FROM_DATE;TO_DATE";
+    std::int32_t From = 0, To = 0;
+    TryParseDate8("20250701", From);
+    TryParseDate8("20251231", To);
+    std::int64_t I = 0;
+    for (auto _ : S) {
+        // Walk over different rows so no answer is cached by accident.
+        int Pair = static_cast<int>((I++ * 7919) % (Rows / 2));
+        int Shop = Pair / 200 + 1, Cls = Pair % 200 + 1;
+        bool Found = D.Locate(Keys, {Variant(1000 + Shop), Variant(50000 + Cls), Variant::Date(From), Variant::Date(To)});
+        if (!Found) S.SkipWithError("row not found");
+    }
+}
+
+// What the consignment window does for every new row: a whole-set snapshot, then an
+// append with nine assignments and a post.
+void BM_AppendAfterSnapshot(benchmark::State& S) {
+    TOrvClientDataSet D(nullptr);
+    D.SetXMLData(Packet(static_cast<int>(S.range(0))));
+    TOrvClientDataSet Snapshot(nullptr);
+    TField* F[9];
+    const char* Names[] = {"SHOP_ID", "SHOP_NUM", "SHOP_NAME", "PROD_CLS_ID", "PROD_CLS_NUM",
+                           "PROD_NAME", "FROM_DATE", "TO_DATE", "CMS_RATE"};
+    for (int K = 0; K < 9; ++K) F[K] = D.FieldByName(Names[K]);
+    std::int32_t From = 0, To = 0;
+    TryParseDate8("20260101", From);
+    TryParseDate8("20261231", To);
+    int I = 0;
+    for (auto _ : S) {
+        Snapshot.SetData(D.GetData());
+        D.Append();
+        F[0]->SetValue(Variant(900000 + I));
+        F[1]->SetAsString("S88888");
+        F[2]->SetAsString("南京东路一号店");
+        F[3]->SetValue(Variant(70000 + I % 1000));
+        F[4]->SetAsString("P070001");
+        F[5]->SetAsString("纯棉针织衫（春款）");
+        F[6]->SetValue(Variant::Date(From));
+        F[7]->SetValue(Variant::Date(To));
+        F[8]->SetAsString("0.0350");
+        D.Post();
+        ++I;
+    }
+}
+
+void BM_MemoryPerRow(benchmark::State& S) {
+    int Rows = static_cast<int>(S.range(0));
+    const std::string& X = Packet(Rows);
+    double PerRow = 0;
+    for (auto _ : S) {
+        malloc_trim(0);
+        std::size_t Before = mallinfo2().uordblks;
+        auto D = std::make_unique<TOrvClientDataSet>(nullptr);
+        D->SetXMLData(X);
+        std::size_t After = mallinfo2().uordblks;
+        PerRow = static_cast<double>(After - Before) / Rows;
+        benchmark::DoNotOptimize(D->RecordCount());
+    }
+    S.counters["bytes_per_row"] = PerRow;
+}
+
+} // namespace
+
+BENCHMARK(BM_BareXmlParse)->Arg(100000)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_SetXMLData)->Arg(100000)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_GetXMLData)->Arg(100000)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_SnapshotCopy)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_Locate4)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_AppendAfterSnapshot)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_MemoryPerRow)->Arg(100000)->Iterations(1)->Repetitions(3)->ReportAggregatesOnly(true);
+
+BENCHMARK_MAIN();
