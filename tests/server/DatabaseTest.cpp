@@ -1,0 +1,189 @@
+// Opening databases: schema versions, files that cannot serve, demo and bulk data.
+#include "ServerTestSupport.h"
+
+#include "server/DemoData.h"
+#include "server/Schema.h"
+
+#include <sqlite3.h>
+
+#include <fstream>
+
+using namespace orv;
+using namespace orv::server;
+using namespace orv::server::test;
+
+namespace {
+
+// Runs Body and returns the EDatabaseError message it raised; fails the test if none.
+template <class F> std::string DatabaseErrorOf(F Body) {
+    try {
+        Body();
+    } catch (const EDatabaseError& E) {
+        return E.Message();
+    }
+    ADD_FAILURE() << "no EDatabaseError raised";
+    return {};
+}
+
+// A second, raw connection to the file, as another program would hold it.
+class TRawConnection {
+public:
+    explicit TRawConnection(const std::string& Path) { EXPECT_EQ(sqlite3_open(Path.c_str(), &FDb), SQLITE_OK); }
+    ~TRawConnection() { sqlite3_close(FDb); }
+    TRawConnection(const TRawConnection&) = delete;
+    TRawConnection& operator=(const TRawConnection&) = delete;
+    int Exec(const char* Sql) { return sqlite3_exec(FDb, Sql, nullptr, nullptr, nullptr); }
+
+private:
+    sqlite3* FDb = nullptr;
+};
+
+TServerOptions At(const std::string& Path) {
+    TServerOptions O;
+    O.Path = Path;
+    O.BusyTimeoutMs = 100;
+    return O;
+}
+
+TEST(DatabaseOpenTest, NewDatabaseIsCurrentSeededAndNotSeededTwice) {
+    TTempDir Dir;
+    const std::string Path = Dir.File("nested/folder/q.db");
+    {
+        TQuillonServer Server(At(Path));
+        EXPECT_EQ(StoredSchemaVersion(Server.Database()), SchemaVersion());
+        TStatementLease Mode = Server.Database().Prepare("PRAGMA journal_mode");
+        ASSERT_TRUE(Mode->Step());
+        EXPECT_EQ(Mode->Text(0), "wal");
+        EXPECT_EQ(Server.Database().QueryInt64("PRAGMA foreign_keys"), 1);
+        Server.Database().Exec("DELETE FROM cms_shf");
+    }
+    TQuillonServer Again(At(Path));
+    EXPECT_EQ(Again.Database().QueryInt64("SELECT count(*) FROM cms_shf"), 0);
+    EXPECT_EQ(Again.Database().QueryInt64("SELECT count(*) FROM units WHERE unit_type = 'S'"), 20);
+}
+
+TEST(DatabaseOpenTest, NewerSchemaIsRefusedAndLeftAlone) {
+    TTempDir Dir;
+    const std::string Path = Dir.File("q.db");
+    { TQuillonServer Server(At(Path)); }
+    const std::string Newer = std::to_string(SchemaVersion() + 1);
+    TRawConnection(Path).Exec(("PRAGMA user_version = " + Newer).c_str());
+
+    std::string Msg = DatabaseErrorOf([&] { TQuillonServer Server(At(Path)); });
+    EXPECT_NE(Msg.find("版本（" + Newer + "）"), std::string::npos) << Msg;
+    TSqliteDatabase Db(Path, TOpenMode::omReadOnly, 0);
+    EXPECT_EQ(StoredSchemaVersion(Db), SchemaVersion() + 1);
+}
+
+TEST(DatabaseOpenTest, GarbageFileIsRefusedAsCorrupt) {
+    TTempDir Dir;
+    const std::string Path = Dir.File("garbage.db");
+    {
+        std::ofstream Out(Path, std::ios::binary);
+        for (int I = 0; I < 8192; ++I) Out.put(static_cast<char>((I * 7919) % 251));
+    }
+    std::string Msg = DatabaseErrorOf([&] { TQuillonServer Server(At(Path)); });
+    EXPECT_NE(Msg.find("已损坏"), std::string::npos) << Msg;
+}
+
+TEST(DatabaseOpenTest, MissingFileOpenedReadOnlyIsRefused) {
+    TTempDir Dir;
+    TServerOptions O = At(Dir.File("absent.db"));
+    O.ReadOnly = true;
+    std::string Msg = DatabaseErrorOf([&] { TQuillonServer Server(O); });
+    EXPECT_NE(Msg.find("无法打开"), std::string::npos) << Msg;
+}
+
+class DatabaseAccessTest : public ServerTest {};
+
+TEST_F(DatabaseAccessTest, ReadOnlyOpenLoadsButRefusesToSave) {
+    TServerOptions O = Options();
+    O.ReadOnly = true;
+    TQuillonServer Reader(O);
+    TWindowClient<ICmsShf> Client(Reader, "TCmsShfBean", Admin, "SHF_ID");
+    TOrvClientDataSet Rows(nullptr);
+    ASSERT_TRUE(Client.Load(Rows));
+    Rows.Edit();
+    Rows.FieldByName("CMS_VAL")->SetAsString("1");
+    Rows.Post();
+    TSaveResult R = Client.Save(Rows);
+    EXPECT_FALSE(R.Ok);
+    EXPECT_NE(R.Error.find("只读"), std::string::npos) << R.Error;
+    EXPECT_THROW(Reader.Login("admin"), EDatabaseError);
+}
+
+TEST_F(DatabaseAccessTest, DatabaseLockedByAnotherProgramRefusesTheSaveUntilReleased) {
+    auto Client = Shf(Admin);
+    TOrvClientDataSet Rows(nullptr);
+    ASSERT_TRUE(Client.Load(Rows));
+    Rows.Edit();
+    Rows.FieldByName("CMS_VAL")->SetAsString("42");
+    Rows.Post();
+
+    TRawConnection Other(DbPath());
+    ASSERT_EQ(Other.Exec("BEGIN EXCLUSIVE"), SQLITE_OK);
+    TSaveResult R = Client.Save(Rows);
+    EXPECT_FALSE(R.Ok);
+    EXPECT_NE(R.Error.find("占用"), std::string::npos) << R.Error;
+
+    ASSERT_EQ(Other.Exec("COMMIT"), SQLITE_OK);
+    R = Client.Save(Rows);
+    EXPECT_TRUE(R.Ok) << R.Error;
+}
+
+TEST(DemoDataTest, SeedIsDeterministicAndShapedLikeAChain) {
+    TTempDir Dir;
+    TQuillonServer A(At(Dir.File("a.db"))), B(At(Dir.File("b.db")));
+    auto Q = [](TQuillonServer& S, const char* Sql) { return S.Database().QueryInt64(Sql); };
+    EXPECT_EQ(Q(A, "SELECT count(*) FROM units WHERE unit_type = 'R'"), 3);
+    EXPECT_EQ(Q(A, "SELECT count(*) FROM units WHERE unit_type = 'A'"), 2);
+    EXPECT_EQ(Q(A, "SELECT count(*) FROM product_sorts"), 30);
+    EXPECT_EQ(Q(A, "SELECT count(*) FROM product_classes"), 300);
+    EXPECT_EQ(Q(A, "SELECT count(DISTINCT prod_name) FROM product_classes"), 300);
+    EXPECT_EQ(Q(A, "SELECT count(*) FROM work_shifts"), 3);
+    EXPECT_EQ(Q(A, "SELECT parent_id IS NULL FROM units WHERE unit_id = 0"), 1);
+    for (const char* Table : {"cms_shf", "cms_qty", "cms_val", "cms_rs"}) {
+        const std::string Sql = std::string("SELECT count(*) FROM ") + Table;
+        EXPECT_GT(Q(A, Sql.c_str()), 0) << Table;
+    }
+    // Same seed, same rows: compare the consignment packets byte for byte.
+    auto Rows = [](TQuillonServer& S) {
+        TWindowClient<ICmsRs> C(S, "TCmsRsBean", S.Login("admin"), RsKey);
+        TOrvClientDataSet D(nullptr);
+        EXPECT_TRUE(C.Load(D));
+        return D.GetXMLData();
+    };
+    EXPECT_EQ(Rows(A), Rows(B));
+    // The seeded consignment ranges keep the rules the save path enforces.
+    EXPECT_EQ(Q(A, "SELECT count(*) FROM cms_rs a JOIN cms_rs b ON a.unit_id = b.unit_id AND a.shop_id = b.shop_id "
+                   "AND a.prod_cls_id = b.prod_cls_id AND a.from_date < b.from_date AND b.from_date <= a.to_date"),
+              0);
+}
+
+TEST(DemoDataTest, LargeDataGeneratorWritesEveryPairOnceAndLoads) {
+    TTempDir Dir;
+    TQuillonServer Server(At(Dir.File("big.db")));
+    TLargeDataOptions O;
+    O.Shops = 12;
+    O.Classes = 7;
+    O.RangesPerPair = 3;
+    const std::int64_t Before = Server.Database().QueryInt64("SELECT count(*) FROM cms_rs");
+    TLargeData Data = GenerateLargeConsignmentData(Server.Database(), O);
+    EXPECT_EQ(Data.Rows, 12 * 7 * 3);
+    EXPECT_EQ(GenerateLargeConsignmentData(Server.Database(), O).Rows, 0);
+    EXPECT_EQ(Server.Database().QueryInt64("SELECT count(*) FROM cms_rs"), Before + 12 * 7 * 3);
+
+    TWindowClient<ICmsRs> Client(Server, "TCmsRsBean", Server.Login("admin"), RsKey);
+    TOrvClientDataSet Rows(nullptr);
+    ASSERT_TRUE(Client.Load(Rows));
+    EXPECT_EQ(Rows.RecordCount(), Before + 12 * 7 * 3);
+    // A generated row saved back unchanged apart from its rate passes every rule.
+    ASSERT_TRUE(Rows.Locate("SHOP_NUM", Variant(Data.Shops[3].Num)));
+    Rows.Edit();
+    Rows.FieldByName("CMS_RATE")->SetAsString("0.5");
+    Rows.Post();
+    TSaveResult R = Client.Save(Rows);
+    EXPECT_TRUE(R.Ok) << R.Error;
+}
+
+} // namespace

@@ -1,0 +1,147 @@
+// A fresh demo database in a temporary folder per test, and the window-side steps
+// (load a packet into a data set, send its delta) that the tests drive the server with.
+#pragma once
+
+#include "host/data/ClientDataSet.h"
+#include "host/services/BusinessIntf.h"
+#include "host/services/Constants.h"
+#include "host/services/OrvPack.h"
+#include "server/QuillonServer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+namespace orv::server::test {
+
+// A folder removed with everything in it when the object goes.
+class TTempDir {
+public:
+    TTempDir() {
+        std::string Pattern = (std::filesystem::temp_directory_path() / "quillon-server-XXXXXX").string();
+        if (!mkdtemp(Pattern.data())) throw std::runtime_error("mkdtemp failed");
+        FPath = Pattern;
+    }
+    ~TTempDir() {
+        std::error_code Ec;
+        std::filesystem::remove_all(FPath, Ec);
+    }
+    TTempDir(const TTempDir&) = delete;
+    TTempDir& operator=(const TTempDir&) = delete;
+    std::string File(const std::string& Name) const { return (FPath / Name).string(); }
+
+private:
+    std::filesystem::path FPath;
+};
+
+// What one save call gave back.
+struct TSaveResult {
+    bool Ok = false;
+    std::string Answer; // unpacked
+    std::string Error;
+};
+
+// Calls of one window: load its rows into a data set, save that set's changes.
+template <class I> class TWindowClient {
+public:
+    TWindowClient(TQuillonServer& Server, std::string ClassName, std::string SessionID, std::string KeyFields,
+                  int UnitID = Sys_GlobalUnitID)
+        : FServer(Server), FClassName(std::move(ClassName)), FSessionID(std::move(SessionID)),
+          FKeyFields(std::move(KeyFields)), FUnitID(UnitID) {}
+
+    TInterfacePtr<I> Object() {
+        TInterfacePtr<I> Obj = Supports<I>(FServer.CreateObject(FClassName));
+        EXPECT_TRUE(Obj) << FClassName << " does not offer its interface";
+        return Obj;
+    }
+
+    // Loads the rows into Rows (replacing what it held); false with Error on refusal.
+    bool Load(TOrvClientDataSet& Rows, std::string* Error = nullptr) {
+        std::string Data, Msg;
+        if (!Object()->LoadList(FSessionID, FUnitID, Data, Msg)) {
+            if (Error) *Error = Msg;
+            return false;
+        }
+        Rows.SetXMLData(OrvUnpack(Data));
+        Rows.SetKeyFields(FKeyFields);
+        return true;
+    }
+
+    // Sends Rows' delta as a window does and, on success, backfills the answer and
+    // merges the change log.
+    TSaveResult Save(TOrvClientDataSet& Rows) {
+        TSaveResult R;
+        std::string Packed = OrvPack(Rows.GetXMLDelta(), {TOrvPackOption::poCompress, TOrvPackOption::poChecksum});
+        std::string Result;
+        R.Ok = Object()->SaveDelta(FSessionID, FUnitID, Packed, Result, R.Error);
+        if (!R.Ok) return R;
+        R.Answer = OrvUnpack(Result);
+        if (!R.Answer.empty()) {
+            TOrvUpdateDataSet Update(nullptr);
+            Update.SetXMLDelta(R.Answer);
+            Update.BackfillDataSet(&Rows);
+        }
+        Rows.MergeChangeLog();
+        return R;
+    }
+
+private:
+    TQuillonServer& FServer;
+    std::string FClassName;
+    std::string FSessionID;
+    std::string FKeyFields;
+    int FUnitID;
+};
+
+inline const char* RsKey = "SHOP_ID;PROD_CLS_ID;FROM_DATE;TO_DATE";
+
+class ServerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Server = std::make_unique<TQuillonServer>(Options());
+        Admin = Server->Login("admin");
+        Viewer = Server->Login("viewer");
+    }
+
+    TServerOptions Options() const {
+        TServerOptions O;
+        O.Path = DbPath();
+        O.BusyTimeoutMs = 200;
+        return O;
+    }
+    std::string DbPath() const { return Dir.File("quillon.db"); }
+
+    std::int64_t Count(const std::string& Sql) { return Server->Database().QueryInt64(Sql); }
+
+    TWindowClient<ICmsShf> Shf(const std::string& Session) { return {*Server, "TCmsShfBean", Session, "SHF_ID"}; }
+    TWindowClient<ICmsQty> Qty(const std::string& Session) {
+        return {*Server, "TCmsQtyBean", Session, "PROD_SORT_ID"};
+    }
+    TWindowClient<ICmsVal> Val(const std::string& Session) {
+        return {*Server, "TCmsValBean", Session, "PROD_SORT_ID"};
+    }
+    TWindowClient<ICmsRs> Rs(const std::string& Session) { return {*Server, "TCmsRsBean", Session, RsKey}; }
+
+    TTempDir Dir;
+    std::unique_ptr<TQuillonServer> Server;
+    std::string Admin, Viewer;
+};
+
+// Appends a consignment row the way the window fills one.
+inline void AppendRs(TOrvClientDataSet& Rows, int ShopID, const std::string& ShopNum, int ClsID,
+                     const std::string& ClsNum, std::int32_t From, std::int32_t To, const std::string& Rate) {
+    Rows.Append();
+    Rows.FieldByName("SHOP_ID")->SetAsInteger(ShopID);
+    Rows.FieldByName("SHOP_NUM")->SetAsString(ShopNum);
+    Rows.FieldByName("PROD_CLS_ID")->SetAsInteger(ClsID);
+    Rows.FieldByName("PROD_CLS_NUM")->SetAsString(ClsNum);
+    Rows.FieldByName("FROM_DATE")->SetValue(Variant::Date(From));
+    Rows.FieldByName("TO_DATE")->SetValue(Variant::Date(To));
+    Rows.FieldByName("CMS_RATE")->SetAsString(Rate);
+    Rows.Post();
+}
+
+} // namespace orv::server::test
