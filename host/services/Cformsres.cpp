@@ -1,0 +1,32 @@
+#include "host/services/Cformsres.h"
+
+namespace orv {
+
+namespace {
+constexpr TResString GTable[] = {
+    {"_MSG_CLEAR_LINES_PROMPT", MSG_CLEAR_LINES_PROMPT},
+    {"_MSG_NO_RIGHT_TO_VIEW", MSG_NO_RIGHT_TO_VIEW},
+    {"_MSG_NO_RIGHT_TO_MODIFY", MSG_NO_RIGHT_TO_MODIFY},
+    {"_MSG_SAVE_CHANGES_PROMPT", MSG_SAVE_CHANGES_PROMPT},
+    {"_MSG_SAVE_FAILED", MSG_SAVE_FAILED},
+    {"_MSG_DELETE_RECORD_PROMPT", MSG_DELETE_RECORD_PROMPT},
+    {"_MSG_RECORD_CANNOT_MODIFY", MSG_RECORD_CANNOT_MODIFY},
+    {"_MSG_RECORD_CANNOT_DELETE", MSG_RECORD_CANNOT_DELETE},
+    {"_MSG_NOT_AVAILABLE", MSG_NOT_AVAILABLE},
+    {"_MSG_ERROR_TITLE", MSG_ERROR_TITLE},
+    {"_CAP_SELECT", CAP_SELECT},
+    {"_CAP_NEW", CAP_NEW},
+    {"_CAP_DELETE", CAP_DELETE},
+    {"_CAP_SAVE", CAP_SAVE},
+    {"_CAP_REFRESH", CAP_REFRESH},
+    {"_CAP_DETAIL", CAP_DETAIL},
+    {"_CAP_FUNCTIONS", CAP_FUNCTIONS},
+    {"_CAP_FILTER", CAP_FILTER},
+    {"_CAP_CLOSE", CAP_CLOSE},
+    {"_CAP_RECORD_COUNT", CAP_RECORD_COUNT},
+};
+} // namespace
+
+std::span<const TResString> CformsresStrings() { return GTable; }
+
+} // namespace orv

@@ -1,0 +1,39 @@
+// Texts of the host's form framework.
+//
+// Keys and identifiers follow the rule of Glibres.h.
+#pragma once
+
+#include "host/services/Glibres.h"
+
+namespace orv {
+
+std::span<const TResString> CformsresStrings();
+
+// Asked before a window removes all of its detail lines.
+inline constexpr std::string_view MSG_CLEAR_LINES_PROMPT = "您确认要清除所有明细吗？";
+
+// The argument is the window's caption.
+inline constexpr std::string_view MSG_NO_RIGHT_TO_VIEW = "您没有查看“%s”的权限。";
+inline constexpr std::string_view MSG_NO_RIGHT_TO_MODIFY = "您没有修改“%s”的权限。";
+inline constexpr std::string_view MSG_SAVE_CHANGES_PROMPT = "数据已经修改，是否保存？";
+inline constexpr std::string_view MSG_SAVE_FAILED = "保存失败。";
+inline constexpr std::string_view MSG_DELETE_RECORD_PROMPT = "您确认要删除当前记录吗？";
+inline constexpr std::string_view MSG_RECORD_CANNOT_MODIFY = "当前记录不允许修改。";
+inline constexpr std::string_view MSG_RECORD_CANNOT_DELETE = "当前记录不允许删除。";
+// The argument is the command's caption.
+inline constexpr std::string_view MSG_NOT_AVAILABLE = "此窗口没有“%s”功能。";
+inline constexpr std::string_view MSG_ERROR_TITLE = "错误";
+
+// Captions of the browse window's tool bar and record count.
+inline constexpr std::string_view CAP_SELECT = "选择";
+inline constexpr std::string_view CAP_NEW = "新增";
+inline constexpr std::string_view CAP_DELETE = "删除";
+inline constexpr std::string_view CAP_SAVE = "保存";
+inline constexpr std::string_view CAP_REFRESH = "刷新";
+inline constexpr std::string_view CAP_DETAIL = "明细";
+inline constexpr std::string_view CAP_FUNCTIONS = "功能";
+inline constexpr std::string_view CAP_FILTER = "过滤";
+inline constexpr std::string_view CAP_CLOSE = "关闭";
+inline constexpr std::string_view CAP_RECORD_COUNT = "记录数：";
+
+} // namespace orv
