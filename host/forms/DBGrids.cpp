@@ -1,0 +1,263 @@
+#include "host/forms/DBGrids.h"
+
+#include "host/forms/Forms.h"
+
+#include <algorithm>
+
+namespace orv {
+
+// ---- TColumn -------------------------------------------------------------------------------
+
+int TColumn::Index() const {
+    for (int I = 0; I < FGrid->ColumnCount(); ++I)
+        if (FGrid->Column(I) == this) return I;
+    return -1;
+}
+
+void TColumn::Changed() { FGrid->ColumnsChanged(); }
+
+void TColumn::SetFieldName(const std::string& Value) {
+    if (FFieldName == Value) return;
+    FFieldName = Value;
+    Changed();
+}
+
+TField* TColumn::Field() const {
+    TDataSet* D = FGrid->GetActiveDataSet();
+    return D && !FFieldName.empty() ? D->FindField(FFieldName) : nullptr;
+}
+
+void TColumn::SetWidth(int Value) {
+    if (FWidth == Value) return;
+    FWidth = Value;
+    Changed();
+}
+
+void TColumn::SetButtonStyle(TColumnButtonStyle Value) {
+    if (FButtonStyle == Value) return;
+    FButtonStyle = Value;
+    Changed();
+}
+
+void TColumn::SetReadOnly(bool Value) {
+    if (FReadOnly == Value) return;
+    FReadOnly = Value;
+    Changed();
+}
+
+void TColumn::SetVisible(bool Value) {
+    if (FVisible == Value) return;
+    FVisible = Value;
+    Changed();
+}
+
+std::string TColumn::TitleCaption() const {
+    if (FTitleCaptionAssigned) return FTitleCaption;
+    if (TField* F = Field()) return F->DisplayLabel();
+    return FFieldName;
+}
+
+void TColumn::SetTitleCaption(const std::string& Value) {
+    FTitleCaption = Value;
+    FTitleCaptionAssigned = true;
+    Changed();
+}
+
+const TFont& TColumn::TitleFont() const { return FTitleFontAssigned ? FTitleFont : FGrid->TitleFont(); }
+
+void TColumn::SetTitleFont(const TFont& Value) {
+    FTitleFont = Value;
+    FTitleFontAssigned = true;
+    Changed();
+}
+
+std::vector<std::string> TColumn::PickList() const {
+    if (!FPickList.empty()) return FPickList;
+    std::vector<std::string> Result;
+    TField* F = Field();
+    if (!F || !F->Lookup()) return Result;
+    TDataSet* L = F->LookupDataSet();
+    if (!L || !L->Active()) return Result;
+    TField* R = L->FindField(F->LookupResultField());
+    if (!R) return Result;
+    int N = L->DisplayRowCount();
+    Result.reserve(static_cast<std::size_t>(N));
+    for (int I = 0; I < N; ++I) Result.push_back(L->DisplayRowValue(I, R).AsString());
+    return Result;
+}
+
+void TColumn::SetPickList(const std::vector<std::string>& Value) {
+    FPickList = Value;
+    Changed();
+}
+
+// ---- TOrvDBGrid ----------------------------------------------------------------------------
+
+TOrvDBGrid::TOrvDBGrid(TComponent* AOwner) : TWinControl(AOwner) {}
+
+TOrvDBGrid::~TOrvDBGrid() { TDataLink::SetDataSource(nullptr); }
+
+void TOrvDBGrid::SetDataSource(TDataSource* Value) {
+    if (Value == DataSource()) return;
+    TDataLink::SetDataSource(Value);
+    Changed(TPropertyId::DataSource);
+}
+
+TColumn* TOrvDBGrid::AddColumn(const std::string& FieldName) {
+    FColumns.push_back(std::make_unique<TColumn>(this));
+    TColumn* C = FColumns.back().get();
+    C->SetFieldName(FieldName);
+    if (FSelectedIndex < 0) FSelectedIndex = 0;
+    ColumnsChanged();
+    return C;
+}
+
+void TOrvDBGrid::ClearColumns() {
+    FColumns.clear();
+    FSelectedIndex = -1;
+    ColumnsChanged();
+}
+
+TColumn* TOrvDBGrid::FindColumn(const TField* Field) const {
+    if (!Field) return nullptr;
+    for (const auto& C : FColumns)
+        if (C->Field() == Field) return C.get();
+    return nullptr;
+}
+
+void TOrvDBGrid::SetSelectedIndex(int Value) {
+    if (FColumns.empty()) Value = -1;
+    else Value = std::clamp(Value, 0, ColumnCount() - 1);
+    if (Value == FSelectedIndex) return;
+    FSelectedIndex = Value;
+    Changed(TPropertyId::SelectedField);
+}
+
+TColumn* TOrvDBGrid::SelectedColumn() const { return FSelectedIndex >= 0 ? Column(FSelectedIndex) : nullptr; }
+
+TField* TOrvDBGrid::SelectedField() const {
+    TColumn* C = SelectedColumn();
+    return C ? C->Field() : nullptr;
+}
+
+void TOrvDBGrid::SetSelectedField(TField* Field) {
+    if (TColumn* C = FindColumn(Field)) SetSelectedIndex(C->Index());
+}
+
+void TOrvDBGrid::SetLayoutID(const std::string& Value) {
+    if (FLayoutID == Value) return;
+    FLayoutID = Value;
+    Changed(TPropertyId::LayoutID);
+}
+
+void TOrvDBGrid::SetTitleFont(const TFont& Value) {
+    if (FTitleFont == Value) return;
+    FTitleFont = Value;
+    Changed(TPropertyId::Font);
+}
+
+void TOrvDBGrid::SetReadOnly(bool Value) {
+    if (FReadOnly == Value) return;
+    FReadOnly = Value;
+    Changed(TPropertyId::ReadOnly);
+}
+
+int TOrvDBGrid::RowCount() const {
+    TDataSet* D = GetActiveDataSet();
+    return D && D->Active() ? D->DisplayRowCount() : 0;
+}
+
+int TOrvDBGrid::CurrentRow() const {
+    TDataSet* D = GetActiveDataSet();
+    return D && D->Active() ? D->CurrentDisplayRow() : -1;
+}
+
+std::string TOrvDBGrid::CellText(int Row, int Col) const {
+    TDataSet* D = GetActiveDataSet();
+    TField* F = Column(Col)->Field();
+    if (!D || !D->Active() || !F) return {};
+    return D->DisplayRowText(Row, F);
+}
+
+bool TOrvDBGrid::CanEditColumn(int Col) const {
+    if (FReadOnly || Col < 0 || Col >= ColumnCount()) return false;
+    TColumn* C = Column(Col);
+    TField* F = C->Field();
+    TDataSet* D = GetActiveDataSet();
+    if (!C->Visible() || C->ReadOnly() || !F || !D || !D->Active()) return false;
+    if (F->Lookup()) {
+        for (TField* K : D->GetFieldList(F->KeyFields()))
+            if (K->ReadOnly()) return false;
+    } else if (F->ReadOnly() || F->FieldKind() != TFieldKind::fkData) {
+        return false;
+    }
+    switch (D->State()) {
+    case TDataSetState::dsEdit:
+    case TDataSetState::dsInsert: return true;
+    default: return D->IsEmpty() ? D->CanInsert() : D->CanEdit();
+    }
+}
+
+void TOrvDBGrid::UserSelectCell(int Row, int Col) {
+    TDataSet* D = GetActiveDataSet();
+    if (D && D->Active() && Row != D->CurrentDisplayRow()) {
+        int Count = D->DisplayRowCount();
+        if (Row < 0 || Row >= Count) throw EInvalidOperation(Format("表格“%s”没有第%s行。", {Name(), std::to_string(Row + 1)}));
+        int Inserting = D->State() == TDataSetState::dsInsert ? D->CurrentDisplayRow() : -1;
+        // Leaving a row settles it: a modified row is posted (its checks may refuse), an
+        // untouched new row disappears and the rows after it move up.
+        D->CheckBrowseMode();
+        if (Inserting >= 0 && D->DisplayRowCount() < Count && Row > Inserting) --Row;
+        if (D->RecordCount() > 0) D->SetRecNo(std::min(Row, D->RecordCount() - 1) + 1);
+    }
+    SetSelectedIndex(Col);
+}
+
+void TOrvDBGrid::UserEditCell(const std::string& Text) {
+    TColumn* C = SelectedColumn();
+    if (!C) throw EInvalidOperation(Format("表格“%s”没有可编辑的列。", {Name()}));
+    TField* F = C->Field();
+    if (!F) throw EDatabaseError(Format("找不到字段“%s”。", {C->FieldName()}));
+    if (FReadOnly || C->ReadOnly() || (!F->Lookup() && F->ReadOnly()))
+        throw EDatabaseError(Format("“%s”是只读的。", {C->TitleCaption()}));
+    F->DataSet()->Edit();
+    // A lookup field turns a shown value into its key fields' values itself.
+    F->SetText(Text);
+}
+
+void TOrvDBGrid::UserEditButtonClick() {
+    if (OnEditButtonClick) OnEditButtonClick(this);
+}
+
+void TOrvDBGrid::Notification(TComponent* AComponent) {
+    TWinControl::Notification(AComponent);
+    if (DataSource() && AComponent == DataSource()) TDataLink::SetDataSource(nullptr);
+}
+
+void TOrvDBGrid::ColumnsChanged() { Changed(TPropertyId::Columns); }
+
+void TOrvDBGrid::Notify(TGridChange Change, int First, int Last) {
+    if (HandleAllocated()) WidgetSet()->GridChanged(this, Change, First, Last);
+}
+
+void TOrvDBGrid::ActiveChanged() { Notify(TGridChange::Reset); }
+void TOrvDBGrid::LayoutChanged() { Notify(TGridChange::Reset); }
+void TOrvDBGrid::DataSetChanged() { Notify(TGridChange::Reset); }
+void TOrvDBGrid::DataSetScrolled() { Notify(TGridChange::CurrentChanged, CurrentRow(), CurrentRow()); }
+void TOrvDBGrid::RecordChanged(TField*) { Notify(TGridChange::RowChanged, CurrentRow(), CurrentRow()); }
+void TOrvDBGrid::EditingChanged() { Notify(TGridChange::EditingChanged, CurrentRow(), CurrentRow()); }
+void TOrvDBGrid::RowsAboutToBeInserted(int First, int Last) { Notify(TGridChange::RowsAboutToBeInserted, First, Last); }
+void TOrvDBGrid::RowsInserted(int First, int Last) { Notify(TGridChange::RowsInserted, First, Last); }
+void TOrvDBGrid::RowsAboutToBeRemoved(int First, int Last) { Notify(TGridChange::RowsAboutToBeRemoved, First, Last); }
+void TOrvDBGrid::RowsRemoved(int First, int Last) { Notify(TGridChange::RowsRemoved, First, Last); }
+void TOrvDBGrid::RowChanged(int Row) { Notify(TGridChange::RowChanged, Row, Row); }
+
+void TOrvDBGrid::FocusControl(TField* Field, bool& Handled) {
+    TColumn* C = FindColumn(Field);
+    if (!C) return;
+    SetSelectedIndex(C->Index());
+    if (CanFocus()) SetFocus();
+    Handled = true;
+}
+
+} // namespace orv

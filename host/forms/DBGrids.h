@@ -1,0 +1,150 @@
+// The data-aware grid.
+#pragma once
+
+#include "host/data/DB.h"
+#include "host/forms/Controls.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace orv {
+
+class TOrvDBGrid;
+
+enum class TColumnButtonStyle { cbsAuto, cbsEllipsis, cbsNone };
+
+// One column of a grid, bound to a field by name. Settings are kept as given; what is not
+// set comes from the field (title caption) or the grid (title font).
+class TColumn {
+public:
+    explicit TColumn(TOrvDBGrid* Grid) : FGrid(Grid) {}
+
+    TOrvDBGrid* Grid() const { return FGrid; }
+    int Index() const;
+
+    const std::string& FieldName() const { return FFieldName; }
+    void SetFieldName(const std::string& Value);
+    // The field of the grid's data set with that name; null while there is none.
+    TField* Field() const;
+
+    // Pixels; 0 keeps the toolkit's default width.
+    int Width() const { return FWidth; }
+    void SetWidth(int Value);
+    TColumnButtonStyle ButtonStyle() const { return FButtonStyle; }
+    void SetButtonStyle(TColumnButtonStyle Value);
+    bool ReadOnly() const { return FReadOnly; }
+    void SetReadOnly(bool Value);
+    bool Visible() const { return FVisible; }
+    void SetVisible(bool Value);
+
+    // The field's display label unless a caption was given.
+    std::string TitleCaption() const;
+    void SetTitleCaption(const std::string& Value);
+    // The grid's title font unless one was given.
+    const TFont& TitleFont() const;
+    void SetTitleFont(const TFont& Value);
+    bool TitleFontAssigned() const { return FTitleFontAssigned; }
+
+    // Values offered in a drop-down list: the explicit pick list, or for a lookup field
+    // the result values of its lookup data set, in that set's order.
+    std::vector<std::string> PickList() const;
+    void SetPickList(const std::vector<std::string>& Value);
+
+private:
+    void Changed();
+    TOrvDBGrid* FGrid;
+    std::string FFieldName;
+    int FWidth = 0;
+    TColumnButtonStyle FButtonStyle = TColumnButtonStyle::cbsAuto;
+    bool FReadOnly = false;
+    bool FVisible = true;
+    std::string FTitleCaption;
+    bool FTitleCaptionAssigned = false;
+    TFont FTitleFont;
+    bool FTitleFontAssigned = false;
+    std::vector<std::string> FPickList;
+};
+
+// A grid over the rows of a data source. Its current row is the data set's current record;
+// its selected column is SelectedIndex. The grid listens to the data set as a data link and
+// answers a field's focus request by selecting the field's column and taking the focus.
+class TOrvDBGrid : public TWinControl, private TDataLink {
+public:
+    explicit TOrvDBGrid(TComponent* AOwner);
+    ~TOrvDBGrid() override;
+
+    TDataSource* DataSource() const { return TDataLink::DataSource(); }
+    void SetDataSource(TDataSource* Value);
+    // The data set the grid shows (null without one).
+    TDataSet* GetActiveDataSet() const { return TDataLink::DataSet(); }
+
+    // Columns, in order; the grid owns them.
+    int ColumnCount() const { return static_cast<int>(FColumns.size()); }
+    TColumn* Column(int Index) const { return FColumns.at(static_cast<std::size_t>(Index)).get(); }
+    TColumn* AddColumn(const std::string& FieldName = {});
+    void ClearColumns();
+    TColumn* FindColumn(const TField* Field) const;
+
+    // The selected column (-1 while there are no columns) and its field.
+    int SelectedIndex() const { return FSelectedIndex; }
+    void SetSelectedIndex(int Value);
+    TColumn* SelectedColumn() const;
+    TField* SelectedField() const;
+    void SetSelectedField(TField* Field);
+
+    const std::string& LayoutID() const { return FLayoutID; }
+    void SetLayoutID(const std::string& Value);
+    const TFont& TitleFont() const { return FTitleFont; }
+    void SetTitleFont(const TFont& Value);
+    bool ReadOnly() const { return FReadOnly; }
+    void SetReadOnly(bool Value);
+
+    TNotifyEvent OnEditButtonClick;
+
+    // Rows as drawn: the data set's display rows, the row being inserted included.
+    int RowCount() const;
+    int CurrentRow() const;
+    std::string CellText(int Row, int Col) const;
+    // Whether the user may type into the column's cells now.
+    bool CanEditColumn(int Col) const;
+
+    // Backend entry points for the user's input (wrap each in Application->HandleEvent).
+    // Makes Row (a display row) current and Col selected; leaving a row settles it.
+    void UserSelectCell(int Row, int Col);
+    // Text typed into the selected cell of the current row, as a cell editor hands it
+    // over: the data set goes into edit (or insert, on an empty set) and the field gets
+    // the text through SetText. For a lookup column the text is one of PickList(), which
+    // sets the key field(s) to the matching row's keys; empty text clears them.
+    void UserEditCell(const std::string& Text);
+    void UserEditButtonClick();
+
+    void Notification(TComponent* AComponent) override;
+
+protected:
+    void ActiveChanged() override;
+    void LayoutChanged() override;
+    void DataSetChanged() override;
+    void DataSetScrolled() override;
+    void RecordChanged(TField* Field) override;
+    void EditingChanged() override;
+    void RowsAboutToBeInserted(int First, int Last) override;
+    void RowsInserted(int First, int Last) override;
+    void RowsAboutToBeRemoved(int First, int Last) override;
+    void RowsRemoved(int First, int Last) override;
+    void RowChanged(int Row) override;
+    void FocusControl(TField* Field, bool& Handled) override;
+
+private:
+    friend class TColumn;
+    void ColumnsChanged();
+    void Notify(TGridChange Change, int First = -1, int Last = -1);
+
+    std::vector<std::unique_ptr<TColumn>> FColumns;
+    int FSelectedIndex = -1;
+    std::string FLayoutID;
+    TFont FTitleFont;
+    bool FReadOnly = false;
+};
+
+} // namespace orv

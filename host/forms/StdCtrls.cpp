@@ -1,0 +1,45 @@
+#include "host/forms/StdCtrls.h"
+
+#include "host/forms/Forms.h"
+
+namespace orv {
+
+TPanel::TPanel(TComponent* AOwner) : TWinControl(AOwner) { SetTabStop(false); }
+
+void TBitBtn::SetCancel(bool Value) {
+    if (FCancel == Value) return;
+    FCancel = Value;
+    Changed(TPropertyId::Cancel);
+}
+
+void TBitBtn::SetDefault(bool Value) {
+    if (FDefault == Value) return;
+    FDefault = Value;
+    Changed(TPropertyId::Default);
+}
+
+void TBitBtn::Click() {
+    if (FModalResult != mrNone)
+        if (TCustomForm* F = GetParentForm()) F->SetModalResult(FModalResult);
+    TWinControl::Click();
+}
+
+void TOrvMeEdit::SetText(const std::string& Value) {
+    if (FText == Value) return;
+    FText = Value;
+    Changed(TPropertyId::Text);
+    if (OnChange) OnChange(this);
+}
+
+void TOrvMeEdit::SetReadOnly(bool Value) {
+    if (FReadOnly == Value) return;
+    FReadOnly = Value;
+    Changed(TPropertyId::ReadOnly);
+}
+
+void TOrvMeEdit::UserSetText(const std::string& Value) {
+    if (FReadOnly || !Enabled()) return;
+    SetText(Value);
+}
+
+} // namespace orv

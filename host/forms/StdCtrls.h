@@ -1,0 +1,71 @@
+// Standard controls: labels, panels, group boxes, buttons and edits.
+#pragma once
+
+#include "host/forms/Controls.h"
+
+#include <string>
+
+namespace orv {
+
+class TLabel : public TControl {
+public:
+    explicit TLabel(TComponent* AOwner) : TControl(AOwner) {}
+};
+
+// A plain container, e.g. the strip under a grid.
+class TPanel : public TWinControl {
+public:
+    explicit TPanel(TComponent* AOwner);
+};
+
+class TGroupBox : public TWinControl {
+public:
+    explicit TGroupBox(TComponent* AOwner) : TWinControl(AOwner) {}
+};
+
+// A push button. A non-zero ModalResult closes a modal form with that result when
+// clicked; the Cancel button is pressed by Escape, the Default button by Enter.
+class TBitBtn : public TWinControl {
+public:
+    explicit TBitBtn(TComponent* AOwner) : TWinControl(AOwner) {}
+
+    int ModalResult() const { return FModalResult; }
+    void SetModalResult(int Value) { FModalResult = Value; }
+    bool Cancel() const { return FCancel; }
+    void SetCancel(bool Value);
+    bool Default() const { return FDefault; }
+    void SetDefault(bool Value);
+
+    // Sets the form's modal result, then runs OnClick. Does nothing while disabled.
+    void Click() override;
+
+private:
+    int FModalResult = 0;
+    bool FCancel = false;
+    bool FDefault = false;
+};
+
+// A one-line text edit.
+class TOrvMeEdit : public TWinControl {
+public:
+    explicit TOrvMeEdit(TComponent* AOwner) : TWinControl(AOwner) {}
+
+    const std::string& Text() const { return FText; }
+    void SetText(const std::string& Value);
+    bool ReadOnly() const { return FReadOnly; }
+    void SetReadOnly(bool Value);
+    // Characters; 0 for no limit.
+    int MaxLength() const { return FMaxLength; }
+    void SetMaxLength(int Value) { FMaxLength = Value; }
+
+    TNotifyEvent OnChange;
+    // The user typed (the backend's entry point). Refused while read-only or disabled.
+    void UserSetText(const std::string& Value);
+
+private:
+    std::string FText;
+    bool FReadOnly = false;
+    int FMaxLength = 0;
+};
+
+} // namespace orv

@@ -1,0 +1,192 @@
+#include "host/widgetset/HeadlessWidgetSet.h"
+
+#include "host/forms/ComCtrls.h"
+#include "host/forms/DBGrids.h"
+#include "host/forms/Menus.h"
+#include "host/forms/StdCtrls.h"
+
+namespace orv {
+
+THeadlessWidgetSet::~THeadlessWidgetSet() { Uninstall(); }
+
+void THeadlessWidgetSet::Install() {
+    Application->SetWidgetSet(this);
+    FInstalled = true;
+}
+
+void THeadlessWidgetSet::Uninstall() {
+    if (FInstalled && Application->WidgetSet() == this) Application->SetWidgetSet(nullptr);
+    FInstalled = false;
+}
+
+void THeadlessWidgetSet::QueueAnswer(int Button) { FAnswers.push_back(Button); }
+
+void THeadlessWidgetSet::QueueModal(TModalScript Script) { FModals.push_back(std::move(Script)); }
+
+void THeadlessWidgetSet::QueueModalResult(int Result) {
+    FModals.push_back([Result](TCustomForm& Form) { Form.SetModalResult(Result); });
+}
+
+void THeadlessWidgetSet::ClearRecords() {
+    FMessages.clear();
+    FFailures.clear();
+    FFocus.clear();
+    FShown.clear();
+    FGridChanges.clear();
+}
+
+bool THeadlessWidgetSet::HasHandle(const TNativeComponent* C) const {
+    return C->HandleAllocated() && C->WidgetSet() == this && FHandles.count(C->Handle()) != 0;
+}
+
+int THeadlessWidgetSet::ChangeCount(const TNativeComponent* C, TPropertyId Property) const {
+    auto It = FChanges.find({C, Property});
+    return It == FChanges.end() ? 0 : It->second;
+}
+
+// ---- the user ------------------------------------------------------------------------------
+
+bool THeadlessWidgetSet::UserClick(TControl* Control) {
+    bool Done = false;
+    Application->HandleEvent([&] { Done = Control->UserClick(); });
+    return Done;
+}
+
+bool THeadlessWidgetSet::UserExecute(TAction* Action) {
+    bool Done = false;
+    Application->HandleEvent([&] { Done = Action->Visible() && Action->Execute(); });
+    return Done;
+}
+
+bool THeadlessWidgetSet::UserChooseMenuItem(TMenuItem* Item) {
+    bool Done = false;
+    Application->HandleEvent([&] {
+        if (TPopupMenu* M = Item->Menu()) M->UserPopup();
+        if (!Item->Enabled() || !Item->Visible()) return;
+        Item->Click();
+        Done = true;
+    });
+    return Done;
+}
+
+bool THeadlessWidgetSet::UserShortCut(TCustomForm* Form, TShortCut Key) {
+    bool Done = false;
+    Application->HandleEvent([&] { Done = Form->UserShortCut(Key); });
+    return Done;
+}
+
+void THeadlessWidgetSet::UserFocus(TWinControl* Control) {
+    Application->HandleEvent([&] { Control->UserFocus(); });
+}
+
+void THeadlessWidgetSet::UserLeave(TWinControl* Control) {
+    Application->HandleEvent([&] {
+        TCustomForm* F = Control->GetParentForm();
+        if (F && F->ActiveControl() == Control) F->SetActiveControl(nullptr);
+    });
+}
+
+void THeadlessWidgetSet::UserSelectCell(TOrvDBGrid* Grid, int Row, int Col) {
+    Application->HandleEvent([&] {
+        if (!Grid->Focused()) Grid->UserFocus();
+        Grid->UserSelectCell(Row, Col);
+    });
+}
+
+void THeadlessWidgetSet::UserSelectColumn(TOrvDBGrid* Grid, const std::string& FieldName) {
+    Application->HandleEvent([&] {
+        for (int I = 0; I < Grid->ColumnCount(); ++I)
+            if (Grid->Column(I)->FieldName() == FieldName) {
+                if (!Grid->Focused()) Grid->UserFocus();
+                Grid->UserSelectCell(Grid->CurrentRow(), I);
+                return;
+            }
+        throw EInvalidOperation("表格“" + Grid->Name() + "”没有“" + FieldName + "”列。");
+    });
+}
+
+void THeadlessWidgetSet::UserTypeIntoCell(TOrvDBGrid* Grid, const std::string& Text) {
+    Application->HandleEvent([&] { Grid->UserEditCell(Text); });
+}
+
+void THeadlessWidgetSet::UserClickEllipsis(TOrvDBGrid* Grid) {
+    Application->HandleEvent([&] { Grid->UserEditButtonClick(); });
+}
+
+void THeadlessWidgetSet::UserTypeText(TOrvMeEdit* Edit, const std::string& Text) {
+    Application->HandleEvent([&] { Edit->UserSetText(Text); });
+}
+
+void THeadlessWidgetSet::UserPickDate(TDateTimePicker* Picker, TDateTime Date) {
+    Application->HandleEvent([&] { Picker->UserSetDate(Date); });
+}
+
+void THeadlessWidgetSet::UserCloseWindow(TCustomForm* Form) {
+    Application->HandleEvent([&] { Form->UserClose(); });
+}
+
+// ---- TWidgetSet ----------------------------------------------------------------------------
+
+THandle THeadlessWidgetSet::CreateHandle(TNativeComponent* Component) {
+    THandle H = ++FNextHandle;
+    FHandles[H] = Component;
+    return H;
+}
+
+void THeadlessWidgetSet::DestroyHandle(TNativeComponent* Component, THandle Handle) {
+    auto It = FHandles.find(Handle);
+    if (It == FHandles.end() || It->second != Component) {
+        FFailures.push_back("destroyed an unknown handle");
+        return;
+    }
+    FHandles.erase(It);
+    for (auto C = FChanges.begin(); C != FChanges.end();)
+        C = C->first.first == Component ? FChanges.erase(C) : std::next(C);
+}
+
+void THeadlessWidgetSet::PropertyChanged(TNativeComponent* Component, TPropertyId Property) {
+    if (!HasHandle(Component)) FFailures.push_back("property change of a component without a handle: " + Component->Name());
+    ++FChanges[{Component, Property}];
+}
+
+void THeadlessWidgetSet::ShowForm(TCustomForm* Form) { FShown.push_back(Form->Name()); }
+
+void THeadlessWidgetSet::HideForm(TCustomForm*) {}
+
+void THeadlessWidgetSet::RunModal(TCustomForm* Form) {
+    if (FModals.empty()) {
+        FFailures.push_back("unexpected modal window: " + Form->Caption());
+        Form->SetModalResult(mrCancel);
+        return;
+    }
+    TModalScript Script = std::move(FModals.front());
+    FModals.pop_front();
+    Script(*Form);
+    if (Form->ModalResult() == mrNone) {
+        FFailures.push_back("modal window left open by its script: " + Form->Caption());
+        Form->SetModalResult(mrCancel);
+    }
+}
+
+int THeadlessWidgetSet::MessageBox(const std::string& Text, const std::string& Caption, int Flags) {
+    TMessageRecord R{Text, Caption, Flags, IDOK};
+    if (MessageBoxButtons(Flags).size() > 1) {
+        if (FAnswers.empty()) {
+            FFailures.push_back("unexpected question: " + Text);
+            R.Answer = MessageBoxDefaultButton(Flags);
+        } else {
+            R.Answer = FAnswers.front();
+            FAnswers.pop_front();
+        }
+    }
+    FMessages.push_back(R);
+    return R.Answer;
+}
+
+void THeadlessWidgetSet::SetFocus(TWinControl* Control) { FFocus.push_back({Control, Control->Name()}); }
+
+void THeadlessWidgetSet::Popup(TPopupMenu*, int, int) {}
+
+void THeadlessWidgetSet::GridChanged(TOrvDBGrid*, TGridChange Change, int, int) { FGridChanges.push_back(Change); }
+
+} // namespace orv

@@ -1,0 +1,104 @@
+// The backend interface of the form framework.
+//
+// The component model (host/forms) owns all behaviour; a backend only draws components and
+// pumps the user's input back into them. Calls go both ways:
+//
+//   model -> backend  through the virtuals below, and only for a component whose handle the
+//                     backend created (TNativeComponent::HandleAllocated()).
+//   backend -> model  through the components' User* entry points (TControl::Click,
+//                     TOrvDBGrid::UserEditCell, TCustomForm::UserShortCut, ...), each call
+//                     wrapped in Application->HandleEvent so that nothing a user does can
+//                     escape into the backend's event loop.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace orv {
+
+class TNativeComponent;
+class TCustomForm;
+class TWinControl;
+class TPopupMenu;
+class TOrvDBGrid;
+
+// The backend's own reference to what it made for a component; 0 means none.
+using THandle = std::uintptr_t;
+
+// A property whose change a backend must reflect. Each names the model's getter the
+// backend reads back; the notification carries no value.
+enum class TPropertyId {
+    Caption,       // Caption() of forms, labels, buttons, group boxes, actions, menu items
+    Hint,          // Hint() of actions, menu items, tool buttons
+    ShortCut,      // ShortCut() of actions and menu items
+    Visible,       // Visible()
+    Enabled,       // Enabled()
+    Checked,       // Checked() of actions and menu items
+    Bounds,        // Left(), Top(), Width(), Height(); ClientWidth()/ClientHeight() of forms
+    Align,         // Align(), Anchors()
+    Font,          // Font() of controls; column title fonts of grids
+    Text,          // Text() of edits
+    Date,          // Date() of date pickers
+    ReadOnly,      // ReadOnly() of edits and grids
+    PopupMenu,     // PopupMenu() of controls
+    Action,        // Action() of menu items and tool buttons
+    Items,         // the item list of a menu or menu item
+    Parent,        // Parent() of a control
+    TabOrder,      // TabOrder() of windowed controls
+    Columns,       // columns of a grid: count, order, widths, titles, buttons, pick lists
+    SelectedField, // SelectedIndex() of a grid
+    BorderStyle,   // BorderStyle() of forms
+    ModalResult,   // ModalResult() of a form: a modal loop ends once it is non-zero
+    HelpContext,   // HelpContext() of forms
+    LayoutID,      // LayoutID() of grids: the key of the user's stored column layout
+    Default,       // Default() of buttons
+    Cancel,        // Cancel() of buttons
+    Style,         // Style() of tool buttons
+    DataSource,    // DataSource() of grids
+};
+
+// What changed in the rows a grid shows. First/Last are display rows (see
+// TDataSet::DisplayRowCount); Reset means "re-read everything".
+enum class TGridChange {
+    Reset,
+    RowsAboutToBeInserted,
+    RowsInserted,
+    RowsAboutToBeRemoved,
+    RowsRemoved,
+    RowChanged,
+    CurrentChanged, // the current row moved (the data set scrolled)
+    EditingChanged, // the data set entered or left edit/insert state
+};
+
+class TWidgetSet {
+public:
+    virtual ~TWidgetSet() = default;
+
+    // Makes the native counterpart of Component. Called parents first: a control's parent,
+    // and the actions and menus a control refers to, already have their handles.
+    virtual THandle CreateHandle(TNativeComponent* Component) = 0;
+    // Called children first. During a component's own destruction only Handle may be used:
+    // Component is then no longer a complete object.
+    virtual void DestroyHandle(TNativeComponent* Component, THandle Handle) = 0;
+    virtual void PropertyChanged(TNativeComponent* Component, TPropertyId Property) = 0;
+
+    virtual void ShowForm(TCustomForm* Form) = 0;
+    virtual void HideForm(TCustomForm* Form) = 0;
+    // Runs a nested event loop until Form->ModalResult() is non-zero. The form is already
+    // realised and visible; the model hides it afterwards.
+    virtual void RunModal(TCustomForm* Form) = 0;
+
+    // Flags and results as the classic message box: MB_YESNO, MB_ICONQUESTION,
+    // MB_DEFBUTTON2..., IDYES, IDNO... (host/forms/Forms.h).
+    virtual int MessageBox(const std::string& Text, const std::string& Caption, int Flags) = 0;
+
+    // The model moved the input focus to Control (its form is showing).
+    virtual void SetFocus(TWinControl* Control) = 0;
+    virtual void Popup(TPopupMenu* Menu, int X, int Y) = 0;
+    virtual void GridChanged(TOrvDBGrid* Grid, TGridChange Change, int First, int Last) = 0;
+
+    // Lets pending native events run (Application->ProcessMessages).
+    virtual void ProcessMessages() {}
+};
+
+} // namespace orv
