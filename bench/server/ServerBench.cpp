@@ -1,0 +1,119 @@
+// The consignment window against a 200,000-row table: loading every row, and saving a
+// batch of 10,000 new rows (validation, overlap checks and the write, in one call).
+#include "host/data/ClientDataSet.h"
+#include "host/services/BusinessIntf.h"
+#include "host/services/OrvPack.h"
+#include "server/CmsBeans.h"
+#include "server/DemoData.h"
+#include "server/QuillonServer.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <stdexcept>
+
+using namespace orv;
+using namespace orv::server;
+
+namespace {
+
+constexpr int NewShops = 50; // 50 shops x 200 classes = 10,000 new rows
+
+// One database for every benchmark of the run, removed at exit.
+struct TBenchDatabase {
+    std::filesystem::path Dir;
+    std::unique_ptr<TQuillonServer> Server;
+    std::string Session;
+    TLargeData Data;
+
+    TBenchDatabase() {
+        std::string Pattern = (std::filesystem::temp_directory_path() / "quillon-bench-XXXXXX").string();
+        if (!mkdtemp(Pattern.data())) throw std::runtime_error("mkdtemp failed");
+        Dir = Pattern;
+        TServerOptions O;
+        O.Path = (Dir / "bench.db").string();
+        Server = std::make_unique<TQuillonServer>(O);
+        Session = Server->Login("admin");
+        // Exactly the generated rows, without the demo ones.
+        Server->Database().Exec("DELETE FROM cms_rs");
+        Data = GenerateLargeConsignmentData(Server->Database(), TLargeDataOptions{500, 200, 2, Sys_GlobalUnitID});
+    }
+    ~TBenchDatabase() {
+        Server.reset();
+        std::error_code Ec;
+        std::filesystem::remove_all(Dir, Ec);
+    }
+};
+
+TBenchDatabase& Bench() {
+    static TBenchDatabase Db;
+    return Db;
+}
+
+TInterfacePtr<ICmsRs> RsBean() { return Supports<ICmsRs>(Bench().Server->CreateObject("TCmsRsBean")); }
+
+// The packed delta a window would send: 10,000 inserted rows in the first free range.
+std::string NewRowsDelta() {
+    TBenchDatabase& B = Bench();
+    TOrvClientDataSet Rows(nullptr);
+    CreatePacketFields(Rows, CmsRsStore().PacketFields());
+    Rows.DisableControls();
+    for (int S = 0; S < NewShops; ++S)
+        for (const TLargeDataRef& Cls : B.Data.Classes) {
+            const TLargeDataRef& Shop = B.Data.Shops[static_cast<std::size_t>(S)];
+            Rows.Append();
+            Rows.FieldByName("SHOP_ID")->SetAsInteger(Shop.ID);
+            Rows.FieldByName("SHOP_NUM")->SetAsString(Shop.Num);
+            Rows.FieldByName("SHOP_NAME")->SetAsString(Shop.Name);
+            Rows.FieldByName("PROD_CLS_ID")->SetAsInteger(Cls.ID);
+            Rows.FieldByName("PROD_CLS_NUM")->SetAsString(Cls.Num);
+            Rows.FieldByName("PROD_NAME")->SetAsString(Cls.Name);
+            Rows.FieldByName("FROM_DATE")->SetValue(Variant::Date(B.Data.FirstFreeDay));
+            Rows.FieldByName("TO_DATE")->SetValue(Variant::Date(B.Data.FirstFreeDay + B.Data.RangeDays - 1));
+            Rows.FieldByName("CMS_RATE")->SetAsString("0.0825");
+            Rows.Post();
+        }
+    return OrvPack(Rows.GetXMLDelta(), {TOrvPackOption::poCompress, TOrvPackOption::poChecksum});
+}
+
+void BM_LoadList200k(benchmark::State& State) {
+    auto Bean = RsBean();
+    std::size_t Bytes = 0;
+    for (auto _ : State) {
+        std::string Data, Error;
+        if (!Bean->LoadList(Bench().Session, Sys_GlobalUnitID, Data, Error)) State.SkipWithError(Error.c_str());
+        Bytes = Data.size();
+        benchmark::DoNotOptimize(Data);
+    }
+    State.counters["rows"] = static_cast<double>(Bench().Server->Database().QueryInt64("SELECT count(*) FROM cms_rs"));
+    State.counters["packed_MB"] = static_cast<double>(Bytes) / 1e6;
+}
+
+void BM_SaveDelta10kInto200k(benchmark::State& State) {
+    const std::string Delta = NewRowsDelta();
+    auto Bean = RsBean();
+    TBenchDatabase& B = Bench();
+    const std::string Cleanup = "DELETE FROM cms_rs WHERE from_date >= " + std::to_string(B.Data.FirstFreeDay);
+    for (auto _ : State) {
+        std::string Result, Error;
+        if (!Bean->SaveDelta(B.Session, Sys_GlobalUnitID, Delta, Result, Error)) State.SkipWithError(Error.c_str());
+        State.PauseTiming();
+        B.Server->Database().Exec(Cleanup);
+        State.ResumeTiming();
+    }
+    State.counters["table_rows"] =
+        static_cast<double>(B.Server->Database().QueryInt64("SELECT count(*) FROM cms_rs"));
+}
+
+} // namespace
+
+BENCHMARK(BM_LoadList200k)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_SaveDelta10kInto200k)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+
+BENCHMARK_MAIN();
