@@ -38,10 +38,12 @@ constexpr auto Decimal = TPacketType::ptDecimal;
 constexpr auto Day = TPacketType::ptDate;
 
 const TReferenceDesc ShiftRef{"SHF_ID", "班次", "SELECT shf_name FROM work_shifts WHERE shf_id = ?1", {}, {}};
-const TReferenceDesc SortRef{"PROD_SORT_ID", "商品类别",
-                             "SELECT prod_sort_num || ' ' || description FROM product_sorts WHERE prod_sort_id = ?1",
-                             {},
-                             {}};
+const TReferenceDesc SortRef{
+    "PROD_SORT_ID",
+    "商品类别",
+    "SELECT prod_sort_num || ' ' || description FROM product_sorts WHERE prod_sort_id = ?1",
+    {},
+    {}};
 
 TTableDesc CommissionBySort(std::string Table, TColumnDesc Value) {
     TTableDesc D;
@@ -102,15 +104,18 @@ const TTableStore& CmsRsStore() {
                      "JOIN product_classes c ON c.prod_cls_id = t.prod_cls_id";
         D.LoadOrder = "t.shop_id, t.prod_cls_id, t.from_date";
         // Consignment is sold by shops and by agents alike; any other unit is no seller.
-        D.References = {{"SHOP_ID", "门店",
-                         "SELECT unit_num, unit_num, unit_name FROM units "
-                         "WHERE unit_id = ?1 AND unit_type IN ('S', 'A')",
-                         {"SHOP_NUM", "SHOP_NAME"},
-                         "SHOP_NUM"},
-                        {"PROD_CLS_ID", "商品品种",
-                         "SELECT prod_cls_num, prod_cls_num, prod_name FROM product_classes WHERE prod_cls_id = ?1",
-                         {"PROD_CLS_NUM", "PROD_NAME"},
-                         "PROD_CLS_NUM"}};
+        D.References = {
+            {"SHOP_ID",
+             "门店",
+             "SELECT unit_num, unit_num, unit_name FROM units "
+             "WHERE unit_id = ?1 AND unit_type IN ('S', 'A')",
+             {"SHOP_NUM", "SHOP_NAME"},
+             "SHOP_NUM"},
+            {"PROD_CLS_ID",
+             "商品品种",
+             "SELECT prod_cls_num, prod_cls_num, prod_name FROM product_classes WHERE prod_cls_id = ?1",
+             {"PROD_CLS_NUM", "PROD_NAME"},
+             "PROD_CLS_NUM"}};
         D.DateRange = TDateRangeDesc{"FROM_DATE", "TO_DATE"};
         return D;
     }());
@@ -122,11 +127,15 @@ const TTableStore& WorkTimetableStore() {
         TTableDesc D;
         D.Table = "work_timetable";
         D.Fields = {Stored("WORK_DATE", Day, 0, 0, "work_date", "日期", true),
-                    Stored("SHF_ID", Id, 4, 0, "shf_id", "班次ID", true), Shown("SHF_NAME", 50, "s.shf_name")};
+                    Stored("SHF_ID", Id, 4, 0, "shf_id", "班次ID", true),
+                    Shown("SHF_NAME", 50, "s.shf_name")};
         D.LoadFrom = "work_timetable t JOIN work_shifts s ON s.shf_id = t.shf_id";
         D.LoadOrder = "t.work_date, s.start_minute";
-        D.References = {{"SHF_ID", "班次", "SELECT shf_name, shf_name FROM work_shifts WHERE shf_id = ?1",
-                         {"SHF_NAME"}, "SHF_NAME"}};
+        D.References = {{"SHF_ID",
+                         "班次",
+                         "SELECT shf_name, shf_name FROM work_shifts WHERE shf_id = ?1",
+                         {"SHF_NAME"},
+                         "SHF_NAME"}};
         return D;
     }());
     return Store;
@@ -165,7 +174,8 @@ constexpr int MinutesPerDay = 24 * 60;
 } // namespace
 
 TWorkTimetableBean::TWorkTimetableBean(std::shared_ptr<TServerContext> Context)
-    : FContext(Context), FCalls(Context, WorkTimetableStore(), Priv_ViewWorkTimetable, Priv_ModifyWorkTimetable) {}
+    : FContext(Context),
+      FCalls(Context, WorkTimetableStore(), Priv_ViewWorkTimetable, Priv_ModifyWorkTimetable) {}
 
 bool TWorkTimetableBean::LoadList(const std::string& SessionID, int UnitID, std::string& Data,
                                   std::string& ErrorMsg) {
@@ -183,7 +193,8 @@ bool TWorkTimetableBean::GetShiftList(const std::string& SessionID, int UnitID, 
         FContext->CheckAccess(SessionID, UnitID, nullptr);
         TStatementLease Rows = FContext->Db().Prepare(
             "SELECT shf_id, shf_name, printf('%02d:%02d', start_minute / 60, start_minute % 60), "
-            "printf('%02d:%02d', end_minute / 60, end_minute % 60) FROM work_shifts ORDER BY start_minute, shf_id");
+            "printf('%02d:%02d', end_minute / 60, end_minute % 60) FROM work_shifts ORDER BY start_minute, "
+            "shf_id");
         Data = OrvPack(QueryToXml(ShiftListFields, *Rows), FContext->PackOptions());
     });
 }
@@ -193,15 +204,16 @@ bool TWorkTimetableBean::GetTimetable(const std::string& SessionID, int UnitID, 
     return FContext->Call(ErrorMsg, [&] {
         FContext->CheckAccess(SessionID, UnitID, Priv_ViewWorkTimetable);
         TStatementLease Rows = FContext->Db().Prepare(
-            "SELECT t.work_date, t.shf_id, s.shf_name FROM work_timetable t JOIN work_shifts s ON s.shf_id = t.shf_id "
+            "SELECT t.work_date, t.shf_id, s.shf_name FROM work_timetable t JOIN work_shifts s ON s.shf_id = "
+            "t.shf_id "
             "WHERE t.unit_id = ?1 AND t.work_date BETWEEN ?2 AND ?3 ORDER BY t.work_date, s.start_minute");
         Rows->Bind(1, UnitID).Bind(2, DateOf(FromDate)).Bind(3, DateOf(ToDate));
         Data = OrvPack(QueryToXml(WorkTimetableStore().PacketFields(), *Rows), FContext->PackOptions());
     });
 }
 
-bool TWorkTimetableBean::GetShiftOfTime(const std::string& SessionID, int UnitID, TDateTime Moment, int& ShiftID,
-                                        std::string& ErrorMsg) {
+bool TWorkTimetableBean::GetShiftOfTime(const std::string& SessionID, int UnitID, TDateTime Moment,
+                                        int& ShiftID, std::string& ErrorMsg) {
     return FContext->Call(ErrorMsg, [&] {
         FContext->CheckAccess(SessionID, UnitID, Priv_ViewWorkTimetable);
         const std::int32_t Today = DateOf(Moment);
@@ -235,7 +247,8 @@ bool TWorkTimetableBean::GetShiftOfTime(const std::string& SessionID, int UnitID
 
 // ---- Creation by class name ----------------------------------------------------------------
 
-TInterfacePtr<IInterface> CreateBean(const std::shared_ptr<TServerContext>& Context, const std::string& ClassName) {
+TInterfacePtr<IInterface> CreateBean(const std::shared_ptr<TServerContext>& Context,
+                                     const std::string& ClassName) {
     IInterface* Object = nullptr;
     if (ClassName == "TCmsShfBean")
         Object = new TCmsBean<ICmsShf>(Context, CmsShfStore(), Priv_ViewCmsShf, Priv_ModifyCmsShf);

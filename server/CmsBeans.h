@@ -25,8 +25,8 @@ const TTableStore& WorkTimetableStore();
 // load or apply through the table's store.
 class TCommissionCalls {
 public:
-    TCommissionCalls(std::shared_ptr<TServerContext> Context, const TTableStore& Store, const char* ViewPrivilege,
-                     const char* ModifyPrivilege)
+    TCommissionCalls(std::shared_ptr<TServerContext> Context, const TTableStore& Store,
+                     const char* ViewPrivilege, const char* ModifyPrivilege)
         : FContext(std::move(Context)), FStore(Store), FView(ViewPrivilege), FModify(ModifyPrivilege) {}
 
     bool LoadList(const std::string& SessionID, int UnitID, std::string& Data, std::string& ErrorMsg);
@@ -49,7 +49,8 @@ public:
              const char* ModifyPrivilege)
         : FCalls(std::move(Context), Store, ViewPrivilege, ModifyPrivilege) {}
 
-    bool LoadList(const std::string& SessionID, int UnitID, std::string& Data, std::string& ErrorMsg) override {
+    bool LoadList(const std::string& SessionID, int UnitID, std::string& Data,
+                  std::string& ErrorMsg) override {
         return FCalls.LoadList(SessionID, UnitID, Data, ErrorMsg);
     }
     bool SaveDelta(const std::string& SessionID, int UnitID, const std::string& PackedDelta,
@@ -66,14 +67,16 @@ class TWorkTimetableBean : public TInterfacedObject<IWorkTimetable> {
 public:
     explicit TWorkTimetableBean(std::shared_ptr<TServerContext> Context);
 
-    bool LoadList(const std::string& SessionID, int UnitID, std::string& Data, std::string& ErrorMsg) override;
+    bool LoadList(const std::string& SessionID, int UnitID, std::string& Data,
+                  std::string& ErrorMsg) override;
     bool SaveDelta(const std::string& SessionID, int UnitID, const std::string& PackedDelta,
                    std::string& ResultData, std::string& ErrorMsg) override;
     bool GetShiftOfTime(const std::string& SessionID, int UnitID, TDateTime Moment, int& ShiftID,
                         std::string& ErrorMsg) override;
     bool GetTimetable(const std::string& SessionID, int UnitID, TDateTime FromDate, TDateTime ToDate,
                       std::string& Data, std::string& ErrorMsg) override;
-    bool GetShiftList(const std::string& SessionID, int UnitID, std::string& Data, std::string& ErrorMsg) override;
+    bool GetShiftList(const std::string& SessionID, int UnitID, std::string& Data,
+                      std::string& ErrorMsg) override;
 
 private:
     std::shared_ptr<TServerContext> FContext;
@@ -81,6 +84,7 @@ private:
 };
 
 // The object named ClassName, or an empty pointer for a name no object has.
-TInterfacePtr<IInterface> CreateBean(const std::shared_ptr<TServerContext>& Context, const std::string& ClassName);
+TInterfacePtr<IInterface> CreateBean(const std::shared_ptr<TServerContext>& Context,
+                                     const std::string& ClassName);
 
 } // namespace orv::server

@@ -48,21 +48,21 @@ struct TSort {
 };
 
 constexpr std::array<TSort, 30> Sorts = {{
-    {"食品", {"饼干", "巧克力"}},        {"饮料", {"矿泉水", "果汁"}},        {"酒类", {"葡萄酒", "啤酒"}},
-    {"茶叶", {"绿茶", "红茶"}},          {"日化", {"洗衣液", "洗洁精"}},      {"洗护", {"洗发水", "沐浴露"}},
-    {"化妆品", {"面霜", "口红"}},        {"男装", {"衬衫", "西裤"}},          {"女装", {"连衣裙", "针织衫"}},
-    {"鞋帽", {"运动鞋", "遮阳帽"}},      {"箱包", {"旅行箱", "双肩包"}},      {"家电", {"电饭煲", "电风扇"}},
-    {"数码", {"耳机", "移动电源"}},      {"通讯器材", {"手机壳", "充电线"}},  {"文具", {"中性笔", "笔记本"}},
-    {"图书", {"童书", "菜谱"}},          {"玩具", {"积木", "拼图"}},          {"母婴", {"纸尿裤", "奶瓶"}},
-    {"家居", {"收纳盒", "靠垫"}},        {"厨具", {"炒锅", "刀具"}},          {"床上用品", {"四件套", "羽绒被"}},
-    {"五金", {"螺丝刀", "卷尺"}},        {"运动户外", {"瑜伽垫", "帐篷"}},    {"珠宝首饰", {"银手镯", "珍珠项链"}},
-    {"钟表", {"石英表", "闹钟"}},        {"眼镜", {"太阳镜", "老花镜"}},      {"保健品", {"维生素", "蛋白粉"}},
-    {"生鲜", {"苹果", "鸡蛋"}},          {"粮油", {"大米", "花生油"}},        {"宠物用品", {"猫粮", "狗粮"}},
+    {"食品", {"饼干", "巧克力"}},   {"饮料", {"矿泉水", "果汁"}},       {"酒类", {"葡萄酒", "啤酒"}},
+    {"茶叶", {"绿茶", "红茶"}},     {"日化", {"洗衣液", "洗洁精"}},     {"洗护", {"洗发水", "沐浴露"}},
+    {"化妆品", {"面霜", "口红"}},   {"男装", {"衬衫", "西裤"}},         {"女装", {"连衣裙", "针织衫"}},
+    {"鞋帽", {"运动鞋", "遮阳帽"}}, {"箱包", {"旅行箱", "双肩包"}},     {"家电", {"电饭煲", "电风扇"}},
+    {"数码", {"耳机", "移动电源"}}, {"通讯器材", {"手机壳", "充电线"}}, {"文具", {"中性笔", "笔记本"}},
+    {"图书", {"童书", "菜谱"}},     {"玩具", {"积木", "拼图"}},         {"母婴", {"纸尿裤", "奶瓶"}},
+    {"家居", {"收纳盒", "靠垫"}},   {"厨具", {"炒锅", "刀具"}},         {"床上用品", {"四件套", "羽绒被"}},
+    {"五金", {"螺丝刀", "卷尺"}},   {"运动户外", {"瑜伽垫", "帐篷"}},   {"珠宝首饰", {"银手镯", "珍珠项链"}},
+    {"钟表", {"石英表", "闹钟"}},   {"眼镜", {"太阳镜", "老花镜"}},     {"保健品", {"维生素", "蛋白粉"}},
+    {"生鲜", {"苹果", "鸡蛋"}},     {"粮油", {"大米", "花生油"}},       {"宠物用品", {"猫粮", "狗粮"}},
 }};
 
 // Five of these go with each product, so every category has ten classes.
 constexpr std::array<const char*, 10> Variants = {"经典", "精选", "特级", "家庭装", "礼盒装",
-                                                  "迷你",  "无糖", "进口", "有机",   "限量版"};
+                                                  "迷你", "无糖", "进口", "有机",   "限量版"};
 
 struct TShift {
     int Id;
@@ -70,9 +70,8 @@ struct TShift {
     int Start, End; // minutes after midnight
 };
 
-constexpr std::array<TShift, 3> Shifts = {{{1, "早班", 7 * 60, 15 * 60},
-                                           {2, "中班", 15 * 60, 23 * 60},
-                                           {3, "晚班", 23 * 60, 7 * 60}}};
+constexpr std::array<TShift, 3> Shifts = {
+    {{1, "早班", 7 * 60, 15 * 60}, {2, "中班", 15 * 60, 23 * 60}, {3, "晚班", 23 * 60, 7 * 60}}};
 
 std::string Numbered(const char* Prefix, int N, int Digits) {
     char Buf[32];
@@ -82,8 +81,8 @@ std::string Numbered(const char* Prefix, int N, int Digits) {
 
 void AddUnit(TSqliteDatabase& Db, int Id, std::optional<int> Parent, const std::string& Num,
              const std::string& Name, const char* Type) {
-    TStatementLease Insert = Db.Prepare(
-        "INSERT OR IGNORE INTO units (unit_id, parent_id, unit_num, unit_name, unit_type) VALUES (?1, ?2, ?3, ?4, ?5)");
+    TStatementLease Insert = Db.Prepare("INSERT OR IGNORE INTO units (unit_id, parent_id, unit_num, "
+                                        "unit_name, unit_type) VALUES (?1, ?2, ?3, ?4, ?5)");
     Insert->Bind(1, Id);
     if (Parent)
         Insert->Bind(2, *Parent);
@@ -93,12 +92,15 @@ void AddUnit(TSqliteDatabase& Db, int Id, std::optional<int> Parent, const std::
     Insert->Execute();
 }
 
-void AddUser(TSqliteDatabase& Db, const char* Name, const char* Display, std::initializer_list<const char*> Rights) {
-    TStatementLease User = Db.Prepare("INSERT INTO users (user_name, display_name, unit_id) VALUES (?1, ?2, ?3)");
+void AddUser(TSqliteDatabase& Db, const char* Name, const char* Display,
+             std::initializer_list<const char*> Rights) {
+    TStatementLease User =
+        Db.Prepare("INSERT INTO users (user_name, display_name, unit_id) VALUES (?1, ?2, ?3)");
     User->Bind(1, Name).Bind(2, Display).Bind(3, Sys_GlobalUnitID);
     User->Execute();
     for (const char* Right : Rights) {
-        TStatementLease Grant = Db.Prepare("INSERT INTO user_privileges (user_name, privilege) VALUES (?1, ?2)");
+        TStatementLease Grant =
+            Db.Prepare("INSERT INTO user_privileges (user_name, privilege) VALUES (?1, ?2)");
         Grant->Bind(1, Name).Bind(2, Right);
         Grant->Execute();
     }
@@ -139,8 +141,9 @@ void SeedDemoData(TSqliteDatabase& Db) {
             // Each product gets five different variants, picked from the fixed seed.
             const char* Product = Sorts[S].Products[static_cast<std::size_t>(K / 5)];
             const char* Variant = Variants[static_cast<std::size_t>((K % 5) * 2 + Random.Below(2))];
-            TStatementLease Cls = Db.Prepare("INSERT INTO product_classes (prod_cls_id, prod_cls_num, prod_name, "
-                                             "prod_sort_id) VALUES (?1, ?2, ?3, ?4)");
+            TStatementLease Cls =
+                Db.Prepare("INSERT INTO product_classes (prod_cls_id, prod_cls_num, prod_name, "
+                           "prod_sort_id) VALUES (?1, ?2, ?3, ?4)");
             Cls->Bind(1, ClsId).Bind(2, Numbered("P", Serial, 4)).Bind(3, std::string(Variant) + Product);
             Cls->Bind(4, SortId);
             Cls->Execute();
@@ -156,21 +159,25 @@ void SeedDemoData(TSqliteDatabase& Db) {
 
     AddUser(Db, "admin", "系统管理员",
             {Priv_ViewCmsShf, Priv_ModifyCmsShf, Priv_ViewCmsQty, Priv_ModifyCmsQty, Priv_ViewCmsVal,
-             Priv_ModifyCmsVal, Priv_ViewCmsRs, Priv_ModifyCmsRs, Priv_ViewWorkTimetable, Priv_ModifyWorkTimetable});
+             Priv_ModifyCmsVal, Priv_ViewCmsRs, Priv_ModifyCmsRs, Priv_ViewWorkTimetable,
+             Priv_ModifyWorkTimetable});
     AddUser(Db, "viewer", "查询员",
             {Priv_ViewCmsShf, Priv_ViewCmsQty, Priv_ViewCmsVal, Priv_ViewCmsRs, Priv_ViewWorkTimetable});
 
     const int Unit = Sys_GlobalUnitID;
     for (const TShift& S : Shifts) {
-        TStatementLease Row = Db.Prepare("INSERT INTO cms_shf (unit_id, shf_id, cms_val) VALUES (?1, ?2, ?3)");
+        TStatementLease Row =
+            Db.Prepare("INSERT INTO cms_shf (unit_id, shf_id, cms_val) VALUES (?1, ?2, ?3)");
         Row->Bind(1, Unit).Bind(2, S.Id).Bind(3, Random.Between(30, 120) * 100);
         Row->Execute();
     }
     for (int SortId = 1; SortId <= static_cast<int>(Sorts.size()); SortId += 2) {
-        TStatementLease Qty = Db.Prepare("INSERT INTO cms_qty (unit_id, prod_sort_id, cms_val) VALUES (?1, ?2, ?3)");
+        TStatementLease Qty =
+            Db.Prepare("INSERT INTO cms_qty (unit_id, prod_sort_id, cms_val) VALUES (?1, ?2, ?3)");
         Qty->Bind(1, Unit).Bind(2, SortId).Bind(3, Random.Between(10, 500) * 10);
         Qty->Execute();
-        TStatementLease Val = Db.Prepare("INSERT INTO cms_val (unit_id, prod_sort_id, cms_rate) VALUES (?1, ?2, ?3)");
+        TStatementLease Val =
+            Db.Prepare("INSERT INTO cms_val (unit_id, prod_sort_id, cms_rate) VALUES (?1, ?2, ?3)");
         Val->Bind(1, Unit).Bind(2, SortId).Bind(3, Random.Between(1, 80) * 10);
         Val->Execute();
     }
@@ -185,8 +192,9 @@ void SeedDemoData(TSqliteDatabase& Db) {
         const int Cls = Random.Between(1, 30) * 100 + Random.Between(1, 10);
         if (!Pairs.emplace(Shop, Cls).second) continue;
         auto AddRange = [&](std::int32_t From, std::int32_t To) {
-            TStatementLease Rs = Db.Prepare("INSERT INTO cms_rs (unit_id, shop_id, prod_cls_id, from_date, to_date, "
-                                            "cms_rate) VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
+            TStatementLease Rs =
+                Db.Prepare("INSERT INTO cms_rs (unit_id, shop_id, prod_cls_id, from_date, to_date, "
+                           "cms_rate) VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
             Rs->Bind(1, Unit).Bind(2, Shop).Bind(3, Cls).Bind(4, From).Bind(5, To);
             Rs->Bind(6, Random.Between(5, 30) * 100);
             Rs->Execute();
@@ -206,7 +214,8 @@ TLargeData GenerateLargeConsignmentData(TSqliteDatabase& Db, const TLargeDataOpt
     Data.FirstFreeDay = Data.FirstDay + Options.RangesPerPair * Data.RangeStep;
 
     TTransaction Tx(Db);
-    const int Region = static_cast<int>(Db.QueryInt64("SELECT min(unit_id) FROM units WHERE unit_type = 'R'"));
+    const int Region =
+        static_cast<int>(Db.QueryInt64("SELECT min(unit_id) FROM units WHERE unit_type = 'R'"));
     for (int I = 0; I < Options.Shops; ++I) {
         TLargeDataRef Shop{FirstShopId + I, Numbered("BS", I + 1, 5), "测试门店" + std::to_string(I + 1)};
         AddUnit(Db, Shop.ID, Region, Shop.Num, Shop.Name, UnitType_Shop);
@@ -215,8 +224,9 @@ TLargeData GenerateLargeConsignmentData(TSqliteDatabase& Db, const TLargeDataOpt
     const std::int64_t Sort = Db.QueryInt64("SELECT min(prod_sort_id) FROM product_sorts");
     for (int I = 0; I < Options.Classes; ++I) {
         TLargeDataRef Cls{FirstClsId + I, Numbered("BP", I + 1, 5), "测试商品" + std::to_string(I + 1)};
-        TStatementLease Insert = Db.Prepare("INSERT OR IGNORE INTO product_classes (prod_cls_id, prod_cls_num, "
-                                            "prod_name, prod_sort_id) VALUES (?1, ?2, ?3, ?4)");
+        TStatementLease Insert =
+            Db.Prepare("INSERT OR IGNORE INTO product_classes (prod_cls_id, prod_cls_num, "
+                       "prod_name, prod_sort_id) VALUES (?1, ?2, ?3, ?4)");
         Insert->Bind(1, Cls.ID).Bind(2, Cls.Num).Bind(3, Cls.Name).Bind(4, Sort);
         Insert->Execute();
         Data.Classes.push_back(std::move(Cls));

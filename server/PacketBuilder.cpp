@@ -9,7 +9,8 @@ namespace {
 
 std::int64_t Pow10(int N) {
     std::int64_t R = 1;
-    while (N-- > 0) R *= 10;
+    while (N-- > 0)
+        R *= 10;
     return R;
 }
 
@@ -48,7 +49,9 @@ void CreatePacketFields(TOrvClientDataSet& DataSet, const std::vector<TPacketFie
             Field = B;
             break;
         }
-        case TPacketType::ptDate: Field = new TDateField(&DataSet); break;
+        case TPacketType::ptDate:
+            Field = new TDateField(&DataSet);
+            break;
         case TPacketType::ptText:
             Field = new TStringField(&DataSet);
             Field->SetSize(F.Scale);
@@ -82,7 +85,8 @@ public:
         int Pos = InternalRecordCount();
         while (Rows.Step()) {
             for (std::size_t I = 0; I < Count; ++I)
-                Values[I] = DataField(static_cast<int>(I))->Coerce(ColumnValue(Rows, static_cast<int>(I), Fields[I]));
+                Values[I] =
+                    DataField(static_cast<int>(I))->Coerce(ColumnValue(Rows, static_cast<int>(I), Fields[I]));
             InternalInsert(Pos++, Values);
         }
         ResetCursorAfterBulkChange();
@@ -117,27 +121,36 @@ std::optional<std::int64_t> StoredValue(const Variant& Value, const TPacketField
         if (Field.Precision > 0 && B.IntegerDigits() > Field.Precision - Field.Scale) NotFit(Field, Value);
         return B.Unscaled;
     }
-    case TPacketType::ptDate: return DayOf(Value, Field);
-    case TPacketType::ptText: break;
+    case TPacketType::ptDate:
+        return DayOf(Value, Field);
+    case TPacketType::ptText:
+        break;
     }
     NotFit(Field, Value);
 }
 
 Variant PacketValue(std::int64_t Stored, const TPacketField& Field) {
     switch (Field.Type) {
-    case TPacketType::ptId: return Variant(TBcd::FromInt(Stored, Field.Scale));
-    case TPacketType::ptDecimal: return Variant(TBcd{Stored, Field.Scale});
-    case TPacketType::ptDate: return Variant::Date(static_cast<std::int32_t>(Stored));
-    case TPacketType::ptText: break;
+    case TPacketType::ptId:
+        return Variant(TBcd::FromInt(Stored, Field.Scale));
+    case TPacketType::ptDecimal:
+        return Variant(TBcd{Stored, Field.Scale});
+    case TPacketType::ptDate:
+        return Variant::Date(static_cast<std::int32_t>(Stored));
+    case TPacketType::ptText:
+        break;
     }
     return Variant(std::to_string(Stored));
 }
 
 std::string StoredText(std::int64_t Stored, const TPacketField& Field) {
     switch (Field.Type) {
-    case TPacketType::ptDate: return FormatDisplayDate(static_cast<std::int32_t>(Stored));
-    case TPacketType::ptDecimal: return TBcd{Stored, Field.Scale}.ToString();
-    default: return std::to_string(Stored);
+    case TPacketType::ptDate:
+        return FormatDisplayDate(static_cast<std::int32_t>(Stored));
+    case TPacketType::ptDecimal:
+        return TBcd{Stored, Field.Scale}.ToString();
+    default:
+        return std::to_string(Stored);
     }
 }
 

@@ -19,7 +19,8 @@ std::string NewSessionID() {
     std::string Id;
     for (int I = 0; I < 8; ++I) {
         std::uint32_t Word = Source();
-        for (int K = 0; K < 8; ++K, Word >>= 4) Id += Hex[Word & 0xF];
+        for (int K = 0; K < 8; ++K, Word >>= 4)
+            Id += Hex[Word & 0xF];
     }
     return Id;
 }
@@ -53,9 +54,11 @@ std::string DefaultDatabasePath() {
 }
 
 TQuillonServer::TQuillonServer(TServerOptions Options) : FPath(PrepareDatabasePath(Options)) {
-    FContext = std::make_shared<TServerContext>(FPath, ModeOf(Options), Options.BusyTimeoutMs, Options.PackOptions);
+    FContext =
+        std::make_shared<TServerContext>(FPath, ModeOf(Options), Options.BusyTimeoutMs, Options.PackOptions);
     TSqliteDatabase& Db = FContext->Db();
-    const bool Fresh = StoredSchemaVersion(Db) == 0 && Db.QueryInt64("SELECT count(*) FROM sqlite_schema") == 0;
+    const bool Fresh =
+        StoredSchemaVersion(Db) == 0 && Db.QueryInt64("SELECT count(*) FROM sqlite_schema") == 0;
     MigrateSchema(Db);
     if (Fresh && Options.SeedDemoData) SeedDemoData(Db);
     FLookups = std::make_unique<TServerLookups>(FContext);
@@ -72,7 +75,8 @@ std::string TQuillonServer::Login(const std::string& UserName) {
     const std::int64_t Unit = User->Int64(0);
 
     std::string Id = NewSessionID();
-    TStatementLease Insert = Db.Prepare("INSERT INTO sessions (session_id, user_name, unit_id) VALUES (?1, ?2, ?3)");
+    TStatementLease Insert =
+        Db.Prepare("INSERT INTO sessions (session_id, user_name, unit_id) VALUES (?1, ?2, ?3)");
     Insert->Bind(1, Id).Bind(2, UserName).Bind(3, Unit);
     Insert->Execute();
     return Id;
@@ -102,6 +106,8 @@ TInterfacePtr<IInterface> TQuillonServer::CreateObject(const std::string& ClassN
     return Object;
 }
 
-TSqliteDatabase& TQuillonServer::Database() { return FContext->Db(); }
+TSqliteDatabase& TQuillonServer::Database() {
+    return FContext->Db();
+}
 
 } // namespace orv::server

@@ -114,7 +114,9 @@ CREATE INDEX cms_rs_by_shop_class ON cms_rs(shop_id, prod_cls_id, from_date, to_
 
 } // namespace
 
-int SchemaVersion() { return static_cast<int>(Migrations.size()); }
+int SchemaVersion() {
+    return static_cast<int>(Migrations.size());
+}
 
 int StoredSchemaVersion(TSqliteDatabase& Db) {
     return static_cast<int>(Db.QueryInt64("PRAGMA user_version"));
@@ -123,8 +125,9 @@ int StoredSchemaVersion(TSqliteDatabase& Db) {
 void MigrateSchema(TSqliteDatabase& Db) {
     auto CheckNotNewer = [&Db](int Stored) {
         if (Stored > SchemaVersion())
-            throw EDatabaseError(Format("数据库 %s 的版本（%s）比本程序支持的版本（%s）新，请升级程序后再打开。",
-                                        {Db.Path(), std::to_string(Stored), std::to_string(SchemaVersion())}));
+            throw EDatabaseError(
+                Format("数据库 %s 的版本（%s）比本程序支持的版本（%s）新，请升级程序后再打开。",
+                       {Db.Path(), std::to_string(Stored), std::to_string(SchemaVersion())}));
     };
     int Stored = StoredSchemaVersion(Db);
     CheckNotNewer(Stored);
@@ -136,7 +139,8 @@ void MigrateSchema(TSqliteDatabase& Db) {
     // Read again under the write lock: another process may have upgraded it meanwhile.
     Stored = StoredSchemaVersion(Db);
     CheckNotNewer(Stored);
-    for (int V = Stored; V < SchemaVersion(); ++V) Db.Exec(Migrations[static_cast<std::size_t>(V)]);
+    for (int V = Stored; V < SchemaVersion(); ++V)
+        Db.Exec(Migrations[static_cast<std::size_t>(V)]);
     Db.Exec("PRAGMA user_version = " + std::to_string(SchemaVersion()));
     Tx.Commit();
 }

@@ -29,7 +29,8 @@ const std::vector<TPacketField> ProdClsFields = {{"PROD_CLS_ID", TPacketType::pt
 // ";S;A;" for "S;A", so SQL can test a type with instr(); empty when any type will do.
 std::string TypeFilter(const std::string& UnitTypes) {
     std::string Filter;
-    for (const std::string& T : SplitFieldNames(UnitTypes)) Filter += ";" + T;
+    for (const std::string& T : SplitFieldNames(UnitTypes))
+        Filter += ";" + T;
     return Filter.empty() ? Filter : Filter + ";";
 }
 
@@ -69,8 +70,8 @@ bool TServerLookups::GetProductSortList(TOrvClientDataSet* S, std::string& Error
     });
 }
 
-bool TServerLookups::GetUnit(int RootUnitID, int UnitID, const std::string& UnitNum, const std::string& UnitTypes,
-                             TOrvClientDataSet* S, std::string& ErrorMsg) {
+bool TServerLookups::GetUnit(int RootUnitID, int UnitID, const std::string& UnitNum,
+                             const std::string& UnitTypes, TOrvClientDataSet* S, std::string& ErrorMsg) {
     return FContext->Call(ErrorMsg, [&] {
         RequireTarget(S);
         const bool ByNumber = UnitID == Sys_UnknownID;
@@ -82,8 +83,9 @@ bool TServerLookups::GetUnit(int RootUnitID, int UnitID, const std::string& Unit
             "AND (?4 = '' OR instr(?4, ';' || unit_type || ';') > 0)");
         Rows->Bind(1, RootUnitID).Bind(2, UnitID).Bind(3, UnitNum).Bind(4, TypeFilter(UnitTypes));
         if (!FillOne(S, UnitFields, *Rows))
-            throw EDatabaseError(ByNumber ? Format("%s编号 %s 不存在。", {UnitNoun(UnitTypes), UnitNum})
-                                          : Format("%sID %s 不存在。", {UnitNoun(UnitTypes), std::to_string(UnitID)}));
+            throw EDatabaseError(
+                ByNumber ? Format("%s编号 %s 不存在。", {UnitNoun(UnitTypes), UnitNum})
+                         : Format("%sID %s 不存在。", {UnitNoun(UnitTypes), std::to_string(UnitID)}));
     });
 }
 
@@ -105,7 +107,8 @@ bool TServerLookups::GetProdCls(int ProdClsID, const std::string& ProdClsNum, TO
 std::vector<TUnitNode> TServerLookups::UnitTree(int RootUnitID, const std::string& UnitTypes) {
     std::lock_guard<std::mutex> Guard(FContext->Lock());
     TStatementLease Rows = FContext->Db().Prepare(
-        "WITH RECURSIVE tree(id, depth) AS (SELECT ?1, 0 UNION ALL SELECT u.unit_id, tree.depth + 1 FROM units u "
+        "WITH RECURSIVE tree(id, depth) AS (SELECT ?1, 0 UNION ALL SELECT u.unit_id, tree.depth + 1 FROM "
+        "units u "
         "JOIN tree ON u.parent_id = tree.id) "
         "SELECT u.unit_id, u.parent_id, u.unit_num, u.unit_name, u.unit_type FROM tree "
         "JOIN units u ON u.unit_id = tree.id ORDER BY tree.depth, u.unit_num");
@@ -126,7 +129,8 @@ std::vector<TUnitNode> TServerLookups::UnitTree(int RootUnitID, const std::strin
     std::set<int> Keep;
     for (const TUnitNode& N : All) {
         if (std::find(Types.begin(), Types.end(), N.UnitType) == Types.end()) continue;
-        for (int Id = N.UnitID; Id != -1 && Keep.insert(Id).second;) Id = All[IndexOf[Id]].ParentID;
+        for (int Id = N.UnitID; Id != -1 && Keep.insert(Id).second;)
+            Id = All[IndexOf[Id]].ParentID;
     }
     std::vector<TUnitNode> Tree;
     for (TUnitNode& N : All)
@@ -144,12 +148,14 @@ std::vector<TProdClsItem> TServerLookups::ProdClsList(const std::string& SearchT
     }
     TStatementLease Rows = FContext->Db().Prepare(
         "SELECT prod_cls_id, prod_cls_num, prod_name, prod_sort_id FROM product_classes "
-        "WHERE ?1 = '' OR prod_cls_num LIKE '%' || ?1 || '%' ESCAPE '\\' OR prod_name LIKE '%' || ?1 || '%' ESCAPE '\\' "
+        "WHERE ?1 = '' OR prod_cls_num LIKE '%' || ?1 || '%' ESCAPE '\\' OR prod_name LIKE '%' || ?1 || '%' "
+        "ESCAPE '\\' "
         "ORDER BY prod_cls_num");
     Rows->Bind(1, Pattern);
     std::vector<TProdClsItem> Items;
     while (Rows->Step())
-        Items.push_back({static_cast<int>(Rows->Int64(0)), Rows->Text(1), Rows->Text(2), static_cast<int>(Rows->Int64(3))});
+        Items.push_back({static_cast<int>(Rows->Int64(0)), Rows->Text(1), Rows->Text(2),
+                         static_cast<int>(Rows->Int64(3))});
     return Items;
 }
 

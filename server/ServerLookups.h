@@ -39,7 +39,8 @@ public:
     bool GetProductSortList(TOrvClientDataSet* S, std::string& ErrorMsg);
     bool GetUnit(int RootUnitID, int UnitID, const std::string& UnitNum, const std::string& UnitTypes,
                  TOrvClientDataSet* S, std::string& ErrorMsg);
-    bool GetProdCls(int ProdClsID, const std::string& ProdClsNum, TOrvClientDataSet* S, std::string& ErrorMsg);
+    bool GetProdCls(int ProdClsID, const std::string& ProdClsNum, TOrvClientDataSet* S,
+                    std::string& ErrorMsg);
 
     // RootUnitID and the units below it, parents before children, siblings by number.
     // With UnitTypes (';'-separated codes) only units of those types are kept, with the

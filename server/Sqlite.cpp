@@ -2,7 +2,6 @@
 
 #include <sqlite3.h>
 
-
 namespace orv::server {
 
 namespace {
@@ -10,16 +9,24 @@ namespace {
 std::string UserText(int Code, std::string_view Context) {
     switch (Code & 0xFF) {
     case SQLITE_BUSY:
-    case SQLITE_LOCKED: return "数据库正被其他用户占用，请稍后再试。";
-    case SQLITE_READONLY: return "数据库是只读的，不能保存修改。";
+    case SQLITE_LOCKED:
+        return "数据库正被其他用户占用，请稍后再试。";
+    case SQLITE_READONLY:
+        return "数据库是只读的，不能保存修改。";
     case SQLITE_CORRUPT:
-    case SQLITE_NOTADB: return Format("数据库文件 %s 已损坏或不是本系统的数据库。", {Context});
-    case SQLITE_CANTOPEN: return Format("无法打开数据库文件 %s。", {Context});
-    case SQLITE_FULL: return "磁盘已满，数据库无法写入。";
-    case SQLITE_IOERR: return Format("读写数据库文件 %s 时出错。", {Context});
+    case SQLITE_NOTADB:
+        return Format("数据库文件 %s 已损坏或不是本系统的数据库。", {Context});
+    case SQLITE_CANTOPEN:
+        return Format("无法打开数据库文件 %s。", {Context});
+    case SQLITE_FULL:
+        return "磁盘已满，数据库无法写入。";
+    case SQLITE_IOERR:
+        return Format("读写数据库文件 %s 时出错。", {Context});
     case SQLITE_PERM:
-    case SQLITE_AUTH: return "没有访问数据库的权限。";
-    default: return "数据库操作失败。";
+    case SQLITE_AUTH:
+        return "没有访问数据库的权限。";
+    default:
+        return "数据库操作失败。";
     }
 }
 
@@ -33,12 +40,14 @@ void RaiseSqliteError(sqlite3* Db, int Code, std::string_view Context) {
 // ---- TSqliteStatement ------------------------------------------------------------------
 
 TSqliteStatement::TSqliteStatement(sqlite3* Db, std::string_view Sql) : FDb(Db) {
-    int Rc = sqlite3_prepare_v3(Db, Sql.data(), static_cast<int>(Sql.size()), SQLITE_PREPARE_PERSISTENT, &FStmt,
-                                nullptr);
+    int Rc = sqlite3_prepare_v3(Db, Sql.data(), static_cast<int>(Sql.size()), SQLITE_PREPARE_PERSISTENT,
+                                &FStmt, nullptr);
     if (Rc != SQLITE_OK) RaiseSqliteError(Db, Rc, sqlite3_db_filename(Db, "main"));
 }
 
-TSqliteStatement::~TSqliteStatement() { sqlite3_finalize(FStmt); }
+TSqliteStatement::~TSqliteStatement() {
+    sqlite3_finalize(FStmt);
+}
 
 TSqliteStatement& TSqliteStatement::Bind(int Index, std::int64_t Value) {
     int Rc = sqlite3_bind_int64(FStmt, Index, Value);
@@ -77,14 +86,19 @@ void TSqliteStatement::Reset() {
     sqlite3_clear_bindings(FStmt);
 }
 
-bool TSqliteStatement::IsNull(int Column) const { return sqlite3_column_type(FStmt, Column) == SQLITE_NULL; }
+bool TSqliteStatement::IsNull(int Column) const {
+    return sqlite3_column_type(FStmt, Column) == SQLITE_NULL;
+}
 
-std::int64_t TSqliteStatement::Int64(int Column) const { return sqlite3_column_int64(FStmt, Column); }
+std::int64_t TSqliteStatement::Int64(int Column) const {
+    return sqlite3_column_int64(FStmt, Column);
+}
 
 std::string TSqliteStatement::Text(int Column) const {
     const unsigned char* P = sqlite3_column_text(FStmt, Column);
     if (!P) return {};
-    return std::string(reinterpret_cast<const char*>(P), static_cast<std::size_t>(sqlite3_column_bytes(FStmt, Column)));
+    return std::string(reinterpret_cast<const char*>(P),
+                       static_cast<std::size_t>(sqlite3_column_bytes(FStmt, Column)));
 }
 
 // ---- TSqliteDatabase -------------------------------------------------------------------
@@ -93,9 +107,15 @@ TSqliteDatabase::TSqliteDatabase(const std::string& Path, TOpenMode Mode, int Bu
     : FPath(Path), FReadOnly(Mode == TOpenMode::omReadOnly) {
     int Flags = SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_EXRESCODE;
     switch (Mode) {
-    case TOpenMode::omReadWriteCreate: Flags |= SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE; break;
-    case TOpenMode::omReadWrite: Flags |= SQLITE_OPEN_READWRITE; break;
-    case TOpenMode::omReadOnly: Flags |= SQLITE_OPEN_READONLY; break;
+    case TOpenMode::omReadWriteCreate:
+        Flags |= SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+        break;
+    case TOpenMode::omReadWrite:
+        Flags |= SQLITE_OPEN_READWRITE;
+        break;
+    case TOpenMode::omReadOnly:
+        Flags |= SQLITE_OPEN_READONLY;
+        break;
     }
     int Rc = sqlite3_open_v2(Path.c_str(), &FDb, Flags, nullptr);
     if (Rc != SQLITE_OK) {
@@ -133,9 +153,13 @@ std::int64_t TSqliteDatabase::QueryInt64(const std::string& Sql) {
     return S->Step() ? S->Int64(0) : 0;
 }
 
-std::int64_t TSqliteDatabase::LastInsertRowId() const { return sqlite3_last_insert_rowid(FDb); }
+std::int64_t TSqliteDatabase::LastInsertRowId() const {
+    return sqlite3_last_insert_rowid(FDb);
+}
 
-int TSqliteDatabase::Changes() const { return sqlite3_changes(FDb); }
+int TSqliteDatabase::Changes() const {
+    return sqlite3_changes(FDb);
+}
 
 // ---- TTransaction ----------------------------------------------------------------------
 
@@ -147,7 +171,8 @@ TTransaction::TTransaction(TSqliteDatabase& Db, TKind Kind) : FDb(Db) {
 TTransaction::~TTransaction() {
     if (!FOpen) return;
     // A failed statement may already have ended the transaction; only roll back an open one.
-    if (!sqlite3_get_autocommit(FDb.Handle())) sqlite3_exec(FDb.Handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+    if (!sqlite3_get_autocommit(FDb.Handle()))
+        sqlite3_exec(FDb.Handle(), "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
 void TTransaction::Commit() {

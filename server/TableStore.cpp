@@ -21,7 +21,9 @@ std::string Join(const std::vector<std::string>& Parts, std::string_view Separat
     return R;
 }
 
-std::string Param(int N) { return "?" + std::to_string(N); }
+std::string Param(int N) {
+    return "?" + std::to_string(N);
+}
 
 // One row of a delta as the table sees it: the packet values as sent, and the stored
 // form of each stored field.
@@ -47,8 +49,8 @@ TTableStore::TTableStore(TTableDesc Desc) : FDesc(std::move(Desc)) {
         Params.push_back(Param(N));
         Matches.push_back(F.Column + " = " + Param(N));
     }
-    FLoadSql = "SELECT " + Join(Select, ", ") + " FROM " + FDesc.LoadFrom + " WHERE t.unit_id = ?1 ORDER BY " +
-               FDesc.LoadOrder;
+    FLoadSql = "SELECT " + Join(Select, ", ") + " FROM " + FDesc.LoadFrom +
+               " WHERE t.unit_id = ?1 ORDER BY " + FDesc.LoadOrder;
     FInsertSql = "INSERT INTO " + FDesc.Table + " (unit_id, " + Join(Columns, ", ") + ") VALUES (?1, " +
                  Join(Params, ", ") + ")";
     // Every stored value must still be what the client read: that is the concurrency check.
@@ -69,10 +71,10 @@ TTableStore::TTableStore(TTableDesc Desc) : FDesc(std::move(Desc)) {
         const std::string PFrom = Param(static_cast<int>(FScopeKeys.size()) + 2);
         const std::string PTo = Param(static_cast<int>(FScopeKeys.size()) + 3);
         // Two inclusive ranges share a day exactly when each starts no later than the other ends.
-        FOverlapSql = "SELECT " + FromCol + ", " + ToCol + " FROM " + FDesc.Table + " WHERE unit_id = ?1 AND " +
-                      Join(Scope, " AND ") + " AND " + FromCol + " <= " + PTo + " AND " + ToCol + " >= " + PFrom +
-                      " AND NOT (" + FromCol + " = " + PFrom + " AND " + ToCol + " = " + PTo + ") ORDER BY " +
-                      FromCol + " LIMIT 1";
+        FOverlapSql = "SELECT " + FromCol + ", " + ToCol + " FROM " + FDesc.Table +
+                      " WHERE unit_id = ?1 AND " + Join(Scope, " AND ") + " AND " + FromCol + " <= " + PTo +
+                      " AND " + ToCol + " >= " + PFrom + " AND NOT (" + FromCol + " = " + PFrom + " AND " +
+                      ToCol + " = " + PTo + ") ORDER BY " + FromCol + " LIMIT 1";
     }
 }
 
@@ -107,7 +109,8 @@ public:
         }
         FRefOf.assign(FDesc.Fields.size(), -1);
         for (std::size_t R = 0; R < FDesc.References.size(); ++R)
-            FRefOf[static_cast<std::size_t>(Store.FieldIndex(FDesc.References[R].KeyField))] = static_cast<int>(R);
+            FRefOf[static_cast<std::size_t>(Store.FieldIndex(FDesc.References[R].KeyField))] =
+                static_cast<int>(R);
         FCache.resize(FDesc.References.size());
     }
 
@@ -149,7 +152,8 @@ public:
         TStatementLease Insert = FDb.Prepare(FStore.FInsertSql);
         Insert->Bind(1, FUnitID);
         int N = 2;
-        for (int I : FStore.FStored) Insert->Bind(N++, *Row.Value[static_cast<std::size_t>(I)]);
+        for (int I : FStore.FStored)
+            Insert->Bind(N++, *Row.Value[static_cast<std::size_t>(I)]);
         try {
             Insert->Execute();
         } catch (const ESqliteError& E) {
@@ -167,7 +171,8 @@ public:
         TStatementLease Query = FDb.Prepare(FStore.FOverlapSql);
         Query->Bind(1, FUnitID);
         int N = 2;
-        for (int I : FStore.FScopeKeys) Query->Bind(N++, *Row.Value[static_cast<std::size_t>(I)]);
+        for (int I : FStore.FScopeKeys)
+            Query->Bind(N++, *Row.Value[static_cast<std::size_t>(I)]);
         Query->Bind(N++, *Row.Value[static_cast<std::size_t>(FStore.FFrom)]);
         Query->Bind(N, *Row.Value[static_cast<std::size_t>(FStore.FTo)]);
         if (!Query->Step()) return;
@@ -249,16 +254,16 @@ private:
             const auto& V = Row.Value[static_cast<std::size_t>(I)];
             if (!V) Fail(Row, F.Label + "不能为空。");
             if ((F.Min && *V < *F.Min) || (F.Max && *V > *F.Max))
-                Fail(Row, Format("%s必须在 %s 到 %s 之间。",
-                                 {F.Label, StoredText(F.Min.value_or(*V), F), StoredText(F.Max.value_or(*V), F)}));
+                Fail(Row, Format("%s必须在 %s 到 %s 之间。", {F.Label, StoredText(F.Min.value_or(*V), F),
+                                                              StoredText(F.Max.value_or(*V), F)}));
         }
         for (std::size_t R = 0; R < FDesc.References.size(); ++R) {
             const std::int64_t Id = *Row.Value[KeyIndexOf(R)];
             if (Id == Sys_UnknownID || !Lookup(static_cast<int>(R), Id))
                 Fail(Row, FDesc.References[R].Noun + "不存在。");
         }
-        if (FStore.FFrom >= 0 &&
-            *Row.Value[static_cast<std::size_t>(FStore.FTo)] < *Row.Value[static_cast<std::size_t>(FStore.FFrom)])
+        if (FStore.FFrom >= 0 && *Row.Value[static_cast<std::size_t>(FStore.FTo)] <
+                                     *Row.Value[static_cast<std::size_t>(FStore.FFrom)])
             Fail(Row, FDesc.Fields[static_cast<std::size_t>(FStore.FTo)].Label + "不能早于" +
                           FDesc.Fields[static_cast<std::size_t>(FStore.FFrom)].Label + "。");
     }
@@ -272,7 +277,8 @@ private:
         Query->Bind(1, Id);
         if (Query->Step()) {
             Found.emplace();
-            for (std::size_t C = 0; C <= FDesc.References[static_cast<std::size_t>(Ref)].FilledFields.size(); ++C)
+            for (std::size_t C = 0; C <= FDesc.References[static_cast<std::size_t>(Ref)].FilledFields.size();
+                 ++C)
                 Found->push_back(Query->Text(static_cast<int>(C)));
         }
         return Cache.emplace(Id, std::move(Found)).first->second;
@@ -296,7 +302,8 @@ private:
             const TColumnDesc& F = FDesc.Fields[I];
             if (!F.Key || static_cast<int>(I) == FStore.FTo) continue;
             if (static_cast<int>(I) == FStore.FFrom) {
-                Parts.push_back(FieldText(Row, I) + " 至 " + FieldText(Row, static_cast<std::size_t>(FStore.FTo)));
+                Parts.push_back(FieldText(Row, I) + " 至 " +
+                                FieldText(Row, static_cast<std::size_t>(FStore.FTo)));
                 continue;
             }
             const int R = FRefOf[I];
@@ -342,7 +349,8 @@ std::string TTableStore::ApplyDelta(TSqliteDatabase& Db, int UnitID, const std::
         if (C.Kind != TUpdateKind::ukInsert) Apply.RemoveOriginal(Apply.ReadRow(C.OldValues));
         if (C.Kind != TUpdateKind::ukDelete) NewRows.push_back(Apply.ReadRow(C.NewValues));
     }
-    for (const TRow& Row : NewRows) Apply.InsertNew(Row);
+    for (const TRow& Row : NewRows)
+        Apply.InsertNew(Row);
     for (const TRow& Row : NewRows) {
         Apply.CheckOverlap(Row);
         Apply.NoteCanonicalNames(Row);

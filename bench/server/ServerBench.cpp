@@ -38,7 +38,8 @@ struct TBenchDatabase {
         Session = Server->Login("admin");
         // Exactly the generated rows, without the demo ones.
         Server->Database().Exec("DELETE FROM cms_rs");
-        Data = GenerateLargeConsignmentData(Server->Database(), TLargeDataOptions{500, 200, 2, Sys_GlobalUnitID});
+        Data = GenerateLargeConsignmentData(Server->Database(),
+                                            TLargeDataOptions{500, 200, 2, Sys_GlobalUnitID});
     }
     ~TBenchDatabase() {
         Server.reset();
@@ -52,7 +53,9 @@ TBenchDatabase& Bench() {
     return Db;
 }
 
-TInterfacePtr<ICmsRs> RsBean() { return Supports<ICmsRs>(Bench().Server->CreateObject("TCmsRsBean")); }
+TInterfacePtr<ICmsRs> RsBean() {
+    return Supports<ICmsRs>(Bench().Server->CreateObject("TCmsRsBean"));
+}
 
 // The packed delta a window would send: 10,000 inserted rows in the first free range.
 std::string NewRowsDelta() {
@@ -83,11 +86,13 @@ void BM_LoadList200k(benchmark::State& State) {
     std::size_t Bytes = 0;
     for (auto _ : State) {
         std::string Data, Error;
-        if (!Bean->LoadList(Bench().Session, Sys_GlobalUnitID, Data, Error)) State.SkipWithError(Error.c_str());
+        if (!Bean->LoadList(Bench().Session, Sys_GlobalUnitID, Data, Error))
+            State.SkipWithError(Error.c_str());
         Bytes = Data.size();
         benchmark::DoNotOptimize(Data);
     }
-    State.counters["rows"] = static_cast<double>(Bench().Server->Database().QueryInt64("SELECT count(*) FROM cms_rs"));
+    State.counters["rows"] =
+        static_cast<double>(Bench().Server->Database().QueryInt64("SELECT count(*) FROM cms_rs"));
     State.counters["packed_MB"] = static_cast<double>(Bytes) / 1e6;
 }
 
@@ -95,10 +100,12 @@ void BM_SaveDelta10kInto200k(benchmark::State& State) {
     const std::string Delta = NewRowsDelta();
     auto Bean = RsBean();
     TBenchDatabase& B = Bench();
-    const std::string Cleanup = "DELETE FROM cms_rs WHERE from_date >= " + std::to_string(B.Data.FirstFreeDay);
+    const std::string Cleanup =
+        "DELETE FROM cms_rs WHERE from_date >= " + std::to_string(B.Data.FirstFreeDay);
     for (auto _ : State) {
         std::string Result, Error;
-        if (!Bean->SaveDelta(B.Session, Sys_GlobalUnitID, Delta, Result, Error)) State.SkipWithError(Error.c_str());
+        if (!Bean->SaveDelta(B.Session, Sys_GlobalUnitID, Delta, Result, Error))
+            State.SkipWithError(Error.c_str());
         State.PauseTiming();
         B.Server->Database().Exec(Cleanup);
         State.ResumeTiming();
@@ -109,7 +116,11 @@ void BM_SaveDelta10kInto200k(benchmark::State& State) {
 
 } // namespace
 
-BENCHMARK(BM_LoadList200k)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_LoadList200k)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
 BENCHMARK(BM_SaveDelta10kInto200k)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1)

@@ -311,9 +311,11 @@ TEST_F(CommissionSaveTest, FailureMidDeltaLeavesEveryTableUnchanged) {
     Rows.Edit();
     Rows.FieldByName("CMS_RATE")->SetAsString("0.9999");
     Rows.Post();
-    for (int I = 0; I < 5; ++I) AppendRs(Rows, 110 + I, "S01" + std::to_string(I), 110, "P0010", Jan1, Jan31, "0.1");
+    for (int I = 0; I < 5; ++I)
+        AppendRs(Rows, 110 + I, "S01" + std::to_string(I), 110, "P0010", Jan1, Jan31, "0.1");
     AppendRs(Rows, 115, "S015", 110, "P0010", Jan31, Jan1, "0.1");
-    for (int I = 6; I < 9; ++I) AppendRs(Rows, 110 + I, "S01" + std::to_string(I), 110, "P0010", Jan1, Jan31, "0.1");
+    for (int I = 6; I < 9; ++I)
+        AppendRs(Rows, 110 + I, "S01" + std::to_string(I), 110, "P0010", Jan1, Jan31, "0.1");
     EXPECT_FALSE(Client.Save(Rows).Ok);
 
     TOrvClientDataSet Again(nullptr);

@@ -28,7 +28,9 @@ template <class F> std::string DatabaseErrorOf(F Body) {
 // A second, raw connection to the file, as another program would hold it.
 class TRawConnection {
 public:
-    explicit TRawConnection(const std::string& Path) { EXPECT_EQ(sqlite3_open(Path.c_str(), &FDb), SQLITE_OK); }
+    explicit TRawConnection(const std::string& Path) {
+        EXPECT_EQ(sqlite3_open(Path.c_str(), &FDb), SQLITE_OK);
+    }
     ~TRawConnection() { sqlite3_close(FDb); }
     TRawConnection(const TRawConnection&) = delete;
     TRawConnection& operator=(const TRawConnection&) = delete;
@@ -80,7 +82,8 @@ TEST(DatabaseOpenTest, GarbageFileIsRefusedAsCorrupt) {
     const std::string Path = Dir.File("garbage.db");
     {
         std::ofstream Out(Path, std::ios::binary);
-        for (int I = 0; I < 8192; ++I) Out.put(static_cast<char>((I * 7919) % 251));
+        for (int I = 0; I < 8192; ++I)
+            Out.put(static_cast<char>((I * 7919) % 251));
     }
     std::string Msg = DatabaseErrorOf([&] { TQuillonServer Server(At(Path)); });
     EXPECT_NE(Msg.find("已损坏"), std::string::npos) << Msg;
@@ -155,9 +158,10 @@ TEST(DemoDataTest, SeedIsDeterministicAndShapedLikeAChain) {
     };
     EXPECT_EQ(Rows(A), Rows(B));
     // The seeded consignment ranges keep the rules the save path enforces.
-    EXPECT_EQ(Q(A, "SELECT count(*) FROM cms_rs a JOIN cms_rs b ON a.unit_id = b.unit_id AND a.shop_id = b.shop_id "
-                   "AND a.prod_cls_id = b.prod_cls_id AND a.from_date < b.from_date AND b.from_date <= a.to_date"),
-              0);
+    EXPECT_EQ(
+        Q(A, "SELECT count(*) FROM cms_rs a JOIN cms_rs b ON a.unit_id = b.unit_id AND a.shop_id = b.shop_id "
+             "AND a.prod_cls_id = b.prod_cls_id AND a.from_date < b.from_date AND b.from_date <= a.to_date"),
+        0);
 }
 
 TEST(DemoDataTest, LargeDataGeneratorWritesEveryPairOnceAndLoads) {

@@ -90,13 +90,16 @@ TEST_F(LookupsTest, ProductClassSearchMatchesNumberOrNameLiterally) {
     EXPECT_EQ(ByNumber.size(), 9u); // P0001..P0009, case-insensitive
     std::vector<TProdClsItem> ByName = L().ProdClsList("矿泉水");
     EXPECT_EQ(ByName.size(), 5u);
-    for (const TProdClsItem& I : ByName) EXPECT_EQ(I.ProdSortID, 2);
+    for (const TProdClsItem& I : ByName)
+        EXPECT_EQ(I.ProdSortID, 2);
     EXPECT_TRUE(L().ProdClsList("%").empty());
 }
 
 class TimetableTest : public ServerTest {
 protected:
-    TInterfacePtr<IWorkTimetable> Obj() { return Supports<IWorkTimetable>(Server->CreateObject("TWorkTimetableBean")); }
+    TInterfacePtr<IWorkTimetable> Obj() {
+        return Supports<IWorkTimetable>(Server->CreateObject("TWorkTimetableBean"));
+    }
     int ShiftAt(TDateTime Moment) {
         int Shift = 0;
         std::string Error;

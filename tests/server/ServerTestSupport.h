@@ -74,7 +74,8 @@ public:
     // merges the change log.
     TSaveResult Save(TOrvClientDataSet& Rows) {
         TSaveResult R;
-        std::string Packed = OrvPack(Rows.GetXMLDelta(), {TOrvPackOption::poCompress, TOrvPackOption::poChecksum});
+        std::string Packed =
+            OrvPack(Rows.GetXMLDelta(), {TOrvPackOption::poCompress, TOrvPackOption::poChecksum});
         std::string Result;
         R.Ok = Object()->SaveDelta(FSessionID, FUnitID, Packed, Result, R.Error);
         if (!R.Ok) return R;
@@ -116,7 +117,9 @@ protected:
 
     std::int64_t Count(const std::string& Sql) { return Server->Database().QueryInt64(Sql); }
 
-    TWindowClient<ICmsShf> Shf(const std::string& Session) { return {*Server, "TCmsShfBean", Session, "SHF_ID"}; }
+    TWindowClient<ICmsShf> Shf(const std::string& Session) {
+        return {*Server, "TCmsShfBean", Session, "SHF_ID"};
+    }
     TWindowClient<ICmsQty> Qty(const std::string& Session) {
         return {*Server, "TCmsQtyBean", Session, "PROD_SORT_ID"};
     }

@@ -113,10 +113,11 @@ TEST_F(SessionTest, GarbageDeltaIsRefusedWithAMessage) {
     std::string Result, Error;
     EXPECT_FALSE(Obj->SaveDelta(Admin, Sys_GlobalUnitID, "not a packet", Result, Error));
     EXPECT_FALSE(Error.empty());
-    const std::string NoRows = OrvPack("<DATAPACKET Version=\"2.0\"><METADATA><FIELDS>"
-                                       "<FIELD attrname=\"CMS_RATE\" fieldtype=\"fixed\" WIDTH=\"5\" DECIMALS=\"4\"/>"
-                                       "</FIELDS></METADATA><ROWDATA/></DATAPACKET>",
-                                       {});
+    const std::string NoRows =
+        OrvPack("<DATAPACKET Version=\"2.0\"><METADATA><FIELDS>"
+                "<FIELD attrname=\"CMS_RATE\" fieldtype=\"fixed\" WIDTH=\"5\" DECIMALS=\"4\"/>"
+                "</FIELDS></METADATA><ROWDATA/></DATAPACKET>",
+                {});
     EXPECT_FALSE(Obj->SaveDelta(Admin, Sys_GlobalUnitID, NoRows, Result, Error));
     EXPECT_NE(Error.find("SHOP_ID"), std::string::npos) << Error;
 }
