@@ -11,25 +11,58 @@ std::string ShortCutToText(TShortCut Key) {
     if (Code == 0) return {};
     std::string Name;
     switch (Code) {
-    case VK_BACK: Name = "BkSp"; break;
-    case VK_TAB: Name = "Tab"; break;
-    case VK_RETURN: Name = "Enter"; break;
-    case VK_ESCAPE: Name = "Esc"; break;
-    case VK_SPACE: Name = "Space"; break;
-    case VK_PRIOR: Name = "PgUp"; break;
-    case VK_NEXT: Name = "PgDn"; break;
-    case VK_END: Name = "End"; break;
-    case VK_HOME: Name = "Home"; break;
-    case VK_LEFT: Name = "Left"; break;
-    case VK_UP: Name = "Up"; break;
-    case VK_RIGHT: Name = "Right"; break;
-    case VK_DOWN: Name = "Down"; break;
-    case VK_INSERT: Name = "Ins"; break;
-    case VK_DELETE: Name = "Del"; break;
+    case VK_BACK:
+        Name = "BkSp";
+        break;
+    case VK_TAB:
+        Name = "Tab";
+        break;
+    case VK_RETURN:
+        Name = "Enter";
+        break;
+    case VK_ESCAPE:
+        Name = "Esc";
+        break;
+    case VK_SPACE:
+        Name = "Space";
+        break;
+    case VK_PRIOR:
+        Name = "PgUp";
+        break;
+    case VK_NEXT:
+        Name = "PgDn";
+        break;
+    case VK_END:
+        Name = "End";
+        break;
+    case VK_HOME:
+        Name = "Home";
+        break;
+    case VK_LEFT:
+        Name = "Left";
+        break;
+    case VK_UP:
+        Name = "Up";
+        break;
+    case VK_RIGHT:
+        Name = "Right";
+        break;
+    case VK_DOWN:
+        Name = "Down";
+        break;
+    case VK_INSERT:
+        Name = "Ins";
+        break;
+    case VK_DELETE:
+        Name = "Del";
+        break;
     default:
-        if (Code >= VK_F1 && Code <= VK_F1 + 11) Name = "F" + std::to_string(Code - VK_F1 + 1);
-        else if ((Code >= '0' && Code <= '9') || (Code >= 'A' && Code <= 'Z')) Name = std::string(1, static_cast<char>(Code));
-        else Name = "#" + std::to_string(Code);
+        if (Code >= VK_F1 && Code <= VK_F1 + 11)
+            Name = "F" + std::to_string(Code - VK_F1 + 1);
+        else if ((Code >= '0' && Code <= '9') || (Code >= 'A' && Code <= 'Z'))
+            Name = std::string(1, static_cast<char>(Code));
+        else
+            Name = "#" + std::to_string(Code);
     }
     std::string Text;
     if (Key & scShift) Text += "Shift+";
@@ -44,7 +77,8 @@ TBasicAction::TBasicAction(TComponent* AOwner) : TNativeComponent(AOwner) {}
 
 TBasicAction::~TBasicAction() {
     std::vector<TActionClient*> Clients = std::move(FClients);
-    for (TActionClient* C : Clients) C->ActionFreed();
+    for (TActionClient* C : Clients)
+        C->ActionFreed();
 }
 
 bool TBasicAction::Execute() {
@@ -63,14 +97,17 @@ void TBasicAction::UnregisterClient(TActionClient* Client) {
 
 void TBasicAction::NotifyClients(TPropertyId Property) {
     std::vector<TActionClient*> Clients = FClients;
-    for (TActionClient* C : Clients) C->ActionChanged(Property);
+    for (TActionClient* C : Clients)
+        C->ActionChanged(Property);
 }
 
 // ---- TAction -------------------------------------------------------------------------------
 
 TAction::TAction(TComponent* AOwner) : TBasicAction(AOwner) {}
 
-TAction::~TAction() { SetActionList(nullptr); }
+TAction::~TAction() {
+    SetActionList(nullptr);
+}
 
 void TAction::Set(TPropertyId Property) {
     Changed(Property);
@@ -140,7 +177,8 @@ TActionList::TActionList(TComponent* AOwner) : TNativeComponent(AOwner) {
 }
 
 TActionList::~TActionList() {
-    for (TAction* A : FActions) A->FActionList = nullptr;
+    for (TAction* A : FActions)
+        A->FActionList = nullptr;
     FActions.clear();
     if (FForm) {
         auto& L = FForm->FActionLists;
@@ -158,7 +196,8 @@ bool TActionList::IsShortCut(TShortCut Key) {
 
 void TActionList::CreateDependentHandles() {
     std::vector<TAction*> Actions = FActions;
-    for (TAction* A : Actions) A->HandleNeeded();
+    for (TAction* A : Actions)
+        A->HandleNeeded();
 }
 
 } // namespace orv

@@ -15,7 +15,9 @@ void TFuncForm::SetStatus(int Value) {
     ShowStatus();
 }
 
-bool TFuncForm::InitRights() { return false; }
+bool TFuncForm::InitRights() {
+    return false;
+}
 
 void TFuncForm::ShowStatus() {}
 

@@ -102,7 +102,8 @@ TBrowseForm::TBrowseForm(TComponent* AOwner) : TFuncForm(AOwner) {
     btnSep3 = MakeSeparator(this, tlbStandard, "btnSep3");
     btnFunctions = MakeButton(this, tlbStandard, "btnFunctions", CAP_FUNCTIONS);
     btnFunctions->OnClick = [this](TComponent*) {
-        if (btnFunctions->PopupMenu()) btnFunctions->PopupMenu()->Popup(btnFunctions->Left(), btnFunctions->Top());
+        if (btnFunctions->PopupMenu())
+            btnFunctions->PopupMenu()->Popup(btnFunctions->Left(), btnFunctions->Top());
     };
     btnSep4 = MakeSeparator(this, tlbStandard, "btnSep4");
     btnFilter = MakeButton(this, tlbStandard, "btnFilter", CAP_FILTER);
@@ -156,9 +157,13 @@ TBrowseForm::~TBrowseForm() {
 
 // ---- the overridable operations ------------------------------------------------------------
 
-void TBrowseForm::PrepareData() { GetData(); }
+void TBrowseForm::PrepareData() {
+    GetData();
+}
 
-bool TBrowseForm::InitRights() { return Permission1; }
+bool TBrowseForm::InitRights() {
+    return Permission1;
+}
 
 void TBrowseForm::ShowStatus() {
     bool Active = cdsMain->Active();
@@ -171,17 +176,25 @@ void TBrowseForm::ShowStatus() {
     ShowNavigator();
 }
 
-bool TBrowseForm::GetRecordCanModify() { return true; }
+bool TBrowseForm::GetRecordCanModify() {
+    return true;
+}
 
-bool TBrowseForm::GetRecordCanDelete() { return true; }
+bool TBrowseForm::GetRecordCanDelete() {
+    return true;
+}
 
 void TBrowseForm::ShowNavigator() {
     txtCount->SetCaption(std::to_string(cdsMain->Active() ? cdsMain->RecordCount() : 0));
 }
 
-void TBrowseForm::ShowDetail() { throw TUserException(Format(MSG_NOT_AVAILABLE, {CAP_DETAIL}), Caption()); }
+void TBrowseForm::ShowDetail() {
+    throw TUserException(Format(MSG_NOT_AVAILABLE, {CAP_DETAIL}), Caption());
+}
 
-void TBrowseForm::ShowFilter() { throw TUserException(Format(MSG_NOT_AVAILABLE, {CAP_FILTER}), Caption()); }
+void TBrowseForm::ShowFilter() {
+    throw TUserException(Format(MSG_NOT_AVAILABLE, {CAP_FILTER}), Caption());
+}
 
 void TBrowseForm::GetData() {}
 
@@ -204,7 +217,8 @@ void TBrowseForm::Show() {
     AfterConstruction();
     try {
         if (!InitRights()) {
-            Application->MessageBox(Format(MSG_NO_RIGHT_TO_VIEW, {Caption()}), Caption(), MB_OK | MB_ICONWARNING);
+            Application->MessageBox(Format(MSG_NO_RIGHT_TO_VIEW, {Caption()}), Caption(),
+                                    MB_OK | MB_ICONWARNING);
             Release();
             return;
         }
@@ -268,7 +282,9 @@ void TBrowseForm::cdsMainBeforeInsert(TDataSet*) {
     // Rights are the data set's own check; a new row needs nothing else from the frame.
 }
 
-TOrvUpdateDataSet* TBrowseForm::GetUpdateDataSet() { return FUpdateDataSet; }
+TOrvUpdateDataSet* TBrowseForm::GetUpdateDataSet() {
+    return FUpdateDataSet;
+}
 
 // ---- commands ------------------------------------------------------------------------------
 
@@ -316,7 +332,9 @@ void TBrowseForm::RefreshData() {
     UpdateStatus();
 }
 
-bool TBrowseForm::CloseQuery() { return TFuncForm::CloseQuery() && AskToSaveChanges(); }
+bool TBrowseForm::CloseQuery() {
+    return TFuncForm::CloseQuery() && AskToSaveChanges();
+}
 
 bool TBrowseForm::HasUnsavedChanges() const {
     if (!cdsMain->Active()) return false;
@@ -328,17 +346,22 @@ bool TBrowseForm::AskToSaveChanges() {
         if (cdsMain->Active() && Editing(cdsMain)) cdsMain->Cancel();
         return true;
     }
-    switch (Application->MessageBox(std::string(MSG_SAVE_CHANGES_PROMPT), Caption(), MB_YESNOCANCEL | MB_ICONQUESTION)) {
-    case IDYES: return SaveData();
+    switch (Application->MessageBox(std::string(MSG_SAVE_CHANGES_PROMPT), Caption(),
+                                    MB_YESNOCANCEL | MB_ICONQUESTION)) {
+    case IDYES:
+        return SaveData();
     case IDNO:
         if (Editing(cdsMain)) cdsMain->Cancel();
         cdsMain->CancelUpdates();
         return true;
-    default: return false;
+    default:
+        return false;
     }
 }
 
-void TBrowseForm::ApplyPermissions() { cdsMain->SetPermissions(Permission2, Permission4, Permission3); }
+void TBrowseForm::ApplyPermissions() {
+    cdsMain->SetPermissions(Permission2, Permission4, Permission3);
+}
 
 int TBrowseForm::ComputeStatus() const {
     if (!cdsMain->Active()) return 1;

@@ -11,7 +11,9 @@ TToolBar::TToolBar(TComponent* AOwner) : TWinControl(AOwner) {
 
 TToolButton::TToolButton(TComponent* AOwner) : TControl(AOwner) {}
 
-TToolButton::~TToolButton() { SetAction(nullptr); }
+TToolButton::~TToolButton() {
+    SetAction(nullptr);
+}
 
 void TToolButton::SetStyle(TToolButtonStyle Value) {
     if (FStyle == Value) return;
@@ -30,7 +32,9 @@ void TToolButton::SetAction(TAction* Value) {
     Changed(TPropertyId::Action);
 }
 
-std::string TToolButton::Caption() const { return FAction ? FAction->Caption() : TControl::Caption(); }
+std::string TToolButton::Caption() const {
+    return FAction ? FAction->Caption() : TControl::Caption();
+}
 
 std::string TToolButton::Hint() const {
     std::string Own = TControl::Hint();
@@ -38,17 +42,23 @@ std::string TToolButton::Hint() const {
     return FAction->Hint();
 }
 
-bool TToolButton::Enabled() const { return FAction ? FAction->Enabled() : TControl::Enabled(); }
+bool TToolButton::Enabled() const {
+    return FAction ? FAction->Enabled() : TControl::Enabled();
+}
 
 void TToolButton::SetEnabled(bool Value) {
-    if (FAction) FAction->SetEnabled(Value);
-    else TControl::SetEnabled(Value);
+    if (FAction)
+        FAction->SetEnabled(Value);
+    else
+        TControl::SetEnabled(Value);
 }
 
 void TToolButton::Click() {
     if (FStyle != TToolButtonStyle::tbsButton || !Enabled()) return;
-    if (OnClick) OnClick(this);
-    else if (FAction) FAction->Execute();
+    if (OnClick)
+        OnClick(this);
+    else if (FAction)
+        FAction->Execute();
 }
 
 void TToolButton::ActionChanged(TPropertyId Property) {

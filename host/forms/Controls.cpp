@@ -12,7 +12,9 @@ namespace orv {
 
 TNativeComponent::TNativeComponent(TComponent* AOwner) : TComponent(AOwner) {}
 
-TNativeComponent::~TNativeComponent() { DestroyOwnHandle(); }
+TNativeComponent::~TNativeComponent() {
+    DestroyOwnHandle();
+}
 
 void TNativeComponent::HandleNeeded() {
     if (FHandle) return;
@@ -25,7 +27,9 @@ void TNativeComponent::HandleNeeded() {
     CreateDependentHandles();
 }
 
-void TNativeComponent::DestroyHandle() { DestroyOwnHandle(); }
+void TNativeComponent::DestroyHandle() {
+    DestroyOwnHandle();
+}
 
 void TNativeComponent::DestroyOwnHandle() {
     if (!FHandle) return;
@@ -61,7 +65,8 @@ void TControl::SetParent(TWinControl* Value) {
 
 TCustomForm* TControl::GetParentForm() const {
     const TControl* C = this;
-    while (C->FParent) C = C->FParent;
+    while (C->FParent)
+        C = C->FParent;
     // Only forms set FIsForm, so the downcast names the object's real class.
     return C->FIsForm ? static_cast<TCustomForm*>(const_cast<TControl*>(C)) : nullptr;
 }
@@ -158,7 +163,8 @@ TWinControl::~TWinControl() {
     DestroyHandle();
     if (!FIsForm)
         if (TCustomForm* F = GetParentForm()) F->ControlDestroyed(this);
-    for (TControl* C : FControls) C->FParent = nullptr;
+    for (TControl* C : FControls)
+        C->FParent = nullptr;
     FControls.clear();
 }
 
@@ -201,11 +207,13 @@ void TWinControl::DoExit() {
 
 void TWinControl::CreateDependentHandles() {
     std::vector<TControl*> Children = FControls;
-    for (TControl* C : Children) C->HandleNeeded();
+    for (TControl* C : Children)
+        C->HandleNeeded();
 }
 
 void TWinControl::DestroyHandle() {
-    for (auto It = FControls.rbegin(); It != FControls.rend(); ++It) (*It)->DestroyHandle();
+    for (auto It = FControls.rbegin(); It != FControls.rend(); ++It)
+        (*It)->DestroyHandle();
     DestroyOwnHandle();
 }
 

@@ -57,7 +57,8 @@ class TFontStyles {
 public:
     TFontStyles() = default;
     TFontStyles(std::initializer_list<TFontStyle> Items) {
-        for (auto I : Items) FBits |= Bit(I);
+        for (auto I : Items)
+            FBits |= Bit(I);
     }
     bool Contains(TFontStyle S) const { return (FBits & Bit(S)) != 0; }
     bool Empty() const { return FBits == 0; }
@@ -118,7 +119,8 @@ class TAnchors {
 public:
     TAnchors() : TAnchors({TAnchorKind::akLeft, TAnchorKind::akTop}) {}
     TAnchors(std::initializer_list<TAnchorKind> Items) {
-        for (auto I : Items) FBits |= Bit(I);
+        for (auto I : Items)
+            FBits |= Bit(I);
     }
     bool Contains(TAnchorKind K) const { return (FBits & Bit(K)) != 0; }
     bool operator==(const TAnchors&) const = default;

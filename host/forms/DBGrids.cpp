@@ -14,7 +14,9 @@ int TColumn::Index() const {
     return -1;
 }
 
-void TColumn::Changed() { FGrid->ColumnsChanged(); }
+void TColumn::Changed() {
+    FGrid->ColumnsChanged();
+}
 
 void TColumn::SetFieldName(const std::string& Value) {
     if (FFieldName == Value) return;
@@ -63,7 +65,9 @@ void TColumn::SetTitleCaption(const std::string& Value) {
     Changed();
 }
 
-const TFont& TColumn::TitleFont() const { return FTitleFontAssigned ? FTitleFont : FGrid->TitleFont(); }
+const TFont& TColumn::TitleFont() const {
+    return FTitleFontAssigned ? FTitleFont : FGrid->TitleFont();
+}
 
 void TColumn::SetTitleFont(const TFont& Value) {
     FTitleFont = Value;
@@ -82,7 +86,8 @@ std::vector<std::string> TColumn::PickList() const {
     if (!R) return Result;
     int N = L->DisplayRowCount();
     Result.reserve(static_cast<std::size_t>(N));
-    for (int I = 0; I < N; ++I) Result.push_back(L->DisplayRowValue(I, R).AsString());
+    for (int I = 0; I < N; ++I)
+        Result.push_back(L->DisplayRowValue(I, R).AsString());
     return Result;
 }
 
@@ -95,7 +100,9 @@ void TColumn::SetPickList(const std::vector<std::string>& Value) {
 
 TOrvDBGrid::TOrvDBGrid(TComponent* AOwner) : TWinControl(AOwner) {}
 
-TOrvDBGrid::~TOrvDBGrid() { TDataLink::SetDataSource(nullptr); }
+TOrvDBGrid::~TOrvDBGrid() {
+    TDataLink::SetDataSource(nullptr);
+}
 
 void TOrvDBGrid::SetDataSource(TDataSource* Value) {
     if (Value == DataSource()) return;
@@ -126,14 +133,18 @@ TColumn* TOrvDBGrid::FindColumn(const TField* Field) const {
 }
 
 void TOrvDBGrid::SetSelectedIndex(int Value) {
-    if (FColumns.empty()) Value = -1;
-    else Value = std::clamp(Value, 0, ColumnCount() - 1);
+    if (FColumns.empty())
+        Value = -1;
+    else
+        Value = std::clamp(Value, 0, ColumnCount() - 1);
     if (Value == FSelectedIndex) return;
     FSelectedIndex = Value;
     Changed(TPropertyId::SelectedField);
 }
 
-TColumn* TOrvDBGrid::SelectedColumn() const { return FSelectedIndex >= 0 ? Column(FSelectedIndex) : nullptr; }
+TColumn* TOrvDBGrid::SelectedColumn() const {
+    return FSelectedIndex >= 0 ? Column(FSelectedIndex) : nullptr;
+}
 
 TField* TOrvDBGrid::SelectedField() const {
     TColumn* C = SelectedColumn();
@@ -193,8 +204,10 @@ bool TOrvDBGrid::CanEditColumn(int Col) const {
     }
     switch (D->State()) {
     case TDataSetState::dsEdit:
-    case TDataSetState::dsInsert: return true;
-    default: return D->IsEmpty() ? D->CanInsert() : D->CanEdit();
+    case TDataSetState::dsInsert:
+        return true;
+    default:
+        return D->IsEmpty() ? D->CanInsert() : D->CanEdit();
     }
 }
 
@@ -202,7 +215,8 @@ void TOrvDBGrid::UserSelectCell(int Row, int Col) {
     TDataSet* D = GetActiveDataSet();
     if (D && D->Active() && Row != D->CurrentDisplayRow()) {
         int Count = D->DisplayRowCount();
-        if (Row < 0 || Row >= Count) throw EInvalidOperation(Format("表格“%s”没有第%s行。", {Name(), std::to_string(Row + 1)}));
+        if (Row < 0 || Row >= Count)
+            throw EInvalidOperation(Format("表格“%s”没有第%s行。", {Name(), std::to_string(Row + 1)}));
         int Inserting = D->State() == TDataSetState::dsInsert ? D->CurrentDisplayRow() : -1;
         // Leaving a row settles it: a modified row is posted (its checks may refuse), an
         // untouched new row disappears and the rows after it move up.
@@ -234,23 +248,47 @@ void TOrvDBGrid::Notification(TComponent* AComponent) {
     if (DataSource() && AComponent == DataSource()) TDataLink::SetDataSource(nullptr);
 }
 
-void TOrvDBGrid::ColumnsChanged() { Changed(TPropertyId::Columns); }
+void TOrvDBGrid::ColumnsChanged() {
+    Changed(TPropertyId::Columns);
+}
 
 void TOrvDBGrid::Notify(TGridChange Change, int First, int Last) {
     if (HandleAllocated()) WidgetSet()->GridChanged(this, Change, First, Last);
 }
 
-void TOrvDBGrid::ActiveChanged() { Notify(TGridChange::Reset); }
-void TOrvDBGrid::LayoutChanged() { Notify(TGridChange::Reset); }
-void TOrvDBGrid::DataSetChanged() { Notify(TGridChange::Reset); }
-void TOrvDBGrid::DataSetScrolled() { Notify(TGridChange::CurrentChanged, CurrentRow(), CurrentRow()); }
-void TOrvDBGrid::RecordChanged(TField*) { Notify(TGridChange::RowChanged, CurrentRow(), CurrentRow()); }
-void TOrvDBGrid::EditingChanged() { Notify(TGridChange::EditingChanged, CurrentRow(), CurrentRow()); }
-void TOrvDBGrid::RowsAboutToBeInserted(int First, int Last) { Notify(TGridChange::RowsAboutToBeInserted, First, Last); }
-void TOrvDBGrid::RowsInserted(int First, int Last) { Notify(TGridChange::RowsInserted, First, Last); }
-void TOrvDBGrid::RowsAboutToBeRemoved(int First, int Last) { Notify(TGridChange::RowsAboutToBeRemoved, First, Last); }
-void TOrvDBGrid::RowsRemoved(int First, int Last) { Notify(TGridChange::RowsRemoved, First, Last); }
-void TOrvDBGrid::RowChanged(int Row) { Notify(TGridChange::RowChanged, Row, Row); }
+void TOrvDBGrid::ActiveChanged() {
+    Notify(TGridChange::Reset);
+}
+void TOrvDBGrid::LayoutChanged() {
+    Notify(TGridChange::Reset);
+}
+void TOrvDBGrid::DataSetChanged() {
+    Notify(TGridChange::Reset);
+}
+void TOrvDBGrid::DataSetScrolled() {
+    Notify(TGridChange::CurrentChanged, CurrentRow(), CurrentRow());
+}
+void TOrvDBGrid::RecordChanged(TField*) {
+    Notify(TGridChange::RowChanged, CurrentRow(), CurrentRow());
+}
+void TOrvDBGrid::EditingChanged() {
+    Notify(TGridChange::EditingChanged, CurrentRow(), CurrentRow());
+}
+void TOrvDBGrid::RowsAboutToBeInserted(int First, int Last) {
+    Notify(TGridChange::RowsAboutToBeInserted, First, Last);
+}
+void TOrvDBGrid::RowsInserted(int First, int Last) {
+    Notify(TGridChange::RowsInserted, First, Last);
+}
+void TOrvDBGrid::RowsAboutToBeRemoved(int First, int Last) {
+    Notify(TGridChange::RowsAboutToBeRemoved, First, Last);
+}
+void TOrvDBGrid::RowsRemoved(int First, int Last) {
+    Notify(TGridChange::RowsRemoved, First, Last);
+}
+void TOrvDBGrid::RowChanged(int Row) {
+    Notify(TGridChange::RowChanged, Row, Row);
+}
 
 void TOrvDBGrid::FocusControl(TField* Field, bool& Handled) {
     TColumn* C = FindColumn(Field);

@@ -43,12 +43,18 @@ TApplication* Application = &TheApplication();
 
 std::vector<int> MessageBoxButtons(int Flags) {
     switch (Flags & MB_TYPEMASK) {
-    case MB_OKCANCEL: return {IDOK, IDCANCEL};
-    case MB_ABORTRETRYIGNORE: return {IDABORT, IDRETRY, IDIGNORE};
-    case MB_YESNOCANCEL: return {IDYES, IDNO, IDCANCEL};
-    case MB_YESNO: return {IDYES, IDNO};
-    case MB_RETRYCANCEL: return {IDRETRY, IDCANCEL};
-    default: return {IDOK};
+    case MB_OKCANCEL:
+        return {IDOK, IDCANCEL};
+    case MB_ABORTRETRYIGNORE:
+        return {IDABORT, IDRETRY, IDIGNORE};
+    case MB_YESNOCANCEL:
+        return {IDYES, IDNO, IDCANCEL};
+    case MB_YESNO:
+        return {IDYES, IDNO};
+    case MB_RETRYCANCEL:
+        return {IDRETRY, IDCANCEL};
+    default:
+        return {IDOK};
     }
 }
 
@@ -141,7 +147,9 @@ void TCustomForm::SetHelpContext(int Value) {
     Changed(TPropertyId::HelpContext);
 }
 
-void TCustomForm::Show() { SetVisible(true); }
+void TCustomForm::Show() {
+    SetVisible(true);
+}
 
 void TCustomForm::SetVisible(bool Value) {
     if (Value == FVisible) {
@@ -164,7 +172,8 @@ void TCustomForm::SetVisible(bool Value) {
 
 int TCustomForm::ShowModal() {
     AfterConstruction();
-    if (FVisible || FModal) throw EInvalidOperation(Format("窗口“%s”已经显示，不能再以模态方式显示。", {Caption()}));
+    if (FVisible || FModal)
+        throw EInvalidOperation(Format("窗口“%s”已经显示，不能再以模态方式显示。", {Caption()}));
     TWidgetSet* WS = Application->WidgetSet();
     if (!WS) throw EInvalidOperation(Format("没有可用的用户界面，不能显示窗口“%s”。", {Caption()}));
     FModalResult = mrNone;
@@ -214,8 +223,10 @@ void TCustomForm::SetFocus() {
 }
 
 void TCustomForm::SetActiveControl(TWinControl* Control) {
-    if (Control) Control->SetFocus();
-    else FocusChanged(nullptr);
+    if (Control)
+        Control->SetFocus();
+    else
+        FocusChanged(nullptr);
 }
 
 void TCustomForm::FocusChanged(TWinControl* Control) {
@@ -275,7 +286,8 @@ void TCustomForm::DestroyHandle() {
     std::vector<TComponent*> Owned = Components();
     for (auto It = Owned.rbegin(); It != Owned.rend(); ++It)
         if (auto* F = dynamic_cast<TCustomForm*>(*It)) F->DestroyHandle();
-    for (auto It = Controls().rbegin(); It != Controls().rend(); ++It) (*It)->DestroyHandle();
+    for (auto It = Controls().rbegin(); It != Controls().rend(); ++It)
+        (*It)->DestroyHandle();
     for (auto It = Owned.rbegin(); It != Owned.rend(); ++It)
         if (auto* M = dynamic_cast<TPopupMenu*>(*It)) M->DestroyHandle();
     for (auto It = Owned.rbegin(); It != Owned.rend(); ++It)
@@ -296,7 +308,8 @@ TApplication::~TApplication() {
 void TApplication::SetWidgetSet(TWidgetSet* Value) {
     if (Value == FWidgetSet) return;
     std::vector<TCustomForm*> Windows = Forms();
-    for (auto It = Windows.rbegin(); It != Windows.rend(); ++It) (*It)->DestroyHandle();
+    for (auto It = Windows.rbegin(); It != Windows.rend(); ++It)
+        (*It)->DestroyHandle();
     FWidgetSet = Value;
     if (!Value) return;
     for (TCustomForm* F : Windows)
@@ -374,7 +387,9 @@ void TApplication::FreeForms() {
     FReleased.clear();
 }
 
-void TApplication::QueueRelease(TCustomForm* Form) { FReleased.push_back(Form); }
+void TApplication::QueueRelease(TCustomForm* Form) {
+    FReleased.push_back(Form);
+}
 
 void TApplication::FormDestroyed(TCustomForm* Form) {
     FReleased.erase(std::remove(FReleased.begin(), FReleased.end(), Form), FReleased.end());

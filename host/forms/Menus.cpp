@@ -31,7 +31,9 @@ void TMenuItem::Detach() {
     FMenu = nullptr;
 }
 
-std::string TMenuItem::Caption() const { return FAction ? FAction->Caption() : FCaption; }
+std::string TMenuItem::Caption() const {
+    return FAction ? FAction->Caption() : FCaption;
+}
 
 void TMenuItem::SetCaption(const std::string& Value) {
     if (FCaption == Value) return;
@@ -61,7 +63,9 @@ void TMenuItem::SetShortCut(TShortCut Value) {
     Changed(TPropertyId::ShortCut);
 }
 
-bool TMenuItem::Enabled() const { return FAction ? FAction->Enabled() : FEnabled; }
+bool TMenuItem::Enabled() const {
+    return FAction ? FAction->Enabled() : FEnabled;
+}
 
 void TMenuItem::SetEnabled(bool Value) {
     if (FEnabled == Value) return;
@@ -69,7 +73,9 @@ void TMenuItem::SetEnabled(bool Value) {
     Changed(TPropertyId::Enabled);
 }
 
-bool TMenuItem::Visible() const { return FAction ? FAction->Visible() : FVisible; }
+bool TMenuItem::Visible() const {
+    return FAction ? FAction->Visible() : FVisible;
+}
 
 void TMenuItem::SetVisible(bool Value) {
     if (FVisible == Value) return;
@@ -88,7 +94,9 @@ void TMenuItem::SetAction(TAction* Value) {
     Changed(TPropertyId::Action);
 }
 
-void TMenuItem::ActionChanged(TPropertyId Property) { Changed(Property); }
+void TMenuItem::ActionChanged(TPropertyId Property) {
+    Changed(Property);
+}
 
 void TMenuItem::ActionFreed() {
     FAction = nullptr;
@@ -113,14 +121,17 @@ void TMenuItem::Remove(TMenuItem* Item) {
 
 TPopupMenu* TMenuItem::Menu() const {
     const TMenuItem* I = this;
-    while (I->FParentItem) I = I->FParentItem;
+    while (I->FParentItem)
+        I = I->FParentItem;
     return I->FMenu;
 }
 
 void TMenuItem::Click() {
     if (!Enabled() || !Visible()) return;
-    if (OnClick) OnClick(this);
-    else if (FAction) FAction->Execute();
+    if (OnClick)
+        OnClick(this);
+    else if (FAction)
+        FAction->Execute();
 }
 
 bool TMenuItem::IsShortCut(TShortCut Key) {
@@ -143,11 +154,13 @@ void TMenuItem::Notification(TComponent* AComponent) {
 
 void TMenuItem::CreateDependentHandles() {
     std::vector<TMenuItem*> Items = FItems;
-    for (TMenuItem* I : Items) I->HandleNeeded();
+    for (TMenuItem* I : Items)
+        I->HandleNeeded();
 }
 
 void TMenuItem::DestroyHandle() {
-    for (auto It = FItems.rbegin(); It != FItems.rend(); ++It) (*It)->DestroyHandle();
+    for (auto It = FItems.rbegin(); It != FItems.rend(); ++It)
+        (*It)->DestroyHandle();
     DestroyOwnHandle();
 }
 
@@ -157,12 +170,14 @@ TPopupMenu::TPopupMenu(TComponent* AOwner) : TNativeComponent(AOwner) {}
 
 TPopupMenu::~TPopupMenu() {
     DestroyHandle();
-    for (TMenuItem* I : FItems) I->FMenu = nullptr;
+    for (TMenuItem* I : FItems)
+        I->FMenu = nullptr;
     FItems.clear();
 }
 
 void TPopupMenu::Add(TMenuItem* Item) {
-    if (Item->FParentItem || Item->FMenu) throw EInvalidOperation(Format("菜单项“%s”已经在菜单中。", {Item->Name()}));
+    if (Item->FParentItem || Item->FMenu)
+        throw EInvalidOperation(Format("菜单项“%s”已经在菜单中。", {Item->Name()}));
     FItems.push_back(Item);
     Item->FMenu = this;
     if (HandleAllocated()) Item->HandleNeeded();
@@ -195,11 +210,13 @@ void TPopupMenu::UserPopup() {
 
 void TPopupMenu::CreateDependentHandles() {
     std::vector<TMenuItem*> Items = FItems;
-    for (TMenuItem* I : Items) I->HandleNeeded();
+    for (TMenuItem* I : Items)
+        I->HandleNeeded();
 }
 
 void TPopupMenu::DestroyHandle() {
-    for (auto It = FItems.rbegin(); It != FItems.rend(); ++It) (*It)->DestroyHandle();
+    for (auto It = FItems.rbegin(); It != FItems.rend(); ++It)
+        (*It)->DestroyHandle();
     DestroyOwnHandle();
 }
 

@@ -4,7 +4,9 @@
 
 namespace orv {
 
-TPanel::TPanel(TComponent* AOwner) : TWinControl(AOwner) { SetTabStop(false); }
+TPanel::TPanel(TComponent* AOwner) : TWinControl(AOwner) {
+    SetTabStop(false);
+}
 
 void TBitBtn::SetCancel(bool Value) {
     if (FCancel == Value) return;

@@ -27,6 +27,8 @@ constexpr TResString GTable[] = {
 };
 } // namespace
 
-std::span<const TResString> CformsresStrings() { return GTable; }
+std::span<const TResString> CformsresStrings() {
+    return GTable;
+}
 
 } // namespace orv

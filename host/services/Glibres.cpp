@@ -25,7 +25,9 @@ const TResString* Find(std::span<const TResString> Table, std::string_view Key) 
 }
 } // namespace
 
-std::span<const TResString> GlibresStrings() { return GTable; }
+std::span<const TResString> GlibresStrings() {
+    return GTable;
+}
 
 std::string LoadResString(std::string_view Key) {
     const TResString* R = Find(GlibresStrings(), Key);

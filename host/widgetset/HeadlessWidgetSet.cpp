@@ -7,7 +7,9 @@
 
 namespace orv {
 
-THeadlessWidgetSet::~THeadlessWidgetSet() { Uninstall(); }
+THeadlessWidgetSet::~THeadlessWidgetSet() {
+    Uninstall();
+}
 
 void THeadlessWidgetSet::Install() {
     Application->SetWidgetSet(this);
@@ -19,9 +21,13 @@ void THeadlessWidgetSet::Uninstall() {
     FInstalled = false;
 }
 
-void THeadlessWidgetSet::QueueAnswer(int Button) { FAnswers.push_back(Button); }
+void THeadlessWidgetSet::QueueAnswer(int Button) {
+    FAnswers.push_back(Button);
+}
 
-void THeadlessWidgetSet::QueueModal(TModalScript Script) { FModals.push_back(std::move(Script)); }
+void THeadlessWidgetSet::QueueModal(TModalScript Script) {
+    FModals.push_back(std::move(Script));
+}
 
 void THeadlessWidgetSet::QueueModalResult(int Result) {
     FModals.push_back([Result](TCustomForm& Form) { Form.SetModalResult(Result); });
@@ -145,11 +151,14 @@ void THeadlessWidgetSet::DestroyHandle(TNativeComponent* Component, THandle Hand
 }
 
 void THeadlessWidgetSet::PropertyChanged(TNativeComponent* Component, TPropertyId Property) {
-    if (!HasHandle(Component)) FFailures.push_back("property change of a component without a handle: " + Component->Name());
+    if (!HasHandle(Component))
+        FFailures.push_back("property change of a component without a handle: " + Component->Name());
     ++FChanges[{Component, Property}];
 }
 
-void THeadlessWidgetSet::ShowForm(TCustomForm* Form) { FShown.push_back(Form->Name()); }
+void THeadlessWidgetSet::ShowForm(TCustomForm* Form) {
+    FShown.push_back(Form->Name());
+}
 
 void THeadlessWidgetSet::HideForm(TCustomForm*) {}
 
@@ -183,10 +192,14 @@ int THeadlessWidgetSet::MessageBox(const std::string& Text, const std::string& C
     return R.Answer;
 }
 
-void THeadlessWidgetSet::SetFocus(TWinControl* Control) { FFocus.push_back({Control, Control->Name()}); }
+void THeadlessWidgetSet::SetFocus(TWinControl* Control) {
+    FFocus.push_back({Control, Control->Name()});
+}
 
 void THeadlessWidgetSet::Popup(TPopupMenu*, int, int) {}
 
-void THeadlessWidgetSet::GridChanged(TOrvDBGrid*, TGridChange Change, int, int) { FGridChanges.push_back(Change); }
+void THeadlessWidgetSet::GridChanged(TOrvDBGrid*, TGridChange Change, int, int) {
+    FGridChanges.push_back(Change);
+}
 
 } // namespace orv

@@ -14,7 +14,6 @@ const char* TwoRows = R"(<?xml version="1.0" standalone="yes"?>
 </FIELDS><PARAMS/></METADATA><ROWDATA><ROW ID="1" VAL="10.00"/><ROW ID="2" VAL="20.00"/>
 </ROWDATA></DATAPACKET>)";
 
-
 // What the test window's server side does, and what the window saw.
 struct TScript {
     bool View = true;

@@ -15,7 +15,8 @@ protected:
         orv::Application->FreeForms();
         EXPECT_EQ(WS.LiveHandles(), 0) << "handles outlived their windows";
         WS.Uninstall();
-        for (const std::string& F : WS.Failures()) ADD_FAILURE() << F;
+        for (const std::string& F : WS.Failures())
+            ADD_FAILURE() << F;
         EXPECT_TRUE(WS.ScriptDone()) << "scripted answers were left unused";
     }
 
