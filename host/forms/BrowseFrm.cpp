@@ -146,7 +146,7 @@ TBrowseForm::TBrowseForm(TComponent* AOwner) : TFuncForm(AOwner) {
 TBrowseForm::~TBrowseForm() {
     // Components die below while this form is only partly left; nothing of theirs may
     // call back into it.
-    FStatusLink->SetDataSource(nullptr);
+    FStatusLink.reset();
     cdsMain->BeforeOpen = cdsMain->AfterOpen = cdsMain->BeforeClose = cdsMain->AfterClose = nullptr;
     cdsMain->BeforeInsert = cdsMain->AfterInsert = cdsMain->BeforeEdit = cdsMain->AfterEdit = nullptr;
     cdsMain->BeforePost = cdsMain->AfterPost = cdsMain->BeforeCancel = cdsMain->AfterCancel = nullptr;

@@ -125,6 +125,18 @@ void TOrvDBGrid::ClearColumns() {
     ColumnsChanged();
 }
 
+void TOrvDBGrid::MoveColumn(int From, int To) {
+    if (From < 0 || From >= ColumnCount() || To < 0 || To >= ColumnCount())
+        throw EInvalidOperation(Format("表格“%s”没有这一列。", {Name()}));
+    if (From == To) return;
+    TColumn* Selected = SelectedColumn();
+    auto Moved = std::move(FColumns[static_cast<std::size_t>(From)]);
+    FColumns.erase(FColumns.begin() + From);
+    FColumns.insert(FColumns.begin() + To, std::move(Moved));
+    FSelectedIndex = Selected ? Selected->Index() : -1;
+    ColumnsChanged();
+}
+
 TColumn* TOrvDBGrid::FindColumn(const TField* Field) const {
     if (!Field) return nullptr;
     for (const auto& C : FColumns)

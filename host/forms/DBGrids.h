@@ -84,6 +84,9 @@ public:
     TColumn* Column(int Index) const { return FColumns.at(static_cast<std::size_t>(Index)).get(); }
     TColumn* AddColumn(const std::string& FieldName = {});
     void ClearColumns();
+    // Moves a column to another place, as a user drags it (the layout LayoutID stores);
+    // the selected column stays selected.
+    void MoveColumn(int From, int To);
     TColumn* FindColumn(const TField* Field) const;
 
     // The selected column (-1 while there are no columns) and its field.

@@ -297,18 +297,6 @@ TEST_F(BrowseFormTest, DeleteAsksFirstButDropsANewRowWithoutAsking) {
     EXPECT_EQ(WS.Messages().size(), 1u);
 }
 
-TEST_F(BrowseFormTest, TheFrameworkButtonsAreInPlaceAndWindowsMayHideThem) {
-    TTestBrowseForm* F = Open();
-    for (TToolButton* B : {F->btnSelect, F->btnSep1, F->btnDetail, F->btnSep3, F->btnFunctions, F->btnSep4,
-                           F->btnFilter, F->btnSep5, F->btnNew, F->btnDelete})
-        EXPECT_EQ(B->Parent(), F->tlbStandard) << B->Name();
-    EXPECT_EQ(F->lblCount->Caption(), std::string(CAP_RECORD_COUNT));
-    EXPECT_EQ(F->FindComponent("atlAtions"), F->atlAtions);
-    // Commands the window does not offer say so instead of failing silently.
-    WS.UserClick(F->btnDetail);
-    EXPECT_EQ(WS.Messages().back().Caption, "测试窗口");
-}
-
 TEST_F(BrowseFormTest, SelectCopiesTheChosenRowIntoTheCallersSet) {
     auto* F = new TTestBrowseForm(Application, S);
     TOrvClientDataSet Result(nullptr);

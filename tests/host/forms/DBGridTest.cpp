@@ -213,4 +213,12 @@ TEST_F(DBGridTest, ColumnsKeepTheirSettingsAsGivenAndFallBackToFieldAndGrid) {
     EXPECT_EQ(Value->TitleFont(), W.Grid->TitleFont());
     EXPECT_EQ(WS.ChangeCount(W.Grid, TPropertyId::Columns), 2);
     EXPECT_EQ(W.Grid->GetActiveDataSet(), W.Rows);
+
+    // A column dragged elsewhere keeps its settings, and the selection follows it.
+    W.Grid->SetSelectedIndex(1);
+    W.Grid->MoveColumn(1, 0);
+    EXPECT_EQ(W.Grid->Column(0), Value);
+    EXPECT_EQ(W.Grid->Column(1)->Width(), 200);
+    EXPECT_EQ(W.Grid->SelectedField(), W.Amount);
+    EXPECT_THROW(W.Grid->MoveColumn(0, 2), EInvalidOperation);
 }
