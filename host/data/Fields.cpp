@@ -321,6 +321,12 @@ void TBCDField::DescribePacketType(std::string& FieldType, int& Width, int& Deci
 
 // ---- TDateField, TDateTimeField ----------------------------------------------------------
 
+// Years 1..9999. Outside them a day number names no calendar day, and converting it to a
+// whole day count would overflow.
+static bool InCalendarRange(TDateTime D) {
+    return D >= DayNumber(1, 1, 1) && D < DayNumber(9999, 12, 31) + 1.0; // false for NaN
+}
+
 TDateField::TDateField(TComponent* AOwner) : TField(AOwner) {}
 
 Variant TDateField::Coerce(const Variant& V) const {
@@ -331,12 +337,8 @@ Variant TDateField::Coerce(const Variant& V) const {
     } catch (const EConvertError&) {
         ConvertError(V.AsString(), "不是有效的日期");
     }
-    if (!std::isfinite(D)) ConvertError(V.AsString(), "不是有效的日期");
-    std::int32_t Days = DateOf(D);
-    int Y, M, Dd;
-    DayNumberToDate(Days, Y, M, Dd);
-    if (Y < 1 || Y > 9999) ConvertError(V.AsString(), "超出日期范围");
-    return Variant::Date(Days);
+    if (!InCalendarRange(D)) ConvertError(V.AsString(), "超出日期范围");
+    return Variant::Date(DateOf(D));
 }
 
 Variant TDateField::ParseText(const std::string& Text) const {
@@ -355,12 +357,15 @@ void TDateField::DescribePacketType(std::string& FieldType, int& Width, int& Dec
 TDateTimeField::TDateTimeField(TComponent* AOwner) : TField(AOwner) {}
 
 Variant TDateTimeField::Coerce(const Variant& V) const {
-    if (V.IsNull() || V.IfDateTime()) return V;
+    if (V.IsNull()) return V;
+    TDateTime D = 0;
     try {
-        return Variant::DateTime(V.AsDateTime());
+        D = V.AsDateTime();
     } catch (const EConvertError&) {
         ConvertError(V.AsString(), "不是有效的日期时间");
     }
+    if (!InCalendarRange(D)) ConvertError(V.AsString(), "超出日期范围");
+    return Variant::DateTime(D);
 }
 
 void TDateTimeField::DescribePacketType(std::string& FieldType, int& Width, int& Decimals, std::string& SubType) const {
