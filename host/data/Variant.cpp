@@ -190,10 +190,14 @@ double ParseDouble(std::string_view Text) {
     if (T.empty() || Res.ec == std::errc::invalid_argument) BadNumber(Text);
     if (Res.ec == std::errc::result_out_of_range) Overflow(Text);
     // Older producers write "8." for 8; from_chars may stop before such a trailing point.
+    // Only a point right after the digits, and the only one: "8.." is not a number.
     if (Res.ptr != T.data() + T.size()) {
-        if (Res.ptr + 1 == T.data() + T.size() && *Res.ptr == '.') return V;
-        BadNumber(Text);
+        bool TrailingPoint = Res.ptr + 1 == T.data() + T.size() && *Res.ptr == '.' &&
+                             T.find_first_of(".eE") == static_cast<std::size_t>(Res.ptr - T.data());
+        if (!TrailingPoint) BadNumber(Text);
     }
+    // "nan", "inf" and "infinity" are no amounts: neither fields nor packets hold them.
+    if (!std::isfinite(V)) BadNumber(Text);
     return V;
 }
 
