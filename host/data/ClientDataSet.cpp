@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <list>
 #include <unordered_map>
 
 namespace orv {
@@ -269,6 +270,10 @@ void TOrvClientDataSet::WriteRowUnlogged(int Pos, const std::vector<Variant>& Va
     TRowRef Old = S.Rows.At(Pos);
     TRowRef New = TRowBlock::Build(S.Layout->Kinds, Values.data(), Old->State(), Old->Seq(), Old->Original());
     S.Rows.Set(Pos, New);
+    // An unchanged row is its own loaded version: deleted rows placed before it follow it.
+    if (Old->State() == rsUnchanged)
+        for (TDeletedRow& D : S.Deleted)
+            if (D.Next.Get() == Old.Get()) D.Next = New;
     if (FIndexes) FIndexes->InvalidateAll();
     StoredRowChanged(Pos);
 }
@@ -278,13 +283,21 @@ void TOrvClientDataSet::InternalDelete(int Pos) {
     int Count = S.Rows.Size();
     TRowRef Old = S.Rows.At(Pos);
     S.Rows.Erase(Pos);
+    auto NextKept = [&] {
+        for (int P = Pos; P < S.Rows.Size(); ++P) {
+            const TRowRef& R = S.Rows.At(P);
+            if (R->State() == rsModified) return R->Original();
+            if (R->State() != rsInserted) return R;
+        }
+        return TRowRef();
+    };
     if (Old->State() == rsInserted) {
         --S.ChangedRows; // an insert deleted again leaves no trace
     } else if (Old->State() == rsModified) {
         --S.ChangedRows;
-        S.Deleted.push_back({Old->Original(), Old->Seq(), Pos});
+        S.Deleted.push_back({Old->Original(), Old->Seq(), NextKept()});
     } else {
-        S.Deleted.push_back({Old, S.NextSeq++, Pos});
+        S.Deleted.push_back({Old, S.NextSeq++, NextKept()});
     }
     if (FIndexes) {
         if (Pos == Count - 1) {
@@ -369,24 +382,25 @@ void TOrvClientDataSet::CancelUpdates() {
     if (!FState) return;
     Cancel();
     if (ChangeCount() == 0) return;
-    std::vector<TRowRef> Rows;
-    Rows.reserve(static_cast<std::size_t>(FState->Rows.Size()));
+    std::list<TRowRef> Rows;
+    std::unordered_map<const TRowBlock*, std::list<TRowRef>::iterator> Where;
     FState->Rows.ForEach([&](int, const TRowRef& Row) {
-        if (Row->State() == rsModified) Rows.push_back(Row->Original());
-        else if (Row->State() != rsInserted) Rows.push_back(Row);
+        if (Row->State() == rsInserted) return true;
+        const TRowRef& Loaded = Row->State() == rsModified ? Row->Original() : Row;
+        Where[Loaded.Get()] = Rows.insert(Rows.end(), Loaded);
         return true;
     });
-    // Put deleted rows back where they stood, the last deleted first.
-    std::vector<TDeletedRow> Deleted = FState->Deleted;
-    std::sort(Deleted.begin(), Deleted.end(), [](const TDeletedRow& A, const TDeletedRow& B) { return A.Seq > B.Seq; });
-    for (const TDeletedRow& D : Deleted) {
-        std::size_t At = D.PosHint < 0 ? Rows.size() : std::min(Rows.size(), static_cast<std::size_t>(D.PosHint));
-        Rows.insert(Rows.begin() + static_cast<std::ptrdiff_t>(At), D.Row);
+    // Put deleted rows back where they stood, the last deleted first (the log keeps them in
+    // the order they were deleted): each goes before the row that followed it then, which
+    // is back in place by the time its turn comes.
+    for (auto D = FState->Deleted.rbegin(); D != FState->Deleted.rend(); ++D) {
+        auto Next = D->Next ? Where.find(D->Next.Get()) : Where.end();
+        Where[D->Row.Get()] = Rows.insert(Next == Where.end() ? Rows.end() : Next->second, D->Row);
     }
     auto S = std::make_shared<TStoreState>();
     S->Layout = FState->Layout;
     S->NextSeq = FState->NextSeq;
-    S->Rows = TRowTree::Build(std::move(Rows));
+    S->Rows = TRowTree::Build(std::vector<TRowRef>(Rows.begin(), Rows.end()));
     AdoptState(std::move(S), 0);
 }
 

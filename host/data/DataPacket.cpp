@@ -397,7 +397,7 @@ TParsedPacket ParseDataPacket(const std::string& Bytes, const std::vector<TField
         if (Seq == std::numeric_limits<std::uint32_t>::max()) Seq = NextSeq++;
         const TRowRef& Rec = Records[R - 1];
         if (St & psDeleted) {
-            if (!RootInserted) State->Deleted.push_back({Records[Root - 1], Seq, -1});
+            if (!RootInserted) State->Deleted.push_back({Records[Root - 1], Seq, {}});
             continue;
         }
         if (St & psOriginal) continue; // an original whose new version is missing: nothing to show

@@ -40,7 +40,10 @@ struct TRowLayout {
 struct TDeletedRow {
     TRowRef Row;            // values as loaded
     std::uint32_t Seq = 0;  // change order
-    int PosHint = -1;       // where it stood, to put it back on CancelUpdates
+    // Where it stood, to put it back on CancelUpdates: the loaded version of the next row
+    // that was not inserted in this session (none: after all of them). A position would
+    // not do: rows inserted before it, and removed again, shift positions.
+    TRowRef Next;
 };
 
 // Rows and change log. Invariant: ChangedRows counts the rows of Rows whose state is
