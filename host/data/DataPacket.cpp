@@ -179,7 +179,8 @@ void ParseCell(TRowBlock::TBuilder& B, int FieldNo, const TCellTarget& T, std::s
     }
     case TStorageKind::skFloat: {
         try {
-            B.SetFloat(FieldNo, ParseDouble(Text));
+            double V = ParseDouble(Text);
+            B.SetFloat(FieldNo, V == 0 ? 0.0 : V); // one zero, as fields store it, so "-0" is found as 0
         } catch (const EConvertError&) {
             CellError(RowNo, T, Text, "不是有效的数值");
         }
