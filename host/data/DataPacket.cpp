@@ -360,15 +360,22 @@ TParsedPacket ParseDataPacket(const std::string& Bytes, const std::vector<TField
 
     // Rebuild pending changes from the versions: a modification links a record to the one
     // it replaced; the chain's first record holds the values as loaded.
-    std::vector<std::uint32_t> Prev(N + 1, 0), FirstSeq(N + 1, std::numeric_limits<std::uint32_t>::max());
-    std::vector<bool> Superseded(N + 1, false);
+    // A version replaces at most one and is replaced by at most one, so the versions form
+    // chains; a chain whose every version is replaced is a loop.
+    std::vector<std::uint32_t> Prev(N + 1, 0), Successor(N + 1, 0);
+    std::vector<std::uint32_t> FirstSeq(N + 1, std::numeric_limits<std::uint32_t>::max());
+    std::vector<bool> Superseded(N + 1, false), Chained(N + 1, false);
     for (std::size_t I = 0; I < Log.size(); I += 3) {
         std::uint32_t Rec = Log[I], Before = Log[I + 1];
         if (Rec < 1 || Rec > N || Before > N)
             PacketError(Format("CHANGE_LOG 引用了不存在的记录 %s。", {std::to_string(Rec < 1 || Rec > N ? Rec : Before)}));
         if (Before) {
             if (Before == Rec) PacketError("CHANGE_LOG 中有记录指向它自己。");
+            if ((Prev[Rec] && Prev[Rec] != Before) || (Successor[Before] && Successor[Before] != Rec))
+                PacketError(Format("CHANGE_LOG 中记录 %s 与记录 %s 的修改关系不唯一。",
+                                   {std::to_string(Rec), std::to_string(Before)}));
             Prev[Rec] = Before;
+            Successor[Before] = Rec;
             Superseded[Before] = true;
         }
         auto Seq = static_cast<std::uint32_t>(I / 3 + 1);
@@ -379,6 +386,7 @@ TParsedPacket ParseDataPacket(const std::string& Bytes, const std::vector<TField
         std::size_t Steps = 0;
         while (Prev[R]) {
             R = Prev[R];
+            Chained[R] = true;
             Seq = std::min(Seq, FirstSeq[R]);
             if (++Steps > N) PacketError("CHANGE_LOG 中的修改链形成了循环。");
         }
@@ -412,6 +420,8 @@ TParsedPacket ParseDataPacket(const std::string& Bytes, const std::vector<TField
             Visible.push_back({Root, Rec});
         }
     }
+    for (std::uint32_t R = 1; R <= N; ++R)
+        if (Superseded[R] && !Chained[R]) PacketError("CHANGE_LOG 中的修改链形成了循环。");
     std::stable_sort(Visible.begin(), Visible.end(), [](const TVisible& A, const TVisible& B) { return A.Root < B.Root; });
     std::vector<TRowRef> Rows;
     Rows.reserve(Visible.size());
