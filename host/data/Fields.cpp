@@ -321,12 +321,6 @@ void TBCDField::DescribePacketType(std::string& FieldType, int& Width, int& Deci
 
 // ---- TDateField, TDateTimeField ----------------------------------------------------------
 
-// Years 1..9999. Outside them a day number names no calendar day, and converting it to a
-// whole day count would overflow.
-static bool InCalendarRange(TDateTime D) {
-    return D >= DayNumber(1, 1, 1) && D < DayNumber(9999, 12, 31) + 1.0; // false for NaN
-}
-
 TDateField::TDateField(TComponent* AOwner) : TField(AOwner) {}
 
 Variant TDateField::Coerce(const Variant& V) const {
@@ -337,7 +331,7 @@ Variant TDateField::Coerce(const Variant& V) const {
     } catch (const EConvertError&) {
         ConvertError(V.AsString(), "不是有效的日期");
     }
-    if (!InCalendarRange(D)) ConvertError(V.AsString(), "超出日期范围");
+    if (!IsCalendarDateTime(D)) ConvertError(V.AsString(), "超出日期范围");
     return Variant::Date(DateOf(D));
 }
 
@@ -364,7 +358,7 @@ Variant TDateTimeField::Coerce(const Variant& V) const {
     } catch (const EConvertError&) {
         ConvertError(V.AsString(), "不是有效的日期时间");
     }
-    if (!InCalendarRange(D)) ConvertError(V.AsString(), "超出日期范围");
+    if (!IsCalendarDateTime(D)) ConvertError(V.AsString(), "超出日期范围");
     return Variant::DateTime(D);
 }
 

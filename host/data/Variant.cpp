@@ -246,6 +246,10 @@ bool TryParsePacketDateTime(std::string_view Text, TDateTime& Value) {
     return true;
 }
 
+bool IsCalendarDateTime(TDateTime Value) {
+    return Value >= DayNumber(1, 1, 1) && Value < DayNumber(9999, 12, 31) + 1.0;
+}
+
 std::string FormatPacketDateTime(TDateTime Value) {
     std::int32_t Days = DateOf(Value);
     double Frac = std::fabs(Value - static_cast<double>(static_cast<std::int64_t>(Value)));
@@ -298,6 +302,8 @@ std::string Variant::AsString() const {
     case TVarType::varDate: return FormatDisplayDate(IfDate()->Days);
     case TVarType::varDateTime: {
         TDateTime V = IfDateTime()->Value;
+        // No calendar day to show, and taking its day count would overflow: show the number.
+        if (!IsCalendarDateTime(V)) return FormatDouble(V);
         std::string S = FormatDisplayDate(DateOf(V));
         std::string P = FormatPacketDateTime(V);
         if (P.size() > 8) S += " " + P.substr(9, 8);
