@@ -180,6 +180,8 @@ Variant TStringField::Coerce(const Variant& V) const {
     if (V.IsNull()) return V;
     std::string S = V.IfString() ? *V.IfString() : V.AsString();
     if (!IsValidUtf8(S)) ConvertError("…", "不是有效的 UTF-8 文本");
+    // No packet can carry U+0000: the writer would cut the text there.
+    if (S.find('\0') != std::string::npos) ConvertError("…", "含有空字符（U+0000）");
     if (FSize > 0 && Utf8Length(S) > static_cast<std::size_t>(FSize))
         ConvertError(S, "超过 " + std::to_string(FSize) + " 个字符的长度限制");
     return Variant(std::move(S));
