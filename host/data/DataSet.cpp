@@ -289,8 +289,8 @@ void TDataSet::Insert() { BeginInsertAppend(false); }
 
 void TDataSet::BeginInsertAppend(bool Appending) {
     CheckActive();
+    CheckCanInsert(); // before settling the pending row: a refused insert changes nothing
     CheckBrowseMode();
-    CheckCanInsert();
     if (BeforeInsert) BeforeInsert(this);
     DoBeforeScroll();
     int Pos = Appending || FCursor < 0 ? InternalRecordCount() : FCursor;
