@@ -572,6 +572,20 @@ TEST(DataSetRightsTest, RefusedOperationsChangeNothing) {
         EXPECT_EQ(T.Cds->CanDelete(), C.Delete && !C.ReadOnly);
     }
 
+    // A refused new row does not post the row being edited either.
+    TShiftForm P;
+    P.Cds->Edit();
+    P.Name->SetAsString("夜班");
+    P.Cds->SetPermissions(false, true, true);
+    P.Trace.clear();
+    EXPECT_THROW(P.Cds->Append(), EDatabaseError);
+    EXPECT_TRUE(P.Trace.empty());
+    EXPECT_EQ(P.Cds->State(), TDataSetState::dsEdit);
+    EXPECT_TRUE(P.Cds->Modified());
+    EXPECT_EQ(P.Cds->ChangeCount(), 0);
+    P.Cds->Cancel();
+    EXPECT_EQ(P.Name->AsString(), "早班");
+
     // Edit on an empty set is an insert, and needs the right to insert.
     TShiftForm E(TRowSpec{});
     E.Cds->SetPermissions(false, true, true);
