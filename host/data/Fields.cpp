@@ -326,7 +326,7 @@ void TBCDField::DescribePacketType(std::string& FieldType, int& Width, int& Deci
 TDateField::TDateField(TComponent* AOwner) : TField(AOwner) {}
 
 Variant TDateField::Coerce(const Variant& V) const {
-    if (V.IsNull() || V.IfDate()) return V;
+    if (V.IsNull()) return V;
     TDateTime D = 0;
     try {
         D = V.AsDateTime();
