@@ -209,6 +209,8 @@ TEST(FieldTest, DatesMustExist) {
     From->SetAsDateTime(EncodeDate(2024, 5, 6) + 0.75);
     EXPECT_EQ(From->AsString(), "2024-05-06");
     EXPECT_EQ(From->Value(), Variant::Date(DayNumber(2024, 5, 6)));
+    EXPECT_THROW(From->SetValue(Variant::Date(5000000)), EConvertError);
+    EXPECT_THROW(From->SetValue(Variant::Date(-1000000)), EConvertError);
     for (double Bad : {1e10, -1e10, 1e300, 3000000.0})
         EXPECT_THROW(From->SetAsDateTime(Bad), EConvertError) << Bad;
     EXPECT_EQ(From->AsString(), "2024-05-06");
