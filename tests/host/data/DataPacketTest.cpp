@@ -378,6 +378,8 @@ TEST(InteropValuesTest, ChangeLogWithRowStatesAndMemos) {
         Log.push_back(E.NewValues[0].AsString());
     }
     EXPECT_EQ(Log, (std::vector<std::string>{"5", "6", "7", "8"}));
+    for (int Gone = 1; Gone <= 4; ++Gone)
+        EXPECT_FALSE(Cds.Locate("Id", Gone)) << Gone;
     EXPECT_TRUE(Cds.FieldByName("Id")->ReadOnly());
     EXPECT_EQ(Cds.PacketParams(), (std::vector<std::pair<std::string, std::string>>{{"AUTOINCVALUE", "9"}}));
 
