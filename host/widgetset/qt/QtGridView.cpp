@@ -1,0 +1,342 @@
+#include "host/widgetset/qt/QtGridView.h"
+
+#include "host/forms/Forms.h"
+#include "host/widgetset/qt/QtConvert.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QToolButton>
+
+namespace orv::qt {
+
+namespace {
+
+const char* const OriginalText = "orvOriginalText";
+
+QString EditorText(QWidget* Editor) {
+    if (auto* Box = qobject_cast<QComboBox*>(Editor))
+        return Box->currentIndex() < 0 ? QString() : Box->currentText();
+    if (auto* E = qobject_cast<TEllipsisEditor*>(Editor)) return E->Edit()->text();
+    if (auto* Line = qobject_cast<QLineEdit*>(Editor)) return Line->text();
+    return {};
+}
+
+QLineEdit* LineEditOf(QWidget* Editor) {
+    if (auto* E = qobject_cast<TEllipsisEditor*>(Editor)) return E->Edit();
+    return qobject_cast<QLineEdit*>(Editor);
+}
+
+} // namespace
+
+// ---- TEllipsisEditor -----------------------------------------------------------------------
+
+TEllipsisEditor::TEllipsisEditor(QWidget* Parent) : QWidget(Parent) {
+    auto* Layout = new QHBoxLayout(this);
+    Layout->setContentsMargins(0, 0, 0, 0);
+    Layout->setSpacing(0);
+    FEdit = new QLineEdit(this);
+    FEdit->setFrame(false);
+    FButton = new QToolButton(this);
+    FButton->setText(QStringLiteral("…"));
+    // The button must not take the focus from the text, or the cell would be left.
+    FButton->setFocusPolicy(Qt::NoFocus);
+    FButton->setFixedWidth(18);
+    Layout->addWidget(FEdit);
+    Layout->addWidget(FButton);
+    setFocusProxy(FEdit);
+    connect(FButton, &QToolButton::clicked, this, &TEllipsisEditor::ButtonClicked);
+    FEdit->installEventFilter(this);
+}
+
+bool TEllipsisEditor::eventFilter(QObject* Watched, QEvent* Event) {
+    // The view watches the editor itself, but the focus lives in the text inside it.
+    if (Watched == FEdit && Event->type() == QEvent::FocusOut) {
+        QWidget* Now = QApplication::focusWidget();
+        auto Reason = static_cast<QFocusEvent*>(Event)->reason();
+        // A hidden editor is being closed by the view already.
+        if (isVisible() && Reason != Qt::PopupFocusReason && (!Now || !isAncestorOf(Now))) emit FocusLeft();
+    }
+    return QWidget::eventFilter(Watched, Event);
+}
+
+// ---- TGridDelegate -------------------------------------------------------------------------
+
+TGridDelegate::TGridDelegate(QTableView* View, TQtGridModel* Model)
+    : QStyledItemDelegate(View), FView(View), FModel(Model) {}
+
+QRect TGridDelegate::ButtonRect(const QRect& Cell) {
+    int W = std::min(18, Cell.width());
+    return QRect(Cell.right() - W + 1, Cell.top(), W, Cell.height());
+}
+
+QWidget* TGridDelegate::createEditor(QWidget* Parent, const QStyleOptionViewItem&,
+                                     const QModelIndex& Index) const {
+    const int Col = Index.column();
+    QWidget* Editor = nullptr;
+    std::vector<std::string> Pick = FModel->PickList(Col);
+    if (!Pick.empty()) {
+        auto* Box = new QComboBox(Parent);
+        for (const std::string& P : Pick)
+            Box->addItem(ToQString(P));
+        // A choice in the list is the whole edit: it goes to the row at once.
+        connect(Box, &QComboBox::activated, this, [this, Box] {
+            emit const_cast<TGridDelegate*>(this)->commitData(Box);
+            emit const_cast<TGridDelegate*>(this)->closeEditor(Box);
+        });
+        Editor = Box;
+    } else if (FModel->HasEllipsis(Col)) {
+        auto* E = new TEllipsisEditor(Parent);
+        QPersistentModelIndex Where(Index);
+        connect(E, &TEllipsisEditor::ButtonClicked, this,
+                [this, E, Where] { const_cast<TGridDelegate*>(this)->EllipsisClicked(E, Where); });
+        connect(E, &TEllipsisEditor::FocusLeft, this, [this, E] {
+            emit const_cast<TGridDelegate*>(this)->commitData(E);
+            emit const_cast<TGridDelegate*>(this)->closeEditor(E);
+        });
+        Editor = E;
+    } else {
+        auto* Line = new QLineEdit(Parent);
+        Line->setFrame(false);
+        Editor = Line;
+    }
+    if (QLineEdit* Line = LineEditOf(Editor)) {
+        if (int Max = FModel->MaxLength(Col); Max > 0) Line->setMaxLength(Max);
+        Line->setAlignment(Index.data(Qt::TextAlignmentRole).value<Qt::Alignment>());
+    }
+    return Editor;
+}
+
+void TGridDelegate::setEditorData(QWidget* Editor, const QModelIndex& Index) const {
+    const QString Text = Index.data(Qt::EditRole).toString();
+    Editor->setProperty(OriginalText, Text);
+    if (auto* Box = qobject_cast<QComboBox*>(Editor))
+        Box->setCurrentIndex(Box->findText(Text));
+    else if (QLineEdit* Line = LineEditOf(Editor))
+        Line->setText(Text);
+}
+
+void TGridDelegate::setModelData(QWidget* Editor, QAbstractItemModel* Model, const QModelIndex& Index) const {
+    const QString Text = EditorText(Editor);
+    if (Text == Editor->property(OriginalText).toString()) return;
+    // Whatever the model made of it, this text has been handed over once.
+    Editor->setProperty(OriginalText, Text);
+    Model->setData(Index, Text, Qt::EditRole);
+}
+
+void TGridDelegate::updateEditorGeometry(QWidget* Editor, const QStyleOptionViewItem& Option,
+                                         const QModelIndex&) const {
+    Editor->setGeometry(Option.rect);
+}
+
+void TGridDelegate::EllipsisClicked(QWidget* Editor, const QModelIndex& Index) {
+    if (!Index.isValid()) return;
+    const int Row = Index.row(), Col = Index.column();
+    // Text typed before the click counts first; a refused text keeps the editor open.
+    const QString Text = EditorText(Editor);
+    if (Text != Editor->property(OriginalText).toString()) {
+        Editor->setProperty(OriginalText, Text);
+        if (!FModel->setData(FModel->index(Row, Col), Text, Qt::EditRole)) return;
+    }
+    emit closeEditor(Editor, QAbstractItemDelegate::NoHint);
+    // The picker runs from the event loop, not from inside the button's click.
+    QPointer<TQtGridModel> Model(FModel);
+    QMetaObject::invokeMethod(
+        this,
+        [Model, Row, Col] {
+            if (Model) Model->UserEditButtonClick(Row, Col);
+        },
+        Qt::QueuedConnection);
+}
+
+void TGridDelegate::paint(QPainter* Painter, const QStyleOptionViewItem& Option,
+                          const QModelIndex& Index) const {
+    QStyledItemDelegate::paint(Painter, Option, Index);
+    if (!FModel->HasEllipsis(Index.column()) || FView->currentIndex() != Index) return;
+    QStyleOptionButton Button;
+    Button.rect = ButtonRect(Option.rect);
+    Button.text = QStringLiteral("…");
+    Button.state = QStyle::State_Enabled | QStyle::State_Raised;
+    Button.palette = Option.palette;
+    QStyle* Style = Option.widget ? Option.widget->style() : QApplication::style();
+    Style->drawControl(QStyle::CE_PushButton, &Button, Painter, Option.widget);
+}
+
+bool TGridDelegate::editorEvent(QEvent* Event, QAbstractItemModel* Model, const QStyleOptionViewItem& Option,
+                                const QModelIndex& Index) {
+    const bool Press = Event->type() == QEvent::MouseButtonPress;
+    const bool Release = Event->type() == QEvent::MouseButtonRelease;
+    if ((Press || Release) && FModel->HasEllipsis(Index.column()) && FView->currentIndex() == Index) {
+        auto* Mouse = static_cast<QMouseEvent*>(Event);
+        if (Mouse->button() == Qt::LeftButton &&
+            ButtonRect(Option.rect).contains(Mouse->position().toPoint())) {
+            if (Release) {
+                QPointer<TQtGridModel> Target(FModel);
+                const int Row = Index.row(), Col = Index.column();
+                QMetaObject::invokeMethod(
+                    this,
+                    [Target, Row, Col] {
+                        if (Target) Target->UserEditButtonClick(Row, Col);
+                    },
+                    Qt::QueuedConnection);
+            }
+            return true;
+        }
+    }
+    return QStyledItemDelegate::editorEvent(Event, Model, Option, Index);
+}
+
+// ---- TQtGridView ---------------------------------------------------------------------------
+
+TQtGridView::TQtGridView(TOrvDBGrid* Grid, QWidget* Parent) : QTableView(Parent) {
+    FModel = new TQtGridModel(Grid, this);
+    setModel(FModel);
+    FDelegate = new TGridDelegate(this, FModel);
+    setItemDelegate(FDelegate);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionBehavior(QAbstractItemView::SelectItems);
+    setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
+                    QAbstractItemView::AnyKeyPressed | QAbstractItemView::SelectedClicked);
+    setWordWrap(false);
+    setCornerButtonEnabled(false);
+    setTabKeyNavigation(true);
+
+    // Fixed row heights keep a grid of any length as cheap as one screenful.
+    QHeaderView* V = verticalHeader();
+    V->setSectionResizeMode(QHeaderView::Fixed);
+    V->setDefaultSectionSize(fontMetrics().height() + 6);
+    V->setMinimumSectionSize(fontMetrics().height() + 2);
+    V->setDefaultAlignment(Qt::AlignCenter);
+    V->setFixedWidth(16);
+
+    QHeaderView* H = horizontalHeader();
+    H->setSectionsMovable(true);
+    H->setHighlightSections(false);
+    H->setStretchLastSection(false);
+    H->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    H->setSectionResizeMode(QHeaderView::Interactive);
+
+    connect(FModel, &TQtGridModel::CurrentCellChanged, this, &TQtGridView::SyncCurrent);
+    connect(FModel, &TQtGridModel::ColumnsRefreshed, this, &TQtGridView::ApplyColumns);
+    connect(H, &QHeaderView::sectionMoved, this, &TQtGridView::SectionMoved);
+    connect(H, &QHeaderView::sectionResized, this, &TQtGridView::SectionResized);
+    ApplyColumns();
+    SyncCurrent();
+}
+
+TQtGridView::~TQtGridView() = default;
+
+void TQtGridView::Detach() {
+    FMovePending = false;
+    FPendingMove = QPersistentModelIndex();
+    FModel->Detach();
+}
+
+void TQtGridView::ApplyColumns() {
+    FSyncing = true;
+    FFields = FModel->ColumnFields();
+    const int Avg = fontMetrics().averageCharWidth();
+    for (int I = 0; I < static_cast<int>(FFields.size()); ++I) {
+        setColumnHidden(I, !FModel->ColumnVisible(I));
+        auto Own = FUserWidths.find(FFields[static_cast<std::size_t>(I)]);
+        setColumnWidth(I, Own != FUserWidths.end() ? Own->second : FModel->ColumnWidth(I, Avg));
+    }
+    FSyncing = false;
+}
+
+void TQtGridView::ApplyLayout(const TGridLayout& Layout) {
+    TOrvDBGrid* G = FModel->Grid();
+    if (!G) return;
+    FLayoutTouched = true;
+    for (const auto& [Field, Width] : Layout.Widths)
+        FUserWidths[Field] = Width;
+    int Place = 0;
+    for (const std::string& Field : Layout.Order) {
+        int Found = -1;
+        for (int I = Place; I < G->ColumnCount() && Found < 0; ++I)
+            if (G->Column(I)->FieldName() == Field) Found = I;
+        if (Found < 0) continue; // a column the window no longer has
+        if (Found != Place) G->MoveColumn(Found, Place);
+        ++Place;
+    }
+    FModel->ColumnsChanged();
+    ApplyColumns();
+}
+
+TGridLayout TQtGridView::CurrentLayout() const {
+    TGridLayout Layout;
+    Layout.Order = FFields;
+    for (int I = 0; I < static_cast<int>(FFields.size()); ++I)
+        if (!isColumnHidden(I)) Layout.Widths[FFields[static_cast<std::size_t>(I)]] = columnWidth(I);
+    return Layout;
+}
+
+void TQtGridView::SyncCurrent() {
+    TOrvDBGrid* G = FModel->Grid();
+    if (!G || FMovePending) return;
+    const int R = G->CurrentRow(), C = G->SelectedIndex();
+    QModelIndex Target;
+    if (R >= 0 && R < FModel->rowCount() && C >= 0 && C < FModel->columnCount()) Target = FModel->index(R, C);
+    if (Target == currentIndex()) return;
+    FSyncing = true;
+    if (Target.isValid())
+        selectionModel()->setCurrentIndex(Target, QItemSelectionModel::ClearAndSelect);
+    else
+        selectionModel()->clear();
+    FSyncing = false;
+    if (Target.isValid()) scrollTo(Target);
+}
+
+void TQtGridView::FlushPendingMove() {
+    if (!FMovePending) return;
+    FMovePending = false;
+    QModelIndex Target = FPendingMove;
+    FPendingMove = QPersistentModelIndex();
+    if (Target.isValid() && FModel->Grid()) FModel->UserSelectCell(Target.row(), Target.column());
+    SyncCurrent();
+}
+
+void TQtGridView::currentChanged(const QModelIndex& Current, const QModelIndex& Previous) {
+    QTableView::currentChanged(Current, Previous);
+    if (FSyncing || !Current.isValid() || !FModel->Grid()) return;
+    // Settling the row being left may ask the user something; that waits until the view
+    // has finished its own handling of the click or key.
+    FPendingMove = Current;
+    if (FMovePending) return;
+    FMovePending = true;
+    QMetaObject::invokeMethod(this, &TQtGridView::FlushPendingMove, Qt::QueuedConnection);
+}
+
+void TQtGridView::contextMenuEvent(QContextMenuEvent* Event) {
+    if (OnContextMenu) {
+        OnContextMenu(Event->globalPos());
+        Event->accept();
+        return;
+    }
+    QTableView::contextMenuEvent(Event);
+}
+
+void TQtGridView::SectionMoved(int, int OldVisual, int NewVisual) {
+    if (FSyncing) return;
+    // The grid owns the column order: the header's own move is undone and the grid moves
+    // the column, which the model then shows.
+    FSyncing = true;
+    horizontalHeader()->moveSection(NewVisual, OldVisual);
+    FSyncing = false;
+    FLayoutTouched = true;
+    Application->HandleEvent([&] {
+        if (TOrvDBGrid* G = FModel->Grid()) G->MoveColumn(OldVisual, NewVisual);
+    });
+}
+
+void TQtGridView::SectionResized(int Logical, int, int NewSize) {
+    if (FSyncing || Logical < 0 || Logical >= static_cast<int>(FFields.size()) || NewSize <= 0) return;
+    FUserWidths[FFields[static_cast<std::size_t>(Logical)]] = NewSize;
+    FLayoutTouched = true;
+}
+
+} // namespace orv::qt

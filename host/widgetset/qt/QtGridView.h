@@ -1,0 +1,119 @@
+// The table view that shows a TOrvDBGrid, its cell editors and its column layout.
+#pragma once
+
+#include "host/widgetset/qt/QtGridModel.h"
+#include "host/widgetset/qt/QtLayoutStore.h"
+
+#include <QLineEdit>
+#include <QPointer>
+#include <QStyledItemDelegate>
+#include <QTableView>
+
+#include <functional>
+#include <map>
+#include <string>
+
+class QToolButton;
+
+namespace orv::qt {
+
+// A line edit with the "…" button of a column whose cells open a picker.
+class TEllipsisEditor : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit TEllipsisEditor(QWidget* Parent);
+    QLineEdit* Edit() const { return FEdit; }
+    QToolButton* Button() const { return FButton; }
+
+signals:
+    void ButtonClicked();
+    // The focus went somewhere outside the editor.
+    void FocusLeft();
+
+protected:
+    bool eventFilter(QObject* Watched, QEvent* Event) override;
+
+private:
+    QLineEdit* FEdit;
+    QToolButton* FButton;
+};
+
+// Cell editors: a drop-down list for a column with a pick list (a lookup column), a line
+// edit with an ellipsis button for a column that has one, a plain line edit otherwise.
+// A cell's text reaches the model only when the user changed it, so opening and leaving
+// an editor does not put the row into editing.
+class TGridDelegate : public QStyledItemDelegate {
+    Q_OBJECT
+
+public:
+    explicit TGridDelegate(QTableView* View, TQtGridModel* Model);
+
+    QWidget* createEditor(QWidget* Parent, const QStyleOptionViewItem& Option,
+                          const QModelIndex& Index) const override;
+    void setEditorData(QWidget* Editor, const QModelIndex& Index) const override;
+    void setModelData(QWidget* Editor, QAbstractItemModel* Model, const QModelIndex& Index) const override;
+    void updateEditorGeometry(QWidget* Editor, const QStyleOptionViewItem& Option,
+                              const QModelIndex& Index) const override;
+    void paint(QPainter* Painter, const QStyleOptionViewItem& Option,
+               const QModelIndex& Index) const override;
+    bool editorEvent(QEvent* Event, QAbstractItemModel* Model, const QStyleOptionViewItem& Option,
+                     const QModelIndex& Index) override;
+
+    // The rectangle of the ellipsis button drawn in a cell.
+    static QRect ButtonRect(const QRect& Cell);
+
+private:
+    void EllipsisClicked(QWidget* Editor, const QModelIndex& Index);
+    QTableView* FView;
+    TQtGridModel* FModel;
+};
+
+// Invariant: the view's current cell follows the grid's current row and selected column;
+// a move the user makes is handed to the grid, which may refuse it (the row's checks), and
+// the view then goes back to the grid's cell.
+class TQtGridView : public QTableView {
+    Q_OBJECT
+
+public:
+    TQtGridView(TOrvDBGrid* Grid, QWidget* Parent);
+    ~TQtGridView() override;
+
+    TQtGridModel* GridModel() const { return FModel; }
+    // The grid is going away: the view shows nothing from here on.
+    void Detach();
+
+    // Applies the columns' visibility and widths (the user's own widths win).
+    void ApplyColumns();
+    // Puts the grid's columns in the stored order and takes the stored widths.
+    void ApplyLayout(const TGridLayout& Layout);
+    // Column order and widths as the user sees them now.
+    TGridLayout CurrentLayout() const;
+    // Whether the layout came from the store or the user changed it: only then is it kept.
+    bool LayoutTouched() const { return FLayoutTouched; }
+    // Makes the view's current cell the grid's.
+    void SyncCurrent();
+    // Hands a pending move of the user to the grid now.
+    void FlushPendingMove();
+
+    std::function<void(const QPoint& Global)> OnContextMenu;
+
+protected:
+    void currentChanged(const QModelIndex& Current, const QModelIndex& Previous) override;
+    void contextMenuEvent(QContextMenuEvent* Event) override;
+
+private:
+    void SectionMoved(int Logical, int OldVisual, int NewVisual);
+    void SectionResized(int Logical, int OldSize, int NewSize);
+
+    TQtGridModel* FModel;
+    TGridDelegate* FDelegate;
+    std::map<std::string, int> FUserWidths;
+    std::vector<std::string> FFields; // as of the last ApplyColumns, for the stored layout
+    bool FSyncing = false;
+    bool FLayoutTouched = false;
+    bool FMovePending = false;
+    QPersistentModelIndex FPendingMove;
+};
+
+} // namespace orv::qt

@@ -1,0 +1,881 @@
+#include "host/widgetset/qt/QtPeers.h"
+
+#include "host/widgetset/qt/QtConvert.h"
+#include "host/widgetset/qt/QtGridView.h"
+#include "host/widgetset/qt/QtWidgetSet.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QDateEdit>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QSignalBlocker>
+#include <QStyle>
+#include <QToolBar>
+#include <QToolButton>
+
+#include <algorithm>
+
+namespace orv::qt {
+
+namespace {
+
+TCustomForm* OwnerForm(TComponent* C) {
+    for (TComponent* O = C ? C->Owner() : nullptr; O; O = O->Owner())
+        if (auto* F = dynamic_cast<TCustomForm*>(O)) return F;
+    return nullptr;
+}
+
+// Visits the controls under Parent, depth first, in order.
+template <class F> void ForEachControl(TWinControl* Parent, F&& Fn) {
+    for (TControl* C : Parent->Controls()) {
+        Fn(C);
+        if (auto* W = dynamic_cast<TWinControl*>(C)) ForEachControl(W, Fn);
+    }
+}
+
+} // namespace
+
+// ---- TPeer ---------------------------------------------------------------------------------
+
+TPeer::TPeer(TQtWidgetSet& WS, TNativeComponent* Component)
+    : FWS(WS), FComponent(Component), FGuard(std::make_unique<QObject>()) {}
+
+TPeer::~TPeer() = default;
+
+void TPeer::Update(TPropertyId) {}
+
+void TPeer::Detach() {
+    FGuard.reset();
+    FComponent = nullptr;
+}
+
+bool TPeer::WidgetEvent(QEvent*) {
+    return false;
+}
+
+void TPeer::Retire(QObject* Object) {
+    if (!Object) return;
+    if (auto* W = qobject_cast<QWidget*>(Object)) W->hide();
+    Object->deleteLater();
+}
+
+// ---- TActionPeer ---------------------------------------------------------------------------
+
+TActionPeer::TActionPeer(TQtWidgetSet& WS, TAction* Action) : TPeer(WS, Action) {
+    FForm = OwnerForm(Action);
+    if (!FForm && Action->ActionList()) FForm = OwnerForm(Action->ActionList());
+    QWidget* Window = FForm ? FWS.WidgetOf(FForm) : nullptr;
+    FAction = new QAction(Window);
+    FAction->setObjectName(ToQString(Action->Name()));
+    // The shortcut reaches the window from wherever its focus is.
+    FAction->setShortcutContext(Qt::WindowShortcut);
+    if (Window) Window->addAction(FAction);
+    QObject::connect(FAction, &QAction::triggered, Guard(), [this] {
+        TAction* A = ActionComponent();
+        TCustomForm* F = FForm;
+        const TShortCut Key = A->ShortCut();
+        // A shortcut is the form's to dispatch: the focused control's menu comes first.
+        Application->HandleEvent([&] {
+            if (Key != scNone && F)
+                F->UserShortCut(Key);
+            else if (A->Visible())
+                A->Execute();
+        });
+    });
+    Update(TPropertyId::Caption);
+}
+
+void TActionPeer::Update(TPropertyId) {
+    if (!FAction || !Component()) return;
+    TAction* A = ActionComponent();
+    FAction->setText(ToQString(A->Caption()));
+    FAction->setToolTip(ToQString(A->Hint()));
+    FAction->setStatusTip(ToQString(A->Hint()));
+    FAction->setShortcut(ToKeySequence(A->ShortCut()));
+    FAction->setEnabled(A->Enabled());
+    FAction->setVisible(A->Visible());
+    FAction->setCheckable(A->Checked() || FAction->isCheckable());
+    FAction->setChecked(A->Checked());
+}
+
+void TActionPeer::Detach() {
+    if (FAction) {
+        if (auto* W = qobject_cast<QWidget*>(FAction->parent())) W->removeAction(FAction);
+        FAction->setShortcut(QKeySequence());
+        Retire(FAction);
+    }
+    TPeer::Detach();
+}
+
+// ---- TMenuPeer, TMenuItemPeer --------------------------------------------------------------
+
+TMenuPeer::TMenuPeer(TQtWidgetSet& WS, TNativeComponent* Component, bool WithMenu) : TPeer(WS, Component) {
+    if (WithMenu) {
+        FMenu = new QMenu();
+        FMenu->setObjectName(ToQString(Component->Name()));
+    }
+}
+
+void TMenuPeer::Created() {
+    RebuildItems();
+}
+
+const std::vector<TMenuItem*>* TMenuPeer::Items() const {
+    if (auto* M = dynamic_cast<TPopupMenu*>(Component())) return &M->Items();
+    if (auto* I = dynamic_cast<TMenuItem*>(Component())) return &I->Items();
+    return nullptr;
+}
+
+void TMenuPeer::RebuildItems() {
+    if (!Component()) return;
+    const std::vector<TMenuItem*>* List = Items();
+    if (!List) return;
+    if (!FMenu) {
+        if (List->empty()) return;
+        FMenu = new QMenu();
+        FMenu->setObjectName(ToQString(Component()->Name()));
+        // The item now opens a sub-menu: its container shows the sub-menu's own entry.
+        if (auto* I = dynamic_cast<TMenuItem*>(Component()))
+            if (auto* C = dynamic_cast<TMenuPeer*>(
+                    FWS.PeerOf(I->ParentItem() ? static_cast<TNativeComponent*>(I->ParentItem())
+                                               : static_cast<TNativeComponent*>(I->Menu()))))
+                C->RebuildItems();
+    }
+    const QList<QAction*> Old = FMenu->actions();
+    for (QAction* A : Old)
+        FMenu->removeAction(A);
+    for (TMenuItem* I : *List) {
+        TPeer* P = FWS.PeerOf(I);
+        if (!P || !P->Action()) continue;
+        if (QMenu* Sub = P->Menu()) {
+            QAction* Entry = Sub->menuAction();
+            Entry->setText(P->Action()->text());
+            Entry->setEnabled(P->Action()->isEnabled());
+            Entry->setVisible(P->Action()->isVisible());
+            FMenu->addAction(Entry);
+        } else {
+            FMenu->addAction(P->Action());
+        }
+    }
+}
+
+void TMenuPeer::Update(TPropertyId Property) {
+    if (Property == TPropertyId::Items) RebuildItems();
+}
+
+void TMenuPeer::Detach() {
+    Retire(FMenu);
+    TPeer::Detach();
+}
+
+TMenuItemPeer::TMenuItemPeer(TQtWidgetSet& WS, TMenuItem* Item) : TMenuPeer(WS, Item, false) {
+    FAction = new QAction();
+    FAction->setObjectName(ToQString(Item->Name()));
+    QObject::connect(FAction, &QAction::triggered, Guard(), [this] {
+        TMenuItem* I = this->Item();
+        Application->HandleEvent([&] { I->Click(); });
+    });
+    Refresh();
+}
+
+TMenuPeer* TMenuItemPeer::ContainerPeer() const {
+    TMenuItem* I = Item();
+    TNativeComponent* Holder = I->ParentItem() ? static_cast<TNativeComponent*>(I->ParentItem())
+                                               : static_cast<TNativeComponent*>(I->Menu());
+    return Holder ? dynamic_cast<TMenuPeer*>(FWS.PeerOf(Holder)) : nullptr;
+}
+
+void TMenuItemPeer::Created() {
+    TMenuPeer::Created();
+    if (TMenuPeer* C = ContainerPeer()) C->RebuildItems();
+}
+
+void TMenuItemPeer::Refresh() {
+    if (!FAction || !Component()) return;
+    TMenuItem* I = Item();
+    const std::string Caption = I->Caption();
+    // A caption of a single dash is a separator line, as menus have always written it.
+    FAction->setSeparator(Caption == "-");
+    FAction->setText(ToQString(Caption));
+    FAction->setToolTip(ToQString(I->Hint()));
+    FAction->setStatusTip(ToQString(I->Hint()));
+    // Shown in the menu; the window dispatches the key itself (TFormPeer::HandleKey).
+    FAction->setShortcut(ToKeySequence(I->ShortCut()));
+    FAction->setEnabled(I->Enabled());
+    FAction->setVisible(I->Visible());
+    if (FMenu) {
+        QAction* Entry = FMenu->menuAction();
+        Entry->setText(FAction->text());
+        Entry->setEnabled(FAction->isEnabled());
+        Entry->setVisible(FAction->isVisible());
+    }
+}
+
+void TMenuItemPeer::Update(TPropertyId Property) {
+    if (Property == TPropertyId::Items)
+        RebuildItems();
+    else
+        Refresh();
+}
+
+void TMenuItemPeer::Detach() {
+    if (FAction) {
+        FAction->setVisible(false);
+        Retire(FAction);
+    }
+    TMenuPeer::Detach();
+}
+
+// ---- TControlPeer --------------------------------------------------------------------------
+
+TControlPeer::TControlPeer(TQtWidgetSet& WS, TControl* Control) : TPeer(WS, Control) {}
+
+TControlPeer* TControlPeer::ParentPeer() const {
+    TWinControl* P = Control()->Parent();
+    return P ? dynamic_cast<TControlPeer*>(FWS.PeerOf(P)) : nullptr;
+}
+
+QWidget* TControlPeer::ParentContainer() const {
+    TControlPeer* P = ParentPeer();
+    return P ? P->Container() : nullptr;
+}
+
+void TControlPeer::Adopt(QWidget* Widget) {
+    FWidget = Widget;
+    TControl* C = Control();
+    Widget->setObjectName(ToQString(C->Name()));
+    ApplyCaption();
+    ApplyFont();
+    Widget->setEnabled(C->Enabled());
+    Widget->setToolTip(ToQString(C->Hint()));
+}
+
+void TControlPeer::Created() {
+    if (!FWidget) return;
+    FWS.RegisterWidget(FWidget, this);
+    if (dynamic_cast<TCustomForm*>(Control())) return;
+    FWidget->setVisible(Control()->Visible());
+    if (TControlPeer* P = ParentPeer()) P->ArrangeChildren();
+}
+
+void TControlPeer::ApplyFont() {
+    if (!FWidget) return;
+    const TFont& F = Control()->Font();
+    if (IsDefaultFont(F)) {
+        FWidget->setFont(QFont());
+        return;
+    }
+    QWidget* Parent = FWidget->parentWidget();
+    FWidget->setFont(ToFont(F, Parent ? Parent->font() : QApplication::font()));
+    if (F.Color != clWindowText) {
+        QPalette P = FWidget->palette();
+        QColor Color = ToColor(F.Color, P);
+        P.setColor(QPalette::WindowText, Color);
+        P.setColor(QPalette::Text, Color);
+        P.setColor(QPalette::ButtonText, Color);
+        FWidget->setPalette(P);
+    }
+}
+
+void TControlPeer::Update(TPropertyId Property) {
+    if (!FWidget || !Component()) return;
+    TControl* C = Control();
+    switch (Property) {
+    case TPropertyId::Visible:
+        FWidget->setVisible(C->Visible());
+        if (TControlPeer* P = ParentPeer()) P->ArrangeChildren();
+        break;
+    case TPropertyId::Enabled:
+        FWidget->setEnabled(C->Enabled());
+        break;
+    case TPropertyId::Hint:
+        FWidget->setToolTip(ToQString(C->Hint()));
+        break;
+    case TPropertyId::Font:
+        ApplyFont();
+        break;
+    case TPropertyId::Caption:
+        ApplyCaption();
+        break;
+    case TPropertyId::Bounds:
+    case TPropertyId::Align:
+        if (TControlPeer* P = ParentPeer()) P->ArrangeChildren();
+        break;
+    default:
+        break;
+    }
+}
+
+void TControlPeer::Detach() {
+    if (FWidget) {
+        FWS.UnregisterWidget(FWidget);
+        Retire(FWidget);
+    }
+    TPeer::Detach();
+}
+
+bool TControlPeer::WidgetEvent(QEvent* Event) {
+    if (!Component()) return false;
+    switch (Event->type()) {
+    case QEvent::Resize:
+        ArrangeChildren();
+        return false;
+    case QEvent::ContextMenu:
+        for (TControl* C = Control(); C; C = C->Parent())
+            if (TPopupMenu* M = C->PopupMenu()) {
+                FWS.UserPopup(M, static_cast<QContextMenuEvent*>(Event)->globalPos());
+                return true;
+            }
+        return false;
+    default:
+        return false;
+    }
+}
+
+QRect TControlPeer::ClientRect() const {
+    QWidget* C = Container();
+    return C ? C->rect() : QRect();
+}
+
+QSize TControlPeer::NaturalSize() const {
+    return FWidget ? FWidget->sizeHint().expandedTo(QSize(0, 0)) : QSize();
+}
+
+void TControlPeer::Place(const QRect& Area) {
+    if (FWidget && FWidget->geometry() != Area) FWidget->setGeometry(Area);
+}
+
+void TControlPeer::ArrangeChildren() {
+    auto* Parent = dynamic_cast<TWinControl*>(Control());
+    QWidget* Box = Container();
+    if (!Parent || !Box) return;
+
+    struct TChild {
+        TControl* Control;
+        TControlPeer* Peer;
+    };
+    std::vector<TChild> Children;
+    for (TControl* C : Parent->Controls()) {
+        auto* P = dynamic_cast<TControlPeer*>(FWS.PeerOf(C));
+        if (P && P->FWidget && C->Visible()) Children.push_back({C, P});
+    }
+
+    // Aligned controls share out the client area, in the order the framework has always
+    // used: top, bottom, left, right, then the rest to the client control.
+    QRect Free = ClientRect();
+    for (TAlign Kind : {TAlign::alTop, TAlign::alBottom, TAlign::alLeft, TAlign::alRight}) {
+        for (const TChild& Ch : Children) {
+            if (Ch.Control->Align() != Kind) continue;
+            QSize N = Ch.Peer->NaturalSize();
+            int H = Ch.Control->Height() > 0 ? Ch.Control->Height() : N.height();
+            int W = Ch.Control->Width() > 0 ? Ch.Control->Width() : N.width();
+            H = std::min(H, std::max(0, Free.height()));
+            W = std::min(W, std::max(0, Free.width()));
+            switch (Kind) {
+            case TAlign::alTop:
+                Ch.Peer->Place(QRect(Free.left(), Free.top(), Free.width(), H));
+                Free.setTop(Free.top() + H);
+                break;
+            case TAlign::alBottom:
+                Ch.Peer->Place(QRect(Free.left(), Free.bottom() - H + 1, Free.width(), H));
+                Free.setBottom(Free.bottom() - H);
+                break;
+            case TAlign::alLeft:
+                Ch.Peer->Place(QRect(Free.left(), Free.top(), W, Free.height()));
+                Free.setLeft(Free.left() + W);
+                break;
+            default:
+                Ch.Peer->Place(QRect(Free.right() - W + 1, Free.top(), W, Free.height()));
+                Free.setRight(Free.right() - W);
+                break;
+            }
+        }
+    }
+    for (const TChild& Ch : Children)
+        if (Ch.Control->Align() == TAlign::alClient) Ch.Peer->Place(Free.normalized());
+
+    // The rest keep their bounds. One anchored to the right (or bottom) edge only keeps its
+    // distance to that edge as designed; where the parent's designed size is unknown the
+    // anchored controls keep their places relative to one another, 8 pixels in from the edge.
+    int RefW = Parent->Width(), RefH = Parent->Height();
+    if (auto* F = dynamic_cast<TCustomForm*>(Parent)) {
+        if (F->ClientWidth() > 0) RefW = F->ClientWidth();
+        if (F->ClientHeight() > 0) RefH = F->ClientHeight();
+    }
+    auto SizeOf = [](const TChild& Ch) {
+        QSize N = Ch.Peer->NaturalSize();
+        int W = Ch.Control->Width() > 0 ? Ch.Control->Width() : N.width();
+        int H = Ch.Control->Height() > 0 ? Ch.Control->Height() : N.height();
+        if (dynamic_cast<TLabel*>(Ch.Control)) {
+            // A label is as large as its text needs.
+            W = std::max(W, N.width());
+            H = std::max(H, N.height());
+        }
+        return QSize(W, H);
+    };
+    int MaxRight = 0, MaxBottom = 0;
+    for (const TChild& Ch : Children) {
+        if (Ch.Control->Align() != TAlign::alNone) continue;
+        const TAnchors& A = Ch.Control->Anchors();
+        QSize S = SizeOf(Ch);
+        if (A.Contains(TAnchorKind::akRight) && !A.Contains(TAnchorKind::akLeft))
+            MaxRight = std::max(MaxRight, Ch.Control->Left() + S.width());
+        if (A.Contains(TAnchorKind::akBottom) && !A.Contains(TAnchorKind::akTop))
+            MaxBottom = std::max(MaxBottom, Ch.Control->Top() + S.height());
+    }
+    const int BaseRight = RefW > 0 && RefW >= MaxRight ? RefW - MaxRight : 8;
+    const int BaseBottom = RefH > 0 && RefH >= MaxBottom ? RefH - MaxBottom : 8;
+    const int CW = Box->width(), CH = Box->height();
+    for (const TChild& Ch : Children) {
+        if (Ch.Control->Align() != TAlign::alNone) continue;
+        const TAnchors& A = Ch.Control->Anchors();
+        QSize S = SizeOf(Ch);
+        int X = Ch.Control->Left(), Y = Ch.Control->Top(), W = S.width(), H = S.height();
+        const bool L = A.Contains(TAnchorKind::akLeft), R = A.Contains(TAnchorKind::akRight);
+        const bool T = A.Contains(TAnchorKind::akTop), B = A.Contains(TAnchorKind::akBottom);
+        if (R && !L) X = CW - BaseRight - (MaxRight - (X + W)) - W;
+        if (L && R) {
+            int Margin = RefW > 0 && RefW >= X + W ? RefW - (X + W) : 8;
+            W = std::max(0, CW - X - Margin);
+        }
+        if (B && !T) Y = CH - BaseBottom - (MaxBottom - (Y + H)) - H;
+        if (T && B) {
+            int Margin = RefH > 0 && RefH >= Y + H ? RefH - (Y + H) : 8;
+            H = std::max(0, CH - Y - Margin);
+        }
+        Ch.Peer->Place(QRect(X, Y, W, H));
+    }
+}
+
+// ---- TFormPeer -----------------------------------------------------------------------------
+
+TFormPeer::TFormPeer(TQtWidgetSet& WS, TCustomForm* Form) : TControlPeer(WS, Form) {
+    auto* Window = new QWidget(nullptr, Qt::Window);
+    Adopt(Window);
+    ApplyBorder();
+}
+
+void TFormPeer::ApplyCaption() {
+    if (FWidget) FWidget->setWindowTitle(ToQString(Form()->Caption()));
+}
+
+void TFormPeer::ApplySize() {
+    TCustomForm* F = Form();
+    int W = F->ClientWidth() > 0 ? F->ClientWidth() : F->Width();
+    int H = F->ClientHeight() > 0 ? F->ClientHeight() : F->Height();
+    if (W <= 0) W = 640;
+    if (H <= 0) H = 480;
+    switch (F->BorderStyle()) {
+    case TFormBorderStyle::bsDialog:
+    case TFormBorderStyle::bsSingle:
+    case TFormBorderStyle::bsToolWindow:
+        FWidget->setFixedSize(W, H);
+        break;
+    default:
+        FWidget->setMinimumSize(0, 0);
+        FWidget->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        FWidget->resize(W, H);
+        break;
+    }
+}
+
+void TFormPeer::ApplyBorder() {
+    Qt::WindowFlags Flags;
+    switch (Form()->BorderStyle()) {
+    case TFormBorderStyle::bsDialog:
+        Flags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
+        break;
+    case TFormBorderStyle::bsNone:
+        Flags = Qt::Window | Qt::FramelessWindowHint;
+        break;
+    case TFormBorderStyle::bsToolWindow:
+    case TFormBorderStyle::bsSizeToolWin:
+        Flags = Qt::Tool;
+        break;
+    default:
+        Flags = Qt::Window;
+        break;
+    }
+    if (FWidget->windowFlags() == Flags) return;
+    const bool WasVisible = FWidget->isVisible();
+    FWidget->setWindowFlags(Flags);
+    if (WasVisible) FWidget->show();
+}
+
+void TFormPeer::Update(TPropertyId Property) {
+    if (!FWidget || !Component()) return;
+    switch (Property) {
+    case TPropertyId::Bounds:
+        if (FShownOnce) ApplySize();
+        break;
+    case TPropertyId::BorderStyle:
+        ApplyBorder();
+        if (FShownOnce) ApplySize();
+        break;
+    case TPropertyId::TabOrder:
+        break;
+    case TPropertyId::Visible:
+        break; // a window is shown and hidden through ShowForm and HideForm
+    default:
+        TControlPeer::Update(Property);
+        break;
+    }
+}
+
+void TFormPeer::Show() {
+    TCustomForm* F = Form();
+    if (!FShownOnce) {
+        FShownOnce = true;
+        ApplySize();
+        // A new window opens over the window the user works in, or mid-screen.
+        QWidget* Over = QApplication::activeWindow();
+        QRect Area = Over && Over != FWidget ? Over->frameGeometry() : QRect();
+        if (!Area.isValid())
+            if (QScreen* S = QApplication::primaryScreen()) Area = S->availableGeometry();
+        if (Area.isValid()) {
+            QPoint Corner = Area.center() - QPoint(FWidget->width() / 2, FWidget->height() / 2);
+            FWidget->move(std::max(Corner.x(), Area.left()), std::max(Corner.y(), Area.top()));
+        }
+    }
+    FWidget->setWindowModality(F->Modal() ? Qt::ApplicationModal : Qt::NonModal);
+    UpdateTabOrder();
+    FWidget->show();
+    // Platforms without a window stack (offscreen) only complain about raise().
+    if (QGuiApplication::platformName() != QLatin1String("offscreen")) FWidget->raise();
+    FWidget->activateWindow();
+    ArrangeChildren();
+    if (TWinControl* Active = F->ActiveControl())
+        if (QWidget* W = FWS.WidgetOf(Active)) W->setFocus(Qt::OtherFocusReason);
+}
+
+void TFormPeer::Hide() {
+    SaveGridLayouts();
+    FWidget->hide();
+    FWidget->setWindowModality(Qt::NonModal);
+}
+
+void TFormPeer::SaveGridLayouts() {
+    if (!Component()) return;
+    ForEachControl(Form(), [this](TControl* C) {
+        if (auto* G = dynamic_cast<TOrvDBGrid*>(C))
+            if (auto* P = dynamic_cast<TGridPeer*>(FWS.PeerOf(G))) P->SaveLayout();
+    });
+}
+
+void TFormPeer::UpdateTabOrder() {
+    // Depth first, each container's windowed controls in their tab order: what Tab walks.
+    std::vector<QWidget*> Chain;
+    std::function<void(TWinControl*)> Walk = [&](TWinControl* Parent) {
+        std::vector<TWinControl*> Kids;
+        for (TControl* C : Parent->Controls())
+            if (auto* W = dynamic_cast<TWinControl*>(C)) Kids.push_back(W);
+        std::stable_sort(Kids.begin(), Kids.end(),
+                         [](TWinControl* A, TWinControl* B) { return A->TabOrder() < B->TabOrder(); });
+        for (TWinControl* K : Kids) {
+            QWidget* W = FWS.WidgetOf(K);
+            if (W && (W->focusPolicy() & Qt::TabFocus)) Chain.push_back(W);
+            Walk(K);
+        }
+    };
+    Walk(Form());
+    for (std::size_t I = 1; I < Chain.size(); ++I)
+        QWidget::setTabOrder(Chain[I - 1], Chain[I]);
+}
+
+bool TFormPeer::HandleKey(QKeyEvent* Event) {
+    const TShortCut Key = FromKey(Event->key(), Event->modifiers());
+    if (Key == scNone) return false;
+    TCustomForm* F = Form();
+    bool Taken = false;
+    // The form may be gone once this returns; nothing of the peer is used after it.
+    Application->HandleEvent([&] { Taken = F->UserShortCut(Key); });
+    return Taken;
+}
+
+bool TFormPeer::WidgetEvent(QEvent* Event) {
+    if (!Component()) return false;
+    switch (Event->type()) {
+    case QEvent::Close: {
+        // The model decides: a modal form ends with Cancel, a browse form may ask first.
+        Event->ignore();
+        TCustomForm* F = Form();
+        Application->HandleEvent([&] { F->UserClose(); });
+        return true;
+    }
+    case QEvent::KeyPress:
+        return HandleKey(static_cast<QKeyEvent*>(Event));
+    default:
+        return TControlPeer::WidgetEvent(Event);
+    }
+}
+
+// ---- TToolButtonPeer -----------------------------------------------------------------------
+
+TToolButtonPeer::TToolButtonPeer(TQtWidgetSet& WS, TToolButton* Button) : TControlPeer(WS, Button) {
+    FAction = new QAction();
+    FAction->setObjectName(ToQString(Button->Name()));
+    QObject::connect(FAction, &QAction::triggered, Guard(), [this] {
+        TToolButton* B = this->Button();
+        Application->HandleEvent([&] { B->UserClick(); });
+    });
+    // Outside a tool bar the button is a widget of its own.
+    if (!qobject_cast<QToolBar*>(ParentContainer())) {
+        auto* Widget = new QToolButton(ParentContainer());
+        Widget->setDefaultAction(FAction);
+        Widget->setToolButtonStyle(Qt::ToolButtonTextOnly);
+        Adopt(Widget);
+    }
+    Refresh();
+}
+
+void TToolButtonPeer::Created() {
+    auto* Bar = qobject_cast<QToolBar*>(ParentContainer());
+    if (!Bar) {
+        TControlPeer::Created();
+        return;
+    }
+    FAction->setParent(Bar);
+    // In the tool bar's order: before the first later sibling that is already there.
+    const std::vector<TControl*>& Siblings = Button()->Parent()->Controls();
+    auto Self = std::find(Siblings.begin(), Siblings.end(), static_cast<TControl*>(Button()));
+    QAction* Before = nullptr;
+    for (auto It = Self == Siblings.end() ? Self : std::next(Self); It != Siblings.end() && !Before; ++It)
+        if (TPeer* P = FWS.PeerOf(*It); P && P->Action() && Bar->actions().contains(P->Action()))
+            Before = P->Action();
+    Bar->insertAction(Before, FAction);
+    Refresh();
+}
+
+void TToolButtonPeer::Refresh() {
+    if (!FAction || !Component()) return;
+    TToolButton* B = Button();
+    FAction->setSeparator(B->Style() != TToolButtonStyle::tbsButton);
+    FAction->setText(ToQString(B->Caption()));
+    FAction->setToolTip(ToQString(B->Hint()));
+    FAction->setEnabled(B->Enabled());
+    FAction->setVisible(B->Visible());
+}
+
+void TToolButtonPeer::Update(TPropertyId Property) {
+    Refresh();
+    if (FWidget && Property != TPropertyId::Caption) TControlPeer::Update(Property);
+}
+
+void TToolButtonPeer::Detach() {
+    if (FAction) {
+        FAction->setVisible(false);
+        Retire(FAction);
+    }
+    TControlPeer::Detach();
+}
+
+// ---- TGridPeer -----------------------------------------------------------------------------
+
+TGridPeer::TGridPeer(TQtWidgetSet& WS, TOrvDBGrid* Grid) : TControlPeer(WS, Grid) {
+    auto* View = new TQtGridView(Grid, ParentContainer());
+    View->OnContextMenu = [this](const QPoint& Global) {
+        if (!Component()) return;
+        for (TControl* C = this->Grid(); C; C = C->Parent())
+            if (TPopupMenu* M = C->PopupMenu()) {
+                FWS.UserPopup(M, Global);
+                return;
+            }
+    };
+    Adopt(View);
+    FLayoutID = Grid->LayoutID();
+    LoadLayout();
+}
+
+TQtGridView* TGridPeer::View() const {
+    return static_cast<TQtGridView*>(FWidget.data());
+}
+
+void TGridPeer::LoadLayout() {
+    if (FLayoutID.empty() || !View()) return;
+    TGridLayout Layout = FWS.LayoutStore().Load(FWS.UserName(), FLayoutID);
+    if (Layout.Empty()) return;
+    try {
+        View()->ApplyLayout(Layout);
+    } catch (const std::exception&) {
+        // A stored layout that no longer fits the grid is simply not used.
+    }
+}
+
+void TGridPeer::SaveLayout() {
+    if (FLayoutID.empty() || !View() || !View()->LayoutTouched()) return;
+    FWS.LayoutStore().Save(FWS.UserName(), FLayoutID, View()->CurrentLayout());
+}
+
+void TGridPeer::Update(TPropertyId Property) {
+    if (!View() || !Component()) return;
+    switch (Property) {
+    case TPropertyId::Columns:
+        View()->GridModel()->ColumnsChanged();
+        break;
+    case TPropertyId::Font:
+        ApplyFont();
+        View()->GridModel()->TitleFontChanged();
+        break;
+    case TPropertyId::SelectedField:
+        View()->SyncCurrent();
+        break;
+    case TPropertyId::DataSource:
+        View()->GridModel()->GridChanged(TGridChange::Reset, -1, -1);
+        break;
+    case TPropertyId::ReadOnly:
+        View()->viewport()->update();
+        break;
+    case TPropertyId::LayoutID:
+        SaveLayout();
+        FLayoutID = Grid()->LayoutID();
+        LoadLayout();
+        break;
+    default:
+        TControlPeer::Update(Property);
+        break;
+    }
+}
+
+void TGridPeer::Detach() {
+    if (TQtGridView* V = View()) {
+        SaveLayout();
+        V->OnContextMenu = nullptr;
+        V->Detach();
+    }
+    TControlPeer::Detach();
+}
+
+// ---- TSimplePeer ---------------------------------------------------------------------------
+
+TSimplePeer::TSimplePeer(TQtWidgetSet& WS, TControl* Control) : TControlPeer(WS, Control) {
+    QWidget* Parent = ParentContainer();
+    QWidget* W = nullptr;
+    QObject* G = Guard();
+    TQtWidgetSet* Set = &FWS;
+    if (auto* B = dynamic_cast<TBitBtn*>(Control)) {
+        auto* Button = new QPushButton(Parent);
+        Button->setAutoDefault(false);
+        Button->setDefault(B->Default());
+        QObject::connect(Button, &QPushButton::clicked, G,
+                         [B] { Application->HandleEvent([&] { B->UserClick(); }); });
+        W = Button;
+    } else if (auto* E = dynamic_cast<TOrvMeEdit*>(Control)) {
+        auto* Edit = new QLineEdit(Parent);
+        if (E->MaxLength() > 0) Edit->setMaxLength(E->MaxLength());
+        QObject::connect(Edit, &QLineEdit::textEdited, G, [this, E, Edit, Set](const QString& Text) {
+            QPointer<QLineEdit> Self(Edit);
+            Application->HandleEvent([&] { E->UserSetText(FromQString(Text)); });
+            // The model may have refused or changed the text; the edit shows the model's.
+            if (Self && Set->PeerOfWidget(Self) == this) ApplyValue();
+        });
+        W = Edit;
+    } else if (auto* D = dynamic_cast<TDateTimePicker*>(Control)) {
+        auto* Picker = new QDateEdit(Parent);
+        Picker->setCalendarPopup(true);
+        Picker->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+        QObject::connect(Picker, &QDateEdit::dateChanged, G, [this, D, Picker, Set](const QDate& Day) {
+            if (FSetting) return;
+            QPointer<QDateEdit> Self(Picker);
+            Application->HandleEvent([&] { D->UserSetDate(FromQDate(Day)); });
+            if (Self && Set->PeerOfWidget(Self) == this) ApplyValue();
+        });
+        W = Picker;
+    } else if (dynamic_cast<TGroupBox*>(Control)) {
+        W = new QGroupBox(Parent);
+    } else if (dynamic_cast<TToolBar*>(Control)) {
+        auto* Bar = new QToolBar(Parent);
+        Bar->setMovable(false);
+        Bar->setFloatable(false);
+        Bar->setToolButtonStyle(Qt::ToolButtonTextOnly);
+        W = Bar;
+    } else if (dynamic_cast<TLabel*>(Control)) {
+        W = new QLabel(Parent);
+    } else if (dynamic_cast<TWinControl*>(Control)) {
+        auto* Frame = new QFrame(Parent);
+        Frame->setFrameShape(QFrame::NoFrame);
+        W = Frame;
+    } else {
+        W = new QWidget(Parent);
+    }
+    Adopt(W);
+    ApplyValue();
+}
+
+void TSimplePeer::ApplyCaption() {
+    if (!FWidget) return;
+    const std::string Caption = Control()->Caption();
+    if (auto* B = qobject_cast<QPushButton*>(FWidget))
+        B->setText(ToQString(Caption));
+    else if (auto* G = qobject_cast<QGroupBox*>(FWidget))
+        G->setTitle(ToQString(Caption));
+    else if (auto* L = qobject_cast<QLabel*>(FWidget))
+        L->setText(StripAccelerator(Caption));
+}
+
+void TSimplePeer::ApplyValue() {
+    if (!FWidget || !Component()) return;
+    FSetting = true;
+    if (auto* E = dynamic_cast<TOrvMeEdit*>(Control())) {
+        auto* Edit = static_cast<QLineEdit*>(FWidget.data());
+        QString Text = ToQString(E->Text());
+        if (Edit->text() != Text) Edit->setText(Text);
+        Edit->setReadOnly(E->ReadOnly());
+    } else if (auto* D = dynamic_cast<TDateTimePicker*>(Control())) {
+        auto* Picker = static_cast<QDateEdit*>(FWidget.data());
+        QDate Day = ToQDate(D->Date());
+        if (Picker->date() != Day) Picker->setDate(Day);
+    }
+    FSetting = false;
+}
+
+void TSimplePeer::Update(TPropertyId Property) {
+    if (!FWidget || !Component()) return;
+    switch (Property) {
+    case TPropertyId::Text:
+    case TPropertyId::ReadOnly:
+    case TPropertyId::Date:
+        ApplyValue();
+        break;
+    case TPropertyId::Default:
+        if (auto* B = qobject_cast<QPushButton*>(FWidget))
+            B->setDefault(static_cast<TBitBtn*>(Control())->Default());
+        break;
+    default:
+        TControlPeer::Update(Property);
+        break;
+    }
+}
+
+QRect TSimplePeer::ClientRect() const {
+    QRect R = TControlPeer::ClientRect();
+    // Aligned controls of a group box stay below its title.
+    if (auto* G = qobject_cast<QGroupBox*>(FWidget)) R.adjust(2, G->fontMetrics().height() + 2, -2, -2);
+    return R;
+}
+
+QSize TSimplePeer::NaturalSize() const {
+    QSize S = TControlPeer::NaturalSize();
+    if (qobject_cast<QToolBar*>(FWidget)) S.setHeight(std::max(S.height(), 26));
+    return S;
+}
+
+// ---- MakePeer ------------------------------------------------------------------------------
+
+std::unique_ptr<TPeer> MakePeer(TQtWidgetSet& WS, TNativeComponent* Component) {
+    if (auto* F = dynamic_cast<TCustomForm*>(Component)) return std::make_unique<TFormPeer>(WS, F);
+    if (auto* G = dynamic_cast<TOrvDBGrid*>(Component)) return std::make_unique<TGridPeer>(WS, G);
+    if (auto* B = dynamic_cast<TToolButton*>(Component)) return std::make_unique<TToolButtonPeer>(WS, B);
+    if (auto* C = dynamic_cast<TControl*>(Component)) return std::make_unique<TSimplePeer>(WS, C);
+    if (auto* A = dynamic_cast<TAction*>(Component)) return std::make_unique<TActionPeer>(WS, A);
+    if (auto* I = dynamic_cast<TMenuItem*>(Component)) return std::make_unique<TMenuItemPeer>(WS, I);
+    if (dynamic_cast<TPopupMenu*>(Component)) return std::make_unique<TMenuPeer>(WS, Component, true);
+    // Action lists and bare actions draw nothing, but what depends on them is realised.
+    return std::make_unique<TPeer>(WS, Component);
+}
+
+} // namespace orv::qt
