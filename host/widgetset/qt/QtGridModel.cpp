@@ -295,12 +295,13 @@ bool TQtGridModel::ColumnVisible(int Col) const {
     return C && C->Visible();
 }
 
-int TQtGridModel::ColumnWidth(int Col, int AverageCharWidth) const {
+int TQtGridModel::ColumnSetWidth(int Col) const {
     TColumn* C = ColumnAt(Col);
-    if (!C) return 64;
-    if (C->Width() > 0) return C->Width();
-    // The toolkit's default: the field's display width in characters.
-    TField* F = C->Field();
+    return C ? C->Width() : 0;
+}
+
+int TQtGridModel::DefaultColumnWidth(int Col, int AverageCharWidth) const {
+    TField* F = FieldAt(Col);
     int Chars = F ? F->DisplayWidth() : 10;
     return std::clamp(Chars * AverageCharWidth + 6, 40, 400);
 }

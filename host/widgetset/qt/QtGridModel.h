@@ -55,8 +55,10 @@ public:
     // Characters a cell of the column takes; 0 for no limit.
     int MaxLength(int Col) const;
     bool ColumnVisible(int Col) const;
-    // The width the grid gives the column, or the toolkit default for its field.
-    int ColumnWidth(int Col, int AverageCharWidth) const;
+    // The width the grid gives the column; 0 when it leaves it to the toolkit.
+    int ColumnSetWidth(int Col) const;
+    // The toolkit's width for the column's field: its display width in characters.
+    int DefaultColumnWidth(int Col, int AverageCharWidth) const;
 
 signals:
     // The grid's current row or selected column may have moved; views follow it.

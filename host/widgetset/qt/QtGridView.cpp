@@ -242,8 +242,20 @@ void TQtGridView::ApplyColumns() {
     const int Avg = fontMetrics().averageCharWidth();
     for (int I = 0; I < static_cast<int>(FFields.size()); ++I) {
         setColumnHidden(I, !FModel->ColumnVisible(I));
-        auto Own = FUserWidths.find(FFields[static_cast<std::size_t>(I)]);
-        setColumnWidth(I, Own != FUserWidths.end() ? Own->second : FModel->ColumnWidth(I, Avg));
+        const std::string& Field = FFields[static_cast<std::size_t>(I)];
+        auto Own = FUserWidths.find(Field);
+        if (Own != FUserWidths.end()) {
+            setColumnWidth(I, Own->second);
+            continue;
+        }
+        if (int Set = FModel->ColumnSetWidth(I); Set > 0) {
+            setColumnWidth(I, Set);
+            continue;
+        }
+        auto Known = FDefaultWidths.find(Field);
+        if (Known == FDefaultWidths.end())
+            Known = FDefaultWidths.emplace(Field, FModel->DefaultColumnWidth(I, Avg)).first;
+        setColumnWidth(I, Known->second);
     }
     FSyncing = false;
 }

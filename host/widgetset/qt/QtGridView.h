@@ -109,6 +109,9 @@ private:
     TQtGridModel* FModel;
     TGridDelegate* FDelegate;
     std::map<std::string, int> FUserWidths;
+    // Default widths by field name, worked out once: a reset may arrive while a field is
+    // being destroyed, and a field in that state must not be asked anything.
+    std::map<std::string, int> FDefaultWidths;
     std::vector<std::string> FFields; // as of the last ApplyColumns, for the stored layout
     bool FSyncing = false;
     bool FLayoutTouched = false;

@@ -1,0 +1,64 @@
+#include "shell/HostOptions.h"
+
+#include <cstring>
+
+namespace orv::shell {
+
+const TLauncherInfo* FindLauncher(const std::string& Export) {
+    for (const TLauncherInfo& L : Launchers)
+        if (Export == L.Export) return &L;
+    return nullptr;
+}
+
+THostOptions ParseHostOptions(const std::vector<std::string>& Args) {
+    THostOptions Options;
+    for (std::size_t I = 0; I < Args.size(); ++I) {
+        std::string Name = Args[I];
+        if (Name == "-h" || Name == "--help") {
+            Options.Help = true;
+            continue;
+        }
+        if (Name.rfind("--", 0) != 0) throw EHostUsage(Format("无法识别的参数：%s", {Name}));
+        std::string Value;
+        bool HasValue = false;
+        if (std::size_t Eq = Name.find('='); Eq != std::string::npos) {
+            Value = Name.substr(Eq + 1);
+            Name = Name.substr(0, Eq);
+            HasValue = true;
+        } else if (I + 1 < Args.size()) {
+            Value = Args[++I];
+            HasValue = true;
+        }
+        if (Name != "--db" && Name != "--user" && Name != "--plugin" && Name != "--open" &&
+            Name != "--screenshot")
+            throw EHostUsage(Format("无法识别的选项：%s", {Name}));
+        if (!HasValue || Value.empty()) throw EHostUsage(Format("选项 %s 需要一个值。", {Name}));
+        if (Name == "--db") {
+            Options.DatabasePath = Value;
+        } else if (Name == "--user") {
+            Options.UserName = Value;
+        } else if (Name == "--plugin") {
+            Options.PluginPath = Value;
+        } else if (Name == "--open") {
+            if (!FindLauncher(Value))
+                throw EHostUsage(
+                    Format("没有这个窗口：%s（可用：CmsShfMan、CmsQtyMan、CmsValMan、CmsRsMan）", {Value}));
+            Options.Open.push_back(Value);
+        } else {
+            Options.Screenshot = Value;
+        }
+    }
+    return Options;
+}
+
+std::string UsageText() {
+    return "用法：quillon-host [选项]\n"
+           "  --db PATH           数据库文件（默认在用户数据目录下，首次运行时创建并填入示范数据）\n"
+           "  --user NAME         登录的用户（默认 admin，拥有全部权限；viewer 只能查看）\n"
+           "  --plugin PATH       插件库（默认为程序旁边的 libquillon.so）\n"
+           "  --open LAUNCHER     启动时打开窗口，可重复：CmsShfMan、CmsQtyMan、CmsValMan、CmsRsMan\n"
+           "  --screenshot FILE   窗口显示后把最前面的窗口存为 PNG 并退出\n"
+           "  -h, --help          显示本说明\n";
+}
+
+} // namespace orv::shell
