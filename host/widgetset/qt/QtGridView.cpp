@@ -95,6 +95,9 @@ QWidget* TGridDelegate::createEditor(QWidget* Parent, const QStyleOptionViewItem
         connect(E, &TEllipsisEditor::ButtonClicked, this,
                 [this, E, Where] { const_cast<TGridDelegate*>(this)->EllipsisClicked(E, Where); });
         connect(E, &TEllipsisEditor::FocusLeft, this, [this, E] {
+            // The view may be closing the editor itself, which moves the focus first.
+            auto* View = qobject_cast<TQtGridView*>(FView);
+            if (View && !View->Editing()) return;
             emit const_cast<TGridDelegate*>(this)->commitData(E);
             emit const_cast<TGridDelegate*>(this)->closeEditor(E);
         });

@@ -95,6 +95,8 @@ public:
     void SyncCurrent();
     // Hands a pending move of the user to the grid now.
     void FlushPendingMove();
+    // Whether a cell editor is open (and not being closed).
+    bool Editing() const { return state() == QAbstractItemView::EditingState; }
 
     std::function<void(const QPoint& Global)> OnContextMenu;
 

@@ -1,0 +1,159 @@
+// The real shift commission window through the Qt backend: the plug-in as the host loads
+// it, the session on a real database, and the amounts read back through the server.
+#include "QtFixture.h"
+
+#include "host/data/ClientDataSet.h"
+#include "host/forms/BrowseFrm.h"
+#include "host/services/BusinessIntf.h"
+#include "host/services/Constants.h"
+#include "host/services/Cshare.h"
+#include "shell/HostCshare.h"
+#include "shell/HostSession.h"
+#include "shell/PluginLibrary.h"
+
+#include <QApplication>
+#include <QTableView>
+#include <QToolBar>
+
+#include <filesystem>
+#include <random>
+
+using namespace orv;
+using namespace orv::shell;
+
+namespace {
+
+// Loaded once for the whole run: the windows its code made may live until a test ends.
+TPluginLibrary& Plugin() {
+    static TPluginLibrary Library;
+    if (!Library.Loaded()) Library.Load(QUILLON_PLUGIN_PATH);
+    return Library;
+}
+
+class ShiftWindowTest : public qt_test::QtTest {
+protected:
+    void SetUp() override {
+        QtTest::SetUp();
+        std::random_device R;
+        DbPath = (std::filesystem::temp_directory_path() / ("quillon-shift-" + std::to_string(R()) + ".db"))
+                     .string();
+        Session = std::make_unique<THostSession>(DbPath, "admin");
+        Provider =
+            std::make_unique<THostCshareProvider>(Session->Server().Lookups(), Session->SysInfo(), nullptr);
+        SetCshareProvider(Provider.get());
+        Plugin().Function<void(TSysInfo*)>("Initialize")(&Session->SysInfo());
+        Plugin().Function<void()>("CmsShfMan")();
+        ASSERT_FALSE(Application->Forms().empty());
+        Form = dynamic_cast<TBrowseForm*>(Application->Forms().back());
+        ASSERT_NE(Form, nullptr);
+        Window = WS->WidgetOf(Form);
+        ASSERT_NE(Window, nullptr);
+        View = Window->findChild<QTableView*>();
+        ASSERT_NE(View, nullptr);
+        for (QAction* A : Window->findChild<QToolBar*>()->actions())
+            if (A->text() == QStringLiteral("保存")) SaveButton = A;
+        ASSERT_NE(SaveButton, nullptr);
+    }
+
+    void TearDown() override {
+        Application->FreeForms();
+        SetCshareProvider(nullptr);
+        SysInfoObj = nullptr;
+        Provider.reset();
+        Session.reset();
+        QtTest::TearDown();
+        std::error_code Ec;
+        for (const char* Suffix : {"", "-wal", "-shm", "-journal"})
+            std::filesystem::remove(DbPath + Suffix, Ec);
+    }
+
+    int ColumnTitled(const QString& Title) const {
+        for (int C = 0; C < View->model()->columnCount(); ++C)
+            if (View->model()->headerData(C, Qt::Horizontal).toString() == Title) return C;
+        return -1;
+    }
+
+    // The stored amounts by shift id, read with a connection and session of their own.
+    std::map<int, std::string> StoredAmounts() {
+        server::TServerOptions Options;
+        Options.Path = DbPath;
+        server::TQuillonServer Server(Options);
+        std::string Session = Server.Login("admin");
+        TInterfacePtr<ICmsShf> Bean = Supports<ICmsShf>(Server.CreateObject("TCmsShfBean"));
+        std::string Data, Error;
+        EXPECT_TRUE(Bean->LoadList(Session, Sys_GlobalUnitID, Data, Error)) << Error;
+        TOrvClientDataSet Rows(nullptr);
+        Rows.SetXMLData(OrvUnpack(Data));
+        std::map<int, std::string> Amounts;
+        for (Rows.First(); !Rows.Eof(); Rows.Next())
+            Amounts[Rows.FieldByName("SHF_ID")->AsInteger()] = Rows.FieldByName("CMS_VAL")->AsString();
+        return Amounts;
+    }
+
+    std::string DbPath;
+    std::unique_ptr<THostSession> Session;
+    std::unique_ptr<THostCshareProvider> Provider;
+    TBrowseForm* Form = nullptr;
+    QWidget* Window = nullptr;
+    QTableView* View = nullptr;
+    QAction* SaveButton = nullptr;
+};
+
+TEST_F(ShiftWindowTest, AnAmountTypedIntoTheGridIsSavedToTheDatabase) {
+    EXPECT_EQ(Window->windowTitle(), QStringLiteral("班次提成管理"));
+    const int Amount = ColumnTitled(QStringLiteral("提成金额"));
+    const int Shift = ColumnTitled(QStringLiteral("班次名称"));
+    ASSERT_GE(Amount, 0);
+    ASSERT_GE(Shift, 0);
+    EXPECT_EQ(View->columnWidth(Shift), 200);
+    QAbstractItemModel* M = View->model();
+    ASSERT_GT(M->rowCount(), 0);
+    EXPECT_FALSE(M->index(0, Shift).data().toString().isEmpty()) << "shift names resolve through the lookup";
+    const int ShfId =
+        static_cast<int>(Form->cdsMain->DisplayRowValue(0, Form->cdsMain->FieldByName("SHF_ID")).AsInt64());
+    ASSERT_NE(StoredAmounts()[ShfId], "123.45");
+
+    EXPECT_FALSE(SaveButton->isEnabled());
+    ASSERT_TRUE(M->setData(M->index(0, Amount), QStringLiteral("123.45")));
+    EXPECT_EQ(M->index(0, Amount).data().toString(), QStringLiteral("123.45"));
+    EXPECT_TRUE(SaveButton->isEnabled());
+    SaveButton->trigger();
+    EXPECT_TRUE(Boxes.empty()) << (Boxes.empty() ? "" : Boxes[0].Text);
+    EXPECT_EQ(Form->cdsMain->ChangeCount(), 0);
+    EXPECT_FALSE(SaveButton->isEnabled());
+
+    EXPECT_EQ(StoredAmounts()[ShfId], "123.45");
+}
+
+TEST_F(ShiftWindowTest, ARowWithoutAnAmountIsRefusedAndTheAmountColumnTakesTheFocus) {
+    const int Amount = ColumnTitled(QStringLiteral("提成金额"));
+    const std::map<int, std::string> Before = StoredAmounts();
+    QAction* New = nullptr;
+    for (QAction* A : Window->findChild<QToolBar*>()->actions())
+        if (A->text() == QStringLiteral("新增")) New = A;
+    ASSERT_NE(New, nullptr);
+    New->trigger();
+    QAbstractItemModel* M = View->model();
+    const int Row = M->rowCount() - 1;
+    EXPECT_EQ(M->headerData(Row, Qt::Vertical).toString(), QStringLiteral("*"))
+        << "the row being inserted shows";
+    const int Shift = ColumnTitled(QStringLiteral("班次名称"));
+    ASSERT_TRUE(M->setData(M->index(Row, Shift), M->index(0, Shift).data()));
+    SaveButton->trigger();
+    QApplication::processEvents();
+    ASSERT_EQ(Boxes.size(), 1u);
+    EXPECT_EQ(Boxes[0].Caption, "班次提成管理");
+    EXPECT_NE(Boxes[0].Text.find("提成金额"), std::string::npos) << Boxes[0].Text;
+    EXPECT_EQ(View->currentIndex().column(), Amount);
+    EXPECT_EQ(View->currentIndex().row(), Row);
+    EXPECT_EQ(Form->cdsMain->State(), TDataSetState::dsInsert);
+    EXPECT_EQ(StoredAmounts(), Before);
+
+    // A refused text leaves the cell as it was.
+    EXPECT_FALSE(M->setData(M->index(0, Amount), QStringLiteral("十二")));
+    EXPECT_EQ(Boxes.size(), 2u);
+    // The user gives up the new row; closing then asks nothing.
+    Form->cdsMain->Cancel();
+}
+
+} // namespace
