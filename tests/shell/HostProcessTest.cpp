@@ -1,0 +1,154 @@
+// quillon-host run as a user runs it, offscreen: a screenshot of the shift window, a
+// missing plug-in, wrong command lines.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct TRun {
+    int Status = -1;
+    std::string Errors;
+};
+
+class HostProcessTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::random_device R;
+        Dir = fs::temp_directory_path() / ("quillon-host-" + std::to_string(R()));
+        fs::create_directories(Dir);
+    }
+    void TearDown() override {
+        std::error_code Ec;
+        fs::remove_all(Dir, Ec);
+    }
+
+    // Runs quillon-host offscreen with Args; waits for it.
+    TRun Run(std::vector<std::string> Args) {
+        Args.insert(Args.begin(), QUILLON_HOST_PATH);
+        std::vector<char*> Argv;
+        for (std::string& A : Args)
+            Argv.push_back(A.data());
+        Argv.push_back(nullptr);
+        std::vector<std::string> Env{"QT_QPA_PLATFORM=offscreen",
+                                     "XDG_CONFIG_HOME=" + (Dir / "config").string(),
+                                     "XDG_DATA_HOME=" + (Dir / "data").string()};
+        for (char** E = environ; *E; ++E) {
+            std::string V = *E;
+            if (V.rfind("QT_QPA_PLATFORM=", 0) != 0 && V.rfind("XDG_CONFIG_HOME=", 0) != 0 &&
+                V.rfind("XDG_DATA_HOME=", 0) != 0)
+                Env.push_back(V);
+        }
+        std::vector<char*> Envp;
+        for (std::string& V : Env)
+            Envp.push_back(V.data());
+        Envp.push_back(nullptr);
+
+        const std::string ErrorFile = (Dir / "stderr.txt").string();
+        posix_spawn_file_actions_t Files;
+        posix_spawn_file_actions_init(&Files);
+        posix_spawn_file_actions_addopen(&Files, STDERR_FILENO, ErrorFile.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        pid_t Pid = 0;
+        TRun Result;
+        int Err = posix_spawn(&Pid, Argv[0], &Files, nullptr, Argv.data(), Envp.data());
+        posix_spawn_file_actions_destroy(&Files);
+        if (Err != 0) {
+            ADD_FAILURE() << "cannot start " << Argv[0];
+            return Result;
+        }
+        int Status = 0;
+        waitpid(Pid, &Status, 0);
+        Result.Status = WIFEXITED(Status) ? WEXITSTATUS(Status) : 128 + WTERMSIG(Status);
+        std::ifstream In(ErrorFile);
+        Result.Errors.assign(std::istreambuf_iterator<char>(In), std::istreambuf_iterator<char>());
+        return Result;
+    }
+
+    // Width and height of a PNG file, after checking its signature and header chunk.
+    static bool PngSize(const fs::path& File, std::uint32_t& Width, std::uint32_t& Height) {
+        std::ifstream In(File, std::ios::binary);
+        std::vector<unsigned char> Head(24);
+        if (!In.read(reinterpret_cast<char*>(Head.data()), 24)) return false;
+        const unsigned char Signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+        if (!std::equal(Signature, Signature + 8, Head.begin())) return false;
+        if (std::string(Head.begin() + 12, Head.begin() + 16) != "IHDR") return false;
+        auto Be32 = [&](int At) {
+            return (std::uint32_t(Head[At]) << 24) | (std::uint32_t(Head[At + 1]) << 16) |
+                   (std::uint32_t(Head[At + 2]) << 8) | std::uint32_t(Head[At + 3]);
+        };
+        Width = Be32(16);
+        Height = Be32(20);
+        return true;
+    }
+
+    fs::path Dir;
+};
+
+TEST_F(HostProcessTest, ScreenshotOfTheShiftWindowOnANewDatabase) {
+    const fs::path Shot = Dir / "shift.png";
+    const fs::path Db = Dir / "quillon.db";
+    TRun R = Run({"--open", "CmsShfMan", "--screenshot", Shot.string(), "--db", Db.string()});
+    ASSERT_EQ(R.Status, 0) << R.Errors;
+    EXPECT_TRUE(fs::exists(Db)) << "the first run creates the database";
+    ASSERT_TRUE(fs::exists(Shot));
+    EXPECT_GT(fs::file_size(Shot), 1000u);
+    std::uint32_t W = 0, H = 0;
+    ASSERT_TRUE(PngSize(Shot, W, H)) << "not a PNG file";
+    // The shift window's own size: the front window is the one just opened.
+    EXPECT_EQ(W, 490u);
+    EXPECT_EQ(H, 330u);
+}
+
+TEST_F(HostProcessTest, AMissingPlugInIsReportedAndTheHostStillRuns) {
+    const fs::path Shot = Dir / "main.png";
+    TRun R = Run({"--plugin", (Dir / "nowhere" / "libquillon.so").string(), "--open", "CmsShfMan",
+                  "--screenshot", Shot.string(), "--db", (Dir / "q.db").string()});
+    ASSERT_EQ(R.Status, 0) << R.Errors;
+    EXPECT_NE(R.Errors.find("无法加载插件库"), std::string::npos) << R.Errors;
+    EXPECT_NE(R.Errors.find("nowhere/libquillon.so"), std::string::npos) << R.Errors;
+    std::uint32_t W = 0, H = 0;
+    ASSERT_TRUE(PngSize(Shot, W, H));
+    EXPECT_GT(W, 0u);
+}
+
+TEST_F(HostProcessTest, ALibraryWithoutTheEntryPointIsRefusedClearly) {
+    // Any shared library without Initialize will do: the host's own platform library.
+    const fs::path Other = fs::path(QUILLON_HOST_PATH).parent_path() / "liborvhost.so";
+    TRun R = Run({"--plugin", Other.string(), "--screenshot", (Dir / "m.png").string(), "--db",
+                  (Dir / "q.db").string()});
+    ASSERT_EQ(R.Status, 0) << R.Errors;
+    EXPECT_NE(R.Errors.find("Initialize"), std::string::npos) << R.Errors;
+}
+
+TEST_F(HostProcessTest, WrongCommandLinesEndWithUsage) {
+    TRun R = Run({"--open", "CmsFooMan"});
+    EXPECT_EQ(R.Status, 2);
+    EXPECT_NE(R.Errors.find("CmsFooMan"), std::string::npos) << R.Errors;
+    EXPECT_NE(R.Errors.find("--screenshot"), std::string::npos) << "the usage follows";
+    EXPECT_EQ(Run({"--frobnicate"}).Status, 2);
+}
+
+TEST_F(HostProcessTest, AnUnknownUserCannotLogIn) {
+    TRun R =
+        Run({"--user", "nobody", "--screenshot", (Dir / "x.png").string(), "--db", (Dir / "q.db").string()});
+    EXPECT_EQ(R.Status, 1);
+    EXPECT_NE(R.Errors.find("nobody"), std::string::npos) << R.Errors;
+}
+
+} // namespace
