@@ -8,7 +8,9 @@
 #include "host/services/Constants.h"
 #include "host/services/Cshare.h"
 #include "shell/HostCshare.h"
+#include "shell/HostOptions.h"
 #include "shell/HostSession.h"
+#include "shell/MainWindow.h"
 #include "shell/PluginLibrary.h"
 
 #include <QApplication>
@@ -154,6 +156,47 @@ TEST_F(ShiftWindowTest, ARowWithoutAnAmountIsRefusedAndTheAmountColumnTakesTheFo
     EXPECT_EQ(Boxes.size(), 2u);
     // The user gives up the new row; closing then asks nothing.
     Form->cdsMain->Cancel();
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(ShiftWindowTest, TheMainWindowOffersWhatTheLibraryExportsAndClosesOnlyWithTheUsersConsent) {
+    TMainWindow Main(&Plugin(), "admin", DbPath, "");
+    EXPECT_TRUE(Main.LauncherAction("CmsShfMan")->isEnabled());
+    EXPECT_TRUE(Main.LauncherAction("CmsValMan")->isEnabled());
+    EXPECT_EQ(Main.LauncherAction("CmsRsMan")->isEnabled(), Plugin().Symbol("CmsRsMan") != nullptr);
+    EXPECT_EQ(Main.LauncherAction("CmsRsMan")->text(), QStringLiteral("代销提成设置"));
+
+    // Several windows of one kind may be open at once.
+    const std::size_t Before = Application->Forms().size();
+    ASSERT_TRUE(Main.Open("CmsShfMan"));
+    EXPECT_EQ(Application->Forms().size(), Before + 1);
+
+    // An unsaved change: the user is asked, and Cancel keeps everything open.
+    QAbstractItemModel* M = View->model();
+    ASSERT_TRUE(M->setData(M->index(0, ColumnTitled(QStringLiteral("提成金额"))), QStringLiteral("1")));
+    Main.show();
+    Answers.push_back(IDCANCEL);
+    EXPECT_FALSE(Main.close());
+    EXPECT_EQ(Application->Forms().size(), Before + 1);
+    ASSERT_EQ(Boxes.size(), 1u);
+    EXPECT_EQ(Boxes[0].Caption, "班次提成管理");
+
+    // No: the change is dropped and every window goes.
+    Answers.push_back(IDNO);
+    EXPECT_TRUE(Main.close());
+    EXPECT_TRUE(Application->Forms().empty());
+    EXPECT_NE(StoredAmounts().begin()->second, "1.00");
+}
+
+TEST_F(ShiftWindowTest, WithoutAUsableLibraryNothingCanBeOpened) {
+    TMainWindow Main(nullptr, "admin", DbPath, "无法加载插件库");
+    for (const TLauncherInfo& L : Launchers) {
+        EXPECT_FALSE(Main.LauncherAction(L.Export)->isEnabled()) << L.Export;
+        EXPECT_FALSE(Main.Open(L.Export));
+    }
 }
 
 } // namespace
