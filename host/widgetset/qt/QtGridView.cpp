@@ -242,7 +242,8 @@ void TQtGridView::Detach() {
 void TQtGridView::ApplyColumns() {
     FSyncing = true;
     FFields = FModel->ColumnFields();
-    const int Avg = fontMetrics().averageCharWidth();
+    // A character of a column is a digit's width, as the classic grids count it.
+    const int Avg = fontMetrics().horizontalAdvance(QLatin1Char('0'));
     for (int I = 0; I < static_cast<int>(FFields.size()); ++I) {
         setColumnHidden(I, !FModel->ColumnVisible(I));
         const std::string& Field = FFields[static_cast<std::size_t>(I)];

@@ -539,7 +539,15 @@ void TFormPeer::Show() {
             if (QScreen* S = QApplication::primaryScreen()) Area = S->availableGeometry();
         if (Area.isValid()) {
             QPoint Corner = Area.center() - QPoint(FWidget->width() / 2, FWidget->height() / 2);
-            FWidget->move(std::max(Corner.x(), Area.left()), std::max(Corner.y(), Area.top()));
+            Corner = QPoint(std::max(Corner.x(), Area.left()), std::max(Corner.y(), Area.top()));
+            // Windows opened one after another step aside, so none hides another exactly.
+            for (bool Taken = true; Taken;) {
+                Taken = false;
+                for (QWidget* Other : QApplication::topLevelWidgets())
+                    if (Other != FWidget && Other->isVisible() && Other->pos() == Corner) Taken = true;
+                if (Taken) Corner += QPoint(24, 24);
+            }
+            FWidget->move(Corner);
         }
     }
     FWidget->setWindowModality(F->Modal() ? Qt::ApplicationModal : Qt::NonModal);
