@@ -71,13 +71,6 @@ TEST(HostOptionsTest, RefusesWhatItCannotRun) {
     }
 }
 
-TEST(HostOptionsTest, KnowsTheFourLaunchersWithTheirCaptions) {
-    ASSERT_NE(FindLauncher("CmsRsMan"), nullptr);
-    EXPECT_STREQ(FindLauncher("CmsRsMan")->Caption, "代销提成设置");
-    EXPECT_STREQ(FindLauncher("CmsShfMan")->Caption, "班次提成管理");
-    EXPECT_EQ(FindLauncher("Initialize"), nullptr);
-}
-
 // ---- session -------------------------------------------------------------------------------
 
 TEST(HostSessionTest, DescribesTheLoggedInUsersSession) {
@@ -267,11 +260,6 @@ TEST_F(HostCshareTest, TheProductClassPickerSearchesTheServerAndWritesTheChosenC
     // A single choice keeps one class even if the interface hands back more.
     ASSERT_TRUE(Provider.SelectProdCls("", false, &Result));
     EXPECT_EQ(Result.RecordCount(), 1);
-}
-
-TEST_F(HostCshareTest, JoiningTheApplicationsNeedsNoWork) {
-    Provider.SynchronizeApp(Application, Application);
-    EXPECT_EQ(Provider.Synchronized(), 1);
 }
 
 // ---- the plug-in library -------------------------------------------------------------------
