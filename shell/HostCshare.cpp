@@ -119,8 +119,6 @@ bool THostCshareProvider::SelectProdCls(const std::string& Filter, bool MultiSel
     return true;
 }
 
-void THostCshareProvider::SynchronizeApp(TApplication*, TApplication*) {
-    ++FSynchronized;
-}
+void THostCshareProvider::SynchronizeApp(TApplication*, TApplication*) {}
 
 } // namespace orv::shell

@@ -54,8 +54,6 @@ public:
     // Host and plug-in share one orvhost library and so one application object already.
     void SynchronizeApp(TApplication* HostApp, TApplication* ModuleApp) override;
 
-    int Synchronized() const { return FSynchronized; }
-
 private:
     bool PickUnits(int RootUnitID, const std::string& UnitType1, const std::string& UnitType2,
                    const std::string& Privilege, TOrvClientDataSet* S, bool Multi, bool* AllSelected);
@@ -63,7 +61,6 @@ private:
     server::TServerLookups& FLookups;
     const TSysInfo& FSession;
     IPickerUi* FUi;
-    int FSynchronized = 0;
 };
 
 } // namespace orv::shell
