@@ -196,7 +196,7 @@ void BM_ScrollTopToBottom(benchmark::State& State) {
 BENCHMARK(BM_ScrollTopToBottom)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1)
-    ->Repetitions(5)
+    ->Repetitions(3)
     ->ReportAggregatesOnly(true);
 
 } // namespace
