@@ -229,6 +229,28 @@ TEST_F(WidgetSetTest, ABrowseWindowShowsItsToolBarGridAndCountAtTheBottomRight) 
     EXPECT_TRUE(WS->ActionOf(Form->btnDetail)->isVisible());
 }
 
+TEST_F(WidgetSetTest, TheCloseBoxOfABrowseWindowAsksAboutChangesThenFreesIt) {
+    auto* Form = new TTestBrowseForm(Application);
+    Form->Show();
+    QPointer<QWidget> Window = WS->WidgetOf(Form);
+    Form->cdsMain->Edit();
+    Form->cdsMain->FieldByName("CMS_VAL")->SetAsString("1");
+    Answers.push_back(IDCANCEL);
+    Window->close();
+    ASSERT_EQ(Application->Forms().size(), 1u) << "Cancel keeps the window";
+    EXPECT_TRUE(Window->isVisible());
+    ASSERT_EQ(Boxes.size(), 1u);
+    EXPECT_EQ(Boxes[0].Flags & MB_TYPEMASK, MB_YESNOCANCEL);
+
+    // From inside its own close event the window is freed; its widgets go afterwards.
+    Answers.push_back(IDNO);
+    Window->close();
+    EXPECT_TRUE(Application->Forms().empty());
+    EXPECT_TRUE(!Window || !Window->isVisible());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(Window.isNull());
+}
+
 TEST_F(WidgetSetTest, ActionsCarryTheirShortcutsAndMenusShowTheirItems) {
     auto* Form = new TTestBrowseForm(Application);
     Form->Show();
