@@ -82,6 +82,11 @@ void TDataSet::AddField(TField* Field) {
 void TDataSet::RemoveField(TField* Field) {
     auto It = std::find(FFields.begin(), FFields.end(), Field);
     if (It == FFields.end()) return;
+    // Unlist the field before anyone is told: a link that looks fields up while the set
+    // closes must not find one that is being destroyed.
+    FFields.erase(It);
+    FDynamic.erase(std::remove(FDynamic.begin(), FDynamic.end(), Field), FDynamic.end());
+    Field->FDataSet = nullptr;
     if (Active()) {
         // A field going away while the set is open (its owner is being destroyed): the
         // structure is gone, so the set closes without running handlers that may be gone too.
@@ -92,9 +97,6 @@ void TDataSet::RemoveField(TField* Field) {
         FInsertPos = -1;
         ForEachLink([](TDataLink* L) { L->ActiveChanged(); });
     }
-    FFields.erase(It);
-    FDynamic.erase(std::remove(FDynamic.begin(), FDynamic.end(), Field), FDynamic.end());
-    Field->FDataSet = nullptr;
     FieldDefinitionChanged();
 }
 
