@@ -70,7 +70,7 @@ bool THostCshareProvider::PickUnits(int RootUnitID, const std::string& UnitType1
     const std::vector<server::TUnitNode> Tree = FLookups.UnitTree(RootUnitID, TypeList);
     std::optional<std::vector<int>> Chosen = FUi->PickUnits(Tree, Types, Multi);
     if (!Chosen || Chosen->empty()) return false;
-    if (!Multi && Chosen->size() > 1) Chosen->resize(1);
+    if (!Multi && Chosen->size() > 1) Chosen->erase(Chosen->begin() + 1, Chosen->end());
 
     std::map<int, const server::TUnitNode*> ById;
     int Selectable = 0;

@@ -436,33 +436,117 @@ TParsedPacket ParseDataPacket(const std::string& Bytes, const std::vector<TField
 
 namespace {
 
-struct TStringWriter : pugi::xml_writer {
-    std::string Out;
-    void write(const void* Data, size_t Size) override { Out.append(static_cast<const char*>(Data), Size); }
+// Writes the packet text straight into one string: a document tree of a 200,000-row list
+// would cost more than the text itself. The output is what pugixml's raw format writes.
+class TXmlText {
+public:
+    explicit TXmlText(std::size_t Reserve) {
+        FOut.reserve(Reserve);
+        FOut = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>  ";
+    }
+
+    void Open(std::string_view Name) {
+        CloseStartTag();
+        FOut += '<';
+        FOut += Name;
+        FStack.push_back(Name);
+        FStartTagOpen = true;
+    }
+    void Attr(std::string_view Name, std::string_view Value) {
+        FOut += ' ';
+        FOut += Name;
+        FOut += "=\"";
+        Escape(Value);
+        FOut += '"';
+    }
+    void Attr(std::string_view Name, long long Value) {
+        char Buf[24];
+        auto Res = std::to_chars(Buf, Buf + sizeof Buf, Value);
+        Attr(Name, std::string_view(Buf, static_cast<std::size_t>(Res.ptr - Buf)));
+    }
+    // Starts an attribute whose value the caller appends to Text(), already free of
+    // characters that need escaping (numbers and dates); EndAttr closes it.
+    std::string& BeginAttr(std::string_view Name) {
+        FOut += ' ';
+        FOut += Name;
+        FOut += "=\"";
+        return FOut;
+    }
+    void EndAttr() { FOut += '"'; }
+    // Well-formed XML kept from a packet that was read, written as it stands.
+    void Raw(std::string_view Xml) {
+        if (Xml.empty()) return;
+        CloseStartTag();
+        FOut += Xml;
+    }
+    void Close() {
+        if (FStartTagOpen) {
+            FOut += "/>";
+            FStartTagOpen = false;
+        } else {
+            FOut += "</";
+            FOut += FStack.back();
+            FOut += '>';
+        }
+        FStack.pop_back();
+    }
+    std::string Take() { return std::move(FOut); }
+
+private:
+    void CloseStartTag() {
+        if (FStartTagOpen) FOut += '>';
+        FStartTagOpen = false;
+    }
+    void Escape(std::string_view Value) {
+        std::size_t Plain = 0;
+        for (std::size_t I = 0; I < Value.size(); ++I) {
+            const unsigned char C = static_cast<unsigned char>(Value[I]);
+            const char* Entity = nullptr;
+            switch (C) {
+            case '&': Entity = "&amp;"; break;
+            case '<': Entity = "&lt;"; break;
+            case '"': Entity = "&quot;"; break;
+            default:
+                if (C >= 32) continue;
+            }
+            FOut.append(Value.data() + Plain, I - Plain);
+            Plain = I + 1;
+            if (Entity) {
+                FOut += Entity;
+            } else {
+                // Tabs, line breaks and other control characters as character references,
+                // so a reader's attribute normalisation cannot turn them into spaces.
+                FOut += "&#";
+                FOut += static_cast<char>('0' + C / 10);
+                FOut += static_cast<char>('0' + C % 10);
+                FOut += ';';
+            }
+        }
+        FOut.append(Value.data() + Plain, Value.size() - Plain);
+    }
+
+    std::string FOut;
+    std::vector<std::string_view> FStack; // names outlive the writer's use of them
+    bool FStartTagOpen = false;
 };
 
-void WriteCell(pugi::xml_node Row, const char* Name, const TRowBlock& R, const TRowLayout& L, int F) {
+void WriteCell(TXmlText& X, std::string_view Name, const TRowBlock& R, const TRowLayout& L, int F) {
     if (R.IsNull(F)) return;
-    char Buf[64];
-    auto Kind = L.Kinds[static_cast<std::size_t>(F)];
-    pugi::xml_attribute A = Row.append_attribute(Name);
+    const auto Kind = L.Kinds[static_cast<std::size_t>(F)];
     switch (Kind) {
-    case TStorageKind::skString: {
-        std::string_view S = R.GetString(F);
-        A.set_value(std::string(S).c_str());
+    case TStorageKind::skString: X.Attr(Name, R.GetString(F)); return;
+    case TStorageKind::skInteger: X.Attr(Name, static_cast<long long>(R.GetInt(F))); return;
+    case TStorageKind::skBcd:
+        TBcd{R.GetInt(F), L.Scales[static_cast<std::size_t>(F)]}.AppendTo(X.BeginAttr(Name));
+        X.EndAttr();
         return;
-    }
-    case TStorageKind::skInteger: {
-        auto Res = std::to_chars(Buf, Buf + sizeof Buf, R.GetInt(F));
-        *Res.ptr = 0;
-        A.set_value(Buf);
+    case TStorageKind::skFloat: X.Attr(Name, FormatDouble(R.GetFloat(F))); return;
+    case TStorageKind::skDate:
+        AppendDate8(X.BeginAttr(Name), R.GetDate(F));
+        X.EndAttr();
         return;
-    }
-    case TStorageKind::skBcd: A.set_value(TBcd{R.GetInt(F), L.Scales[static_cast<std::size_t>(F)]}.ToString().c_str()); return;
-    case TStorageKind::skFloat: A.set_value(FormatDouble(R.GetFloat(F)).c_str()); return;
-    case TStorageKind::skDate: A.set_value(FormatDate8(R.GetDate(F)).c_str()); return;
-    case TStorageKind::skDateTime: A.set_value(FormatPacketDateTime(R.GetFloat(F)).c_str()); return;
-    case TStorageKind::skBoolean: A.set_value(R.GetInt(F) ? "TRUE" : "FALSE"); return;
+    case TStorageKind::skDateTime: X.Attr(Name, FormatPacketDateTime(R.GetFloat(F))); return;
+    case TStorageKind::skBoolean: X.Attr(Name, R.GetInt(F) ? "TRUE" : "FALSE"); return;
     }
 }
 
@@ -471,77 +555,90 @@ void WriteCell(pugi::xml_node Row, const char* Name, const TRowBlock& R, const T
 std::string WriteDataPacket(const TStoreState& State, const std::vector<std::pair<std::string, std::string>>& Params,
                             bool DeltaOnly) {
     const TRowLayout& L = *State.Layout;
-    pugi::xml_document Doc;
-    pugi::xml_node Root = Doc.append_child("DATAPACKET");
-    Root.append_attribute("Version").set_value("2.0");
-    pugi::xml_node Meta = Root.append_child("METADATA");
-    pugi::xml_node Fields = Meta.append_child("FIELDS");
-    std::vector<std::string> Names;
+    const std::size_t RowCount =
+        static_cast<std::size_t>(DeltaOnly ? 2 * State.ChangedRows : State.Rows.Size()) + State.Deleted.size();
+    // About what a row takes, so that the text is seldom copied while it grows.
+    TXmlText X(512 + RowCount * (16 + L.Descs.size() * 24));
+    X.Open("DATAPACKET");
+    X.Attr("Version", "2.0");
+    X.Open("METADATA");
+    X.Open("FIELDS");
     for (const TFieldDesc& D : L.Descs) {
         std::unique_ptr<TField> Probe = CreateFieldFromDesc(D);
         std::string Type, SubType;
         int Width = -1, Decimals = -1;
         Probe->DescribePacketType(Type, Width, Decimals, SubType);
-        pugi::xml_node F = Fields.append_child("FIELD");
-        F.append_attribute("attrname").set_value(D.Name.c_str());
-        F.append_attribute("fieldtype").set_value(Type.c_str());
-        if (D.ReadOnly) F.append_attribute("readonly").set_value("true");
-        if (D.Required) F.append_attribute("required").set_value("true");
-        if (!SubType.empty()) F.append_attribute("SUBTYPE").set_value(SubType.c_str());
-        if (Decimals >= 0) F.append_attribute("DECIMALS").set_value(Decimals);
-        if (Width >= 0) F.append_attribute("WIDTH").set_value(Width);
-        for (const auto& [N, V] : D.PacketInfo.ExtraAttrs) F.append_attribute(N.c_str()).set_value(V.c_str());
-        if (!D.PacketInfo.ChildXml.empty()) F.append_buffer(D.PacketInfo.ChildXml.data(), D.PacketInfo.ChildXml.size());
-        Names.push_back(D.Name);
+        X.Open("FIELD");
+        X.Attr("attrname", D.Name);
+        X.Attr("fieldtype", Type);
+        if (D.ReadOnly) X.Attr("readonly", "true");
+        if (D.Required) X.Attr("required", "true");
+        if (!SubType.empty()) X.Attr("SUBTYPE", SubType);
+        if (Decimals >= 0) X.Attr("DECIMALS", Decimals);
+        if (Width >= 0) X.Attr("WIDTH", Width);
+        for (const auto& [N, V] : D.PacketInfo.ExtraAttrs) X.Attr(N, V);
+        X.Raw(D.PacketInfo.ChildXml);
+        X.Close();
     }
-    pugi::xml_node ParamsNode = Meta.append_child("PARAMS");
-    pugi::xml_node RowData = Root.append_child("ROWDATA");
+    X.Close(); // FIELDS
 
-    std::vector<std::pair<std::uint32_t, std::string>> Log;
-    int Written = 0;
-    auto Emit = [&](const TRowBlock& R, int RowState) {
-        pugi::xml_node Row = RowData.append_child("ROW");
-        if (RowState) Row.append_attribute("RowState").set_value(RowState);
-        for (int F = 0; F < static_cast<int>(Names.size()); ++F) WriteCell(Row, Names[static_cast<std::size_t>(F)].c_str(), R, L, F);
-        return ++Written;
+    // Every row the packet carries, in packet order, with its RowState and change sequence.
+    // An original is always followed by its modified version.
+    auto Walk = [&](auto&& Emit) {
+        State.Rows.ForEach([&](int, const TRowRef& Row) {
+            switch (Row->State()) {
+            case rsInserted: Emit(*Row, psInserted, Row->Seq()); break;
+            case rsModified:
+                Emit(*Row->Original(), psOriginal, Row->Seq());
+                Emit(*Row, psModified, Row->Seq());
+                break;
+            default:
+                if (!DeltaOnly) Emit(*Row, 0, 0);
+            }
+            return true;
+        });
+        for (const TDeletedRow& D : State.Deleted) Emit(*D.Row, psDeleted, D.Seq);
     };
-    State.Rows.ForEach([&](int, const TRowRef& Row) {
-        switch (Row->State()) {
-        case rsInserted: {
-            int At = Emit(*Row, psInserted);
-            Log.push_back({Row->Seq(), std::to_string(At) + " 0 4"});
-            break;
+
+    // The change log sits in PARAMS, ahead of the rows it points at by position.
+    std::vector<std::pair<std::uint32_t, std::string>> Log;
+    int Position = 0, OriginalAt = 0;
+    Walk([&](const TRowBlock&, int RowState, std::uint32_t Seq) {
+        const int At = ++Position;
+        switch (RowState) {
+        case psInserted: Log.push_back({Seq, std::to_string(At) + " 0 4"}); break;
+        case psOriginal: OriginalAt = At; break;
+        case psModified: Log.push_back({Seq, std::to_string(At) + " " + std::to_string(OriginalAt) + " 8"}); break;
+        case psDeleted: Log.push_back({Seq, std::to_string(At) + " 0 2"}); break;
+        default: break;
         }
-        case rsModified: {
-            int Orig = Emit(*Row->Original(), psOriginal);
-            int At = Emit(*Row, psModified);
-            Log.push_back({Row->Seq(), std::to_string(At) + " " + std::to_string(Orig) + " 8"});
-            break;
-        }
-        default:
-            if (!DeltaOnly) Emit(*Row, 0);
-        }
-        return true;
     });
-    for (const TDeletedRow& D : State.Deleted) {
-        int At = Emit(*D.Row, psDeleted);
-        Log.push_back({D.Seq, std::to_string(At) + " 0 2"});
-    }
     std::stable_sort(Log.begin(), Log.end(), [](const auto& A, const auto& B) { return A.first < B.first; });
+
+    X.Open("PARAMS");
     if (!Log.empty()) {
         std::string Text;
         for (const auto& E : Log) {
             if (!Text.empty()) Text += ' ';
             Text += E.second;
         }
-        ParamsNode.append_attribute("CHANGE_LOG").set_value(Text.c_str());
+        X.Attr("CHANGE_LOG", Text);
     }
-    for (const auto& [N, V] : Params) ParamsNode.append_attribute(N.c_str()).set_value(V.c_str());
+    for (const auto& [N, V] : Params) X.Attr(N, V);
+    X.Close(); // PARAMS
+    X.Close(); // METADATA
 
-    TStringWriter W;
-    W.Out = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>  ";
-    Doc.save(W, "", pugi::format_raw | pugi::format_no_declaration, pugi::encoding_utf8);
-    return std::move(W.Out);
+    X.Open("ROWDATA");
+    Walk([&](const TRowBlock& R, int RowState, std::uint32_t) {
+        X.Open("ROW");
+        if (RowState) X.Attr("RowState", RowState);
+        for (int F = 0; F < static_cast<int>(L.Descs.size()); ++F)
+            WriteCell(X, L.Descs[static_cast<std::size_t>(F)].Name, R, L, F);
+        X.Close();
+    });
+    X.Close(); // ROWDATA
+    X.Close(); // DATAPACKET
+    return X.Take();
 }
 
 } // namespace orv

@@ -152,14 +152,32 @@ double TBcd::ToDouble() const {
 }
 
 std::string TBcd::ToString() const {
+    std::string Out;
+    AppendTo(Out);
+    return Out;
+}
+
+void TBcd::AppendTo(std::string& Out) const {
     std::uint64_t Mag = Unscaled < 0 ? static_cast<std::uint64_t>(-(Unscaled + 1)) + 1 : static_cast<std::uint64_t>(Unscaled);
-    std::string Digits = std::to_string(Mag);
-    if (Scale > 0) {
-        if (static_cast<int>(Digits.size()) <= Scale) Digits.insert(0, static_cast<std::size_t>(Scale) + 1 - Digits.size(), '0');
-        Digits.insert(Digits.size() - static_cast<std::size_t>(Scale), 1, '.');
+    char Digits[24];
+    auto Res = std::to_chars(Digits, Digits + sizeof Digits, Mag);
+    const std::size_t Count = static_cast<std::size_t>(Res.ptr - Digits);
+    const std::size_t Decimals = Scale > 0 ? static_cast<std::size_t>(Scale) : 0;
+    if (Unscaled < 0) Out += '-';
+    if (Decimals == 0) {
+        Out.append(Digits, Count);
+        return;
     }
-    if (Unscaled < 0) Digits.insert(0, 1, '-');
-    return Digits;
+    if (Count <= Decimals) {
+        // "0.05": zeros between the point and the first digit.
+        Out += "0.";
+        Out.append(Decimals - Count, '0');
+        Out.append(Digits, Count);
+        return;
+    }
+    Out.append(Digits, Count - Decimals);
+    Out += '.';
+    Out.append(Digits + (Count - Decimals), Decimals);
 }
 
 int TBcd::Compare(const TBcd& Other) const {
@@ -216,11 +234,25 @@ bool TryParseDate8(std::string_view Text, std::int32_t& Days) {
 }
 
 std::string FormatDate8(std::int32_t Days) {
+    std::string Out;
+    AppendDate8(Out, Days);
+    return Out;
+}
+
+void AppendDate8(std::string& Out, std::int32_t Days) {
     int Y, M, D;
     DayNumberToDate(Days, Y, M, D);
-    char Buf[16];
-    std::snprintf(Buf, sizeof Buf, "%04d%02d%02d", Y, M, D);
-    return Buf;
+    if (Y < 1 || Y > 9999) { // outside what fields hold; written as the old printf form did
+        char Buf[32];
+        int N = std::snprintf(Buf, sizeof Buf, "%04d%02d%02d", Y, M, D);
+        Out.append(Buf, static_cast<std::size_t>(N));
+        return;
+    }
+    const char Text[8] = {static_cast<char>('0' + Y / 1000 % 10), static_cast<char>('0' + Y / 100 % 10),
+                          static_cast<char>('0' + Y / 10 % 10),   static_cast<char>('0' + Y % 10),
+                          static_cast<char>('0' + M / 10),        static_cast<char>('0' + M % 10),
+                          static_cast<char>('0' + D / 10),        static_cast<char>('0' + D % 10)};
+    Out.append(Text, sizeof Text);
 }
 
 bool TryParsePacketDateTime(std::string_view Text, TDateTime& Value) {

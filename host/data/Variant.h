@@ -29,6 +29,8 @@ struct TBcd {
     double ToDouble() const;
     // Always writes exactly Scale decimals ("1000.0000", "-0.50", "7").
     std::string ToString() const;
+    // Appends the text of ToString to Out without building a string of its own.
+    void AppendTo(std::string& Out) const;
     int Compare(const TBcd& Other) const;
     bool operator==(const TBcd& Other) const { return Compare(Other) == 0; }
 };
@@ -100,6 +102,7 @@ std::string FormatDouble(double Value);
 // "YYYYMMDD" <-> day number; "YYYYMMDDTHH:MM:SSmmm" (time part optional) <-> TDateTime.
 bool TryParseDate8(std::string_view Text, std::int32_t& Days);
 std::string FormatDate8(std::int32_t Days);
+void AppendDate8(std::string& Out, std::int32_t Days);
 bool TryParsePacketDateTime(std::string_view Text, TDateTime& Value);
 // True when Value falls on a day of the years 1..9999 (false for NaN and infinities).
 bool IsCalendarDateTime(TDateTime Value);

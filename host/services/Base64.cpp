@@ -38,29 +38,25 @@ constexpr auto DecodeTable = MakeDecodeTable();
 } // namespace
 
 std::string Base64Encode(std::string_view Bytes) {
-    std::string Out;
-    Out.reserve((Bytes.size() + 2) / 3 * 4);
     const auto* P = reinterpret_cast<const unsigned char*>(Bytes.data());
-    std::size_t N = Bytes.size();
+    const std::size_t N = Bytes.size();
+    std::string Out((N + 2) / 3 * 4, '\0');
+    char* O = Out.data();
     std::size_t I = 0;
-    for (; I + 3 <= N; I += 3) {
-        std::uint32_t V = (std::uint32_t{P[I]} << 16) | (std::uint32_t{P[I + 1]} << 8) | P[I + 2];
-        Out += Alphabet[(V >> 18) & 63];
-        Out += Alphabet[(V >> 12) & 63];
-        Out += Alphabet[(V >> 6) & 63];
-        Out += Alphabet[V & 63];
+    for (; I + 3 <= N; I += 3, O += 4) {
+        const std::uint32_t V = (std::uint32_t{P[I]} << 16) | (std::uint32_t{P[I + 1]} << 8) | P[I + 2];
+        O[0] = Alphabet[V >> 18];
+        O[1] = Alphabet[(V >> 12) & 63];
+        O[2] = Alphabet[(V >> 6) & 63];
+        O[3] = Alphabet[V & 63];
     }
-    if (N - I == 1) {
-        std::uint32_t V = std::uint32_t{P[I]} << 16;
-        Out += Alphabet[(V >> 18) & 63];
-        Out += Alphabet[(V >> 12) & 63];
-        Out += "==";
-    } else if (N - I == 2) {
-        std::uint32_t V = (std::uint32_t{P[I]} << 16) | (std::uint32_t{P[I + 1]} << 8);
-        Out += Alphabet[(V >> 18) & 63];
-        Out += Alphabet[(V >> 12) & 63];
-        Out += Alphabet[(V >> 6) & 63];
-        Out += '=';
+    if (I < N) {
+        const bool Two = N - I == 2;
+        const std::uint32_t V = (std::uint32_t{P[I]} << 16) | (Two ? std::uint32_t{P[I + 1]} << 8 : 0);
+        O[0] = Alphabet[V >> 18];
+        O[1] = Alphabet[(V >> 12) & 63];
+        O[2] = Two ? Alphabet[(V >> 6) & 63] : '=';
+        O[3] = '=';
     }
     return Out;
 }
@@ -70,27 +66,28 @@ std::string Base64Decode(std::string_view Text) {
         throw EConvertError(
             Format("Base64 文本长度 %s 不是 4 的倍数，数据可能被截断。", {std::to_string(Text.size())}));
 
-    std::string Out;
-    Out.reserve(Text.size() / 4 * 3);
-    for (std::size_t I = 0; I < Text.size(); I += 4) {
-        const bool LastGroup = I + 4 == Text.size();
-        std::size_t Padding = 0;
-        if (LastGroup) {
-            if (Text[I + 3] == '=') ++Padding;
-            if (Padding == 1 && Text[I + 2] == '=') ++Padding;
-        }
+    std::size_t Padding = 0;
+    if (!Text.empty() && Text.back() == '=') {
+        ++Padding;
+        if (Text[Text.size() - 2] == '=') ++Padding;
+    }
+    std::string Out(Text.size() / 4 * 3 - Padding, '\0');
+    char* O = Out.data();
+    const std::size_t Groups = Text.size() / 4;
+    for (std::size_t G = 0; G < Groups; ++G) {
+        const std::size_t I = G * 4;
+        const std::size_t Pad = G + 1 == Groups ? Padding : 0;
         std::uint32_t V = 0;
-        for (std::size_t K = 0; K < 4 - Padding; ++K) {
-            std::int8_t D = DecodeTable[static_cast<unsigned char>(Text[I + K])];
+        for (std::size_t K = 0; K < 4 - Pad; ++K) {
+            const std::int8_t D = DecodeTable[static_cast<unsigned char>(Text[I + K])];
             if (D == Invalid) BadCharacter(Text, I + K);
             V |= static_cast<std::uint32_t>(D) << (18 - 6 * K);
         }
         // An encoder never sets the bits that padding cuts off; text that does was altered.
-        if ((Padding == 1 && (V & 0xFF) != 0) || (Padding == 2 && (V & 0xFFFF) != 0))
-            BadCharacter(Text, I + 3 - Padding);
-        Out += static_cast<char>((V >> 16) & 0xFF);
-        if (Padding < 2) Out += static_cast<char>((V >> 8) & 0xFF);
-        if (Padding < 1) Out += static_cast<char>(V & 0xFF);
+        if ((Pad == 1 && (V & 0xFF) != 0) || (Pad == 2 && (V & 0xFFFF) != 0)) BadCharacter(Text, I + 3 - Pad);
+        *O++ = static_cast<char>((V >> 16) & 0xFF);
+        if (Pad < 2) *O++ = static_cast<char>((V >> 8) & 0xFF);
+        if (Pad < 1) *O++ = static_cast<char>(V & 0xFF);
     }
     return Out;
 }

@@ -1,6 +1,7 @@
 #include "host/data/ClientDataSet.h"
 
 #include <gtest/gtest.h>
+#include <pugixml.hpp>
 
 #include <cctype>
 #include <cstdint>
@@ -72,6 +73,19 @@ std::vector<std::vector<Variant>> AllValues(const TDataSet& D) {
 }
 
 // Writing, reading back and writing again gives the same text, rows and changes.
+// The packet text is well-formed and exactly what a general XML serialiser writes for the
+// same document, so that any reader takes it as we mean it.
+void ExpectCanonicalXml(const std::string& Packet) {
+    const std::string Prolog = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>  ";
+    ASSERT_EQ(Packet.substr(0, Prolog.size()), Prolog);
+    pugi::xml_document Doc;
+    pugi::xml_parse_result Parsed = Doc.load_buffer(Packet.data(), Packet.size());
+    ASSERT_TRUE(Parsed) << Parsed.description() << " at " << Parsed.offset;
+    std::ostringstream Again;
+    Doc.save(Again, "", pugi::format_raw | pugi::format_no_declaration, pugi::encoding_utf8);
+    EXPECT_EQ(Again.str(), Packet.substr(Prolog.size()));
+}
+
 void ExpectStableRoundTrip(const TOrvClientDataSet& A) {
     const std::string First = A.GetXMLData();
     TOrvClientDataSet B(nullptr);
@@ -166,6 +180,8 @@ TEST(DataPacketTest, EveryTypeRoundTripsWithPendingChanges) {
     A.Delete();
     ASSERT_EQ(A.ChangeCount(), 4);
     ExpectStableRoundTrip(A);
+    ExpectCanonicalXml(A.GetXMLData());
+    ExpectCanonicalXml(A.GetXMLDelta());
 
     TOrvClientDataSet B(nullptr);
     B.SetXMLData(A.GetXMLData());
