@@ -192,7 +192,10 @@ int TBcd::Compare(const TBcd& Other) const {
 
 std::int64_t ParseInt64(std::string_view Text) {
     std::string_view T = Text;
-    if (!T.empty() && T.front() == '+') T.remove_prefix(1);
+    if (!T.empty() && T.front() == '+') {
+        T.remove_prefix(1);
+        if (!T.empty() && T.front() == '-') BadNumber(Text); // "+-5" has two signs
+    }
     std::int64_t V = 0;
     auto Res = std::from_chars(T.data(), T.data() + T.size(), V);
     if (T.empty() || Res.ec == std::errc::invalid_argument || Res.ptr != T.data() + T.size()) BadNumber(Text);
@@ -202,7 +205,10 @@ std::int64_t ParseInt64(std::string_view Text) {
 
 double ParseDouble(std::string_view Text) {
     std::string_view T = Text;
-    if (!T.empty() && T.front() == '+') T.remove_prefix(1);
+    if (!T.empty() && T.front() == '+') {
+        T.remove_prefix(1);
+        if (!T.empty() && T.front() == '-') BadNumber(Text); // "+-5" has two signs
+    }
     double V = 0;
     auto Res = std::from_chars(T.data(), T.data() + T.size(), V);
     if (T.empty() || Res.ec == std::errc::invalid_argument) BadNumber(Text);

@@ -48,6 +48,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TBcdCase{"12345678901234567.89", 2, nullptr}, TBcdCase{"", 2, nullptr},
                       TBcdCase{"-", 2, nullptr}, TBcdCase{".", 2, nullptr}, TBcdCase{"1.2.3", 2, nullptr},
                       TBcdCase{"1,5", 2, nullptr}, TBcdCase{"1e3", 2, nullptr}, TBcdCase{"12a", 0, nullptr},
+                      TBcdCase{"+-5", 0, nullptr},
                       TBcdCase{"nan", 2, nullptr}, TBcdCase{"--1", 2, nullptr}));
 
 TEST(BcdTest, ConvertsFromNumbersWithoutBinaryError) {
@@ -124,7 +125,7 @@ TEST(VariantTest, NumberTextIsStrict) {
     EXPECT_EQ(ParseInt64("+17"), 17);
     EXPECT_EQ(ParseInt64("-9223372036854775808"), INT64_MIN);
     EXPECT_THROW(ParseInt64("9223372036854775808"), EConvertError);
-    for (const char* Bad : {"", "+", "1 ", " 1", "1.0", "0x10", "1e2"})
+    for (const char* Bad : {"", "+", "+-5", "1 ", " 1", "1.0", "0x10", "1e2"})
         EXPECT_THROW(ParseInt64(Bad), EConvertError) << Bad;
 
     EXPECT_DOUBLE_EQ(ParseDouble("8."), 8.0);
@@ -133,7 +134,7 @@ TEST(VariantTest, NumberTextIsStrict) {
     EXPECT_DOUBLE_EQ(ParseDouble("1.5e3"), 1500.0);
     EXPECT_THROW(ParseDouble("1e999"), EConvertError);
     // Not numbers an amount or a packet may hold.
-    for (const char* Bad : {"", ".", "8..", "1,5", "abc", "nan", "NaN", "inf", "-inf", "infinity"})
+    for (const char* Bad : {"", ".", "8..", "1,5", "+-5", "abc", "nan", "NaN", "inf", "-inf", "infinity"})
         EXPECT_THROW(ParseDouble(Bad), EConvertError) << Bad;
 
     EXPECT_EQ(FormatDouble(0.1), "0.1");
