@@ -526,14 +526,21 @@ private:
     bool RowMatches(int Pos, const std::vector<TField*>& Fields, const std::vector<Variant>& Values,
                     TLocateOptions Options) const;
 
-    template <class F> void ForEachLink(F&& Fn) {
+    // Calls Fn for each data source, unless controls are disabled: then the links and
+    // sources re-read everything when controls come back.
+    template <class F> void ForEachSource(F&& Fn) {
         if (FDisableCount > 0) {
-            FNeedRefresh = true; // the links re-read everything when controls come back
+            FNeedRefresh = true;
             return;
         }
+        // Sources may detach while being notified; iterate over a copy.
         std::vector<TDataSource*> Copy = FSources;
-        for (TDataSource* S : Copy) S->ForEachLink(Fn);
+        for (TDataSource* S : Copy) Fn(S);
     }
+    template <class F> void ForEachLink(F&& Fn) {
+        ForEachSource([&Fn](TDataSource* S) { S->ForEachLink(Fn); });
+    }
+    void FireDataChange(TField* Field);
     void NotifyRowChanged(int Row);
     void NotifyRecordChanged(TField* Field);
     void NotifyScrolled();

@@ -672,55 +672,35 @@ void TDataSet::NotifyRowChanged(int Row) {
     ForEachLink([Row](TDataLink* L) { L->RowChanged(Row); });
 }
 
-void TDataSet::NotifyRecordChanged(TField* Field) {
-    if (FDisableCount > 0) {
-        FNeedRefresh = true;
-        return;
-    }
-    ForEachLink([Field](TDataLink* L) { L->RecordChanged(Field); });
-    std::vector<TDataSource*> Sources = FSources;
-    for (TDataSource* S : Sources)
+void TDataSet::FireDataChange(TField* Field) {
+    ForEachSource([Field](TDataSource* S) {
         if (S->Enabled() && S->OnDataChange) S->OnDataChange(S, Field);
+    });
+}
+
+void TDataSet::NotifyRecordChanged(TField* Field) {
+    ForEachLink([Field](TDataLink* L) { L->RecordChanged(Field); });
+    FireDataChange(Field);
 }
 
 void TDataSet::NotifyScrolled() {
-    if (FDisableCount > 0) {
-        FNeedRefresh = true;
-        return;
-    }
     ForEachLink([](TDataLink* L) { L->DataSetScrolled(); });
-    std::vector<TDataSource*> Sources = FSources;
-    for (TDataSource* S : Sources)
-        if (S->Enabled() && S->OnDataChange) S->OnDataChange(S, nullptr);
+    FireDataChange(nullptr);
 }
 
 void TDataSet::NotifyEditingChanged() {
-    if (FDisableCount > 0) {
-        FNeedRefresh = true;
-        return;
-    }
     ForEachLink([](TDataLink* L) { L->EditingChanged(); });
-    std::vector<TDataSource*> Sources = FSources;
-    for (TDataSource* S : Sources)
+    ForEachSource([](TDataSource* S) {
         if (S->Enabled() && S->OnStateChange) S->OnStateChange(S);
+    });
 }
 
 void TDataSet::NotifyDataSetChanged() {
-    if (FDisableCount > 0) {
-        FNeedRefresh = true;
-        return;
-    }
     ForEachLink([](TDataLink* L) { L->DataSetChanged(); });
-    std::vector<TDataSource*> Sources = FSources;
-    for (TDataSource* S : Sources)
-        if (S->Enabled() && S->OnDataChange) S->OnDataChange(S, nullptr);
+    FireDataChange(nullptr);
 }
 
 void TDataSet::NotifyLayoutChanged() {
-    if (FDisableCount > 0) {
-        FNeedRefresh = true;
-        return;
-    }
     ForEachLink([](TDataLink* L) { L->LayoutChanged(); });
 }
 
