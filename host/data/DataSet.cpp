@@ -173,14 +173,7 @@ void TDataSet::SetActive(bool Value) {
         if (AfterOpen) AfterOpen(this);
     } else {
         if (BeforeClose) BeforeClose(this);
-        FBuffer.clear();
-        FModified = false;
-        InternalClose();
-        FState = TDataSetState::dsInactive;
-        FCursor = -1;
-        FInsertPos = -1;
-        FBof = FEof = true;
-        ForEachLink([](TDataLink* L) { L->ActiveChanged(); });
+        DeactivateSilently();
         NotifyEditingChanged();
         if (AfterClose) AfterClose(this);
     }
