@@ -40,7 +40,9 @@ TDateTime EncodeDate(int Year, int Month, int Day) {
     return DayNumber(Year, Month, Day);
 }
 
-std::int32_t DateOf(TDateTime Value) { return static_cast<std::int32_t>(std::floor(Value)); }
+// Before 1899-12-30 the whole part counts days back and the fraction the time forward from
+// that day's midnight (-1.25 is 1899-12-29 06:00), so the day is the whole part, not the floor.
+std::int32_t DateOf(TDateTime Value) { return static_cast<std::int32_t>(std::trunc(Value)); }
 
 void DecodeDate(TDateTime Value, int& Year, int& Month, int& Day) {
     DayNumberToDate(DateOf(Value), Year, Month, Day);

@@ -293,7 +293,7 @@ std::string FormatPacketDateTime(TDateTime Value) {
     double Frac = std::fabs(Value - static_cast<double>(static_cast<std::int64_t>(Value)));
     auto Ms = static_cast<std::int64_t>(std::llround(Frac * 86400000.0));
     if (Ms >= 86400000) Ms = 86399999;
-    std::string Out = FormatDate8(Value < 0 && Frac > 0 ? Days + 1 : Days);
+    std::string Out = FormatDate8(Days);
     if (Ms == 0) return Out; // date-only values are written without a time, as other producers do
     char Buf[32];
     std::snprintf(Buf, sizeof Buf, "T%02d:%02d:%02d%03d", static_cast<int>(Ms / 3600000),

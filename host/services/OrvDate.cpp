@@ -50,7 +50,7 @@ std::string OrvDateToStr8(TDateTime Value) {
     // Checked before DateOf, which may only be given values whose day fits an int32.
     static const double First = DayNumber(1, 1, 1);
     static const double Last = DayNumber(9999, 12, 31);
-    if (!std::isfinite(Value) || std::floor(Value) < First || std::floor(Value) > Last) {
+    if (!std::isfinite(Value) || std::trunc(Value) < First || std::trunc(Value) > Last) {
         char Buf[64];
         std::snprintf(Buf, sizeof Buf, "%g", Value);
         throw EConvertError(Format("日期值 %s 超出 0001-01-01 至 9999-12-31 的范围。", {Buf}));

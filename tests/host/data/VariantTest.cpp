@@ -166,6 +166,9 @@ TEST(VariantTest, PacketDatesAndTimes) {
     ASSERT_TRUE(TryParsePacketDateTime("18991229T06:00:00", V));
     EXPECT_DOUBLE_EQ(V, -1.25);
     EXPECT_EQ(FormatPacketDateTime(V), "18991229T06:00:00000");
+    EXPECT_EQ(DateOf(V), DayNumber(1899, 12, 29));
+    EXPECT_EQ(Variant::DateTime(V).AsString(), "1899-12-29 06:00:00");
+    EXPECT_EQ(Variant::DateTime(V).AsInt64(), DayNumber(1899, 12, 29));
     for (const char* Bad : {"20170214T24:00:00", "20170214T15:60:00", "20170214T15:28", "20170214 15:28:29",
                             "20170214T15:28:291234", "20230229T00:00:00", "20170214T1a:28:29"})
         EXPECT_FALSE(TryParsePacketDateTime(Bad, V)) << Bad;

@@ -23,9 +23,12 @@ TEST(OrvDateTest, DropsTheTimeOfDay) {
     EXPECT_EQ(OrvDateToStr8(Day + 0.999999), "20231231");
     EXPECT_EQ(OrvDateToStr8(Day + 0.5), "20231231");
     EXPECT_EQ(OrvStr8ToDate(OrvDateToStr8(Day + 0.75)), Day);
-    // Before the epoch the day is still the one the value falls in.
+    // Before 1899-12-30 the time of day counts forward from the day's midnight, as in
+    // packets: -29.25 is 1899-12-01 06:00 and -0.5 is 1899-12-30 12:00.
     const TDateTime Early = EncodeDate(1899, 12, 1);
-    EXPECT_EQ(OrvDateToStr8(Early + 0.25), "18991201");
+    EXPECT_EQ(OrvDateToStr8(Early - 0.25), "18991201");
+    EXPECT_EQ(OrvDateToStr8(-0.5), "18991230");
+    EXPECT_EQ(OrvDateToStr8(EncodeDate(1, 1, 1) - 0.5), "00010101");
 }
 
 TEST(OrvDateTest, RefusesValuesOutsideTheCalendar) {
