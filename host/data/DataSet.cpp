@@ -483,9 +483,18 @@ void TDataSet::SetFieldValue(TField* Field, const Variant& Value) {
     if (FState != TDataSetState::dsEdit && FState != TDataSetState::dsInsert) return;
     FBuffer[static_cast<std::size_t>(Field->FieldNo())] = std::move(NewValue);
     FModified = true;
-    if (Field->OnChange) Field->OnChange(Field);
-    NotifyRecordChanged(Field);
-    NotifyRowChanged(CurrentDisplayRow());
+    auto Notify = [this, Field] {
+        NotifyRecordChanged(Field);
+        NotifyRowChanged(CurrentDisplayRow());
+    };
+    try {
+        if (Field->OnChange) Field->OnChange(Field);
+    } catch (...) {
+        // The value is in the buffer whatever the handler did: the controls must show it.
+        Notify();
+        throw;
+    }
+    Notify();
 }
 
 void TDataSet::FocusField(TField* Field) {

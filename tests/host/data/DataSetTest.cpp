@@ -275,6 +275,15 @@ TEST(DataSetEventTest, PostAndItsRefusals) {
     T.Name->SetAsString("夜班");
     EXPECT_EQ(T.Trace, (TTrace{"NAME.OnValidate=夜班:Edit", "NAME.OnChange=夜班", "RecordChanged(NAME)",
                                "RowChanged(1)"}));
+    // A change handler that raises leaves the value set, and the controls still hear of it.
+    T.Name->OnChange = [](TField*) { throw EAbort(); };
+    T.Trace.clear();
+    EXPECT_THROW(T.Name->SetAsString("夜班二"), EAbort);
+    EXPECT_EQ(T.Trace, (TTrace{"NAME.OnValidate=夜班二:Edit", "RecordChanged(NAME)", "RowChanged(1)"}));
+    EXPECT_EQ(T.Name->AsString(), "夜班二");
+    T.Name->OnChange = nullptr;
+    T.Name->SetAsString("夜班");
+
     T.Trace.clear();
     T.Cds->Post();
     EXPECT_EQ(T.Trace, (TTrace{"BeforePost:Edit", "RowChanged(1)", "EditingChanged", "AfterPost:Browse"}));
