@@ -464,8 +464,8 @@ public:
         auto Res = std::to_chars(Buf, Buf + sizeof Buf, Value);
         Attr(Name, std::string_view(Buf, static_cast<std::size_t>(Res.ptr - Buf)));
     }
-    // Starts an attribute whose value the caller appends to Text(), already free of
-    // characters that need escaping (numbers and dates); EndAttr closes it.
+    // Starts an attribute and returns the text, for the caller to append a value that needs
+    // no escaping (a number or a date); EndAttr closes it.
     std::string& BeginAttr(std::string_view Name) {
         FOut += ' ';
         FOut += Name;
@@ -603,16 +603,20 @@ std::string WriteDataPacket(const TStoreState& State, const std::vector<std::pai
     // The change log sits in PARAMS, ahead of the rows it points at by position.
     std::vector<std::pair<std::uint32_t, std::string>> Log;
     int Position = 0, OriginalAt = 0;
-    Walk([&](const TRowBlock&, int RowState, std::uint32_t Seq) {
-        const int At = ++Position;
-        switch (RowState) {
-        case psInserted: Log.push_back({Seq, std::to_string(At) + " 0 4"}); break;
-        case psOriginal: OriginalAt = At; break;
-        case psModified: Log.push_back({Seq, std::to_string(At) + " " + std::to_string(OriginalAt) + " 8"}); break;
-        case psDeleted: Log.push_back({Seq, std::to_string(At) + " 0 2"}); break;
-        default: break;
-        }
-    });
+    if (State.ChangedRows > 0 || !State.Deleted.empty()) {
+        Walk([&](const TRowBlock&, int RowState, std::uint32_t Seq) {
+            const int At = ++Position;
+            switch (RowState) {
+            case psInserted: Log.push_back({Seq, std::to_string(At) + " 0 4"}); break;
+            case psOriginal: OriginalAt = At; break;
+            case psModified:
+                Log.push_back({Seq, std::to_string(At) + " " + std::to_string(OriginalAt) + " 8"});
+                break;
+            case psDeleted: Log.push_back({Seq, std::to_string(At) + " 0 2"}); break;
+            default: break;
+            }
+        });
+    }
     std::stable_sort(Log.begin(), Log.end(), [](const auto& A, const auto& B) { return A.first < B.first; });
 
     X.Open("PARAMS");
