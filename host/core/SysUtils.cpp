@@ -28,9 +28,10 @@ std::string Format(std::string_view Pattern, std::initializer_list<std::string_v
     return Out;
 }
 
-bool IsValidUtf8(std::string_view Text) {
-    const auto* P = reinterpret_cast<const unsigned char*>(Text.data());
-    const auto* End = P + Text.size();
+std::size_t FirstInvalidUtf8(std::string_view Text) {
+    const auto* Begin = reinterpret_cast<const unsigned char*>(Text.data());
+    const auto* P = Begin;
+    const auto* End = Begin + Text.size();
     while (P < End) {
         unsigned char C = *P;
         if (C < 0x80) {
@@ -38,31 +39,29 @@ bool IsValidUtf8(std::string_view Text) {
             continue;
         }
         int Extra;
-        std::uint32_t Cp;
+        unsigned char Lo = 0x80, Hi = 0xBF; // allowed range of the second byte
         if (C >= 0xC2 && C <= 0xDF) {
             Extra = 1;
-            Cp = C & 0x1F;
         } else if (C >= 0xE0 && C <= 0xEF) {
             Extra = 2;
-            Cp = C & 0x0F;
+            if (C == 0xE0) Lo = 0xA0;
+            if (C == 0xED) Hi = 0x9F;
         } else if (C >= 0xF0 && C <= 0xF4) {
             Extra = 3;
-            Cp = C & 0x07;
+            if (C == 0xF0) Lo = 0x90;
+            if (C == 0xF4) Hi = 0x8F;
         } else {
-            return false;
+            return static_cast<std::size_t>(P - Begin);
         }
-        if (End - P <= Extra) return false;
-        for (int K = 1; K <= Extra; ++K) {
-            if ((P[K] & 0xC0) != 0x80) return false;
-            Cp = (Cp << 6) | (P[K] & 0x3F);
-        }
-        if ((Extra == 2 && (Cp < 0x800 || (Cp >= 0xD800 && Cp <= 0xDFFF))) ||
-            (Extra == 3 && (Cp < 0x10000 || Cp > 0x10FFFF)))
-            return false;
+        if (End - P <= Extra || P[1] < Lo || P[1] > Hi) return static_cast<std::size_t>(P - Begin);
+        for (int K = 2; K <= Extra; ++K)
+            if ((P[K] & 0xC0) != 0x80) return static_cast<std::size_t>(P - Begin);
         P += Extra + 1;
     }
-    return true;
+    return std::string_view::npos;
 }
+
+bool IsValidUtf8(std::string_view Text) { return FirstInvalidUtf8(Text) == std::string_view::npos; }
 
 std::size_t Utf8Length(std::string_view Text) {
     std::size_t N = 0;

@@ -51,8 +51,11 @@ private:
 // leave "%s" as it stands; a pattern without placeholders comes back unchanged.
 std::string Format(std::string_view Pattern, std::initializer_list<std::string_view> Args);
 
-// UTF-8 helpers. Lengths count code points.
+// UTF-8 helpers. Lengths count code points. Well-formed means no overlong forms, no
+// surrogates and nothing above U+10FFFF.
 bool IsValidUtf8(std::string_view Text);
+// Offset of the first byte that does not start a well-formed sequence, or npos.
+std::size_t FirstInvalidUtf8(std::string_view Text);
 std::size_t Utf8Length(std::string_view Text);
 
 // ASCII-only case mapping: letters a..z / A..Z; every other byte stays as it is.

@@ -107,41 +107,6 @@ std::string HexByte(unsigned char C) {
     return Buf;
 }
 
-// Offset of the first byte that does not start a well-formed UTF-8 sequence, or npos.
-// Same rules as IsValidUtf8: no overlong forms, no surrogates, nothing above U+10FFFF.
-std::size_t FirstInvalidUtf8(std::string_view Text) {
-    const auto* Begin = reinterpret_cast<const unsigned char*>(Text.data());
-    const auto* P = Begin;
-    const auto* End = Begin + Text.size();
-    while (P < End) {
-        unsigned char C = *P;
-        if (C < 0x80) {
-            ++P;
-            continue;
-        }
-        int Extra;
-        unsigned char Lo = 0x80, Hi = 0xBF; // allowed range of the second byte
-        if (C >= 0xC2 && C <= 0xDF) {
-            Extra = 1;
-        } else if (C >= 0xE0 && C <= 0xEF) {
-            Extra = 2;
-            if (C == 0xE0) Lo = 0xA0;
-            if (C == 0xED) Hi = 0x9F;
-        } else if (C >= 0xF0 && C <= 0xF4) {
-            Extra = 3;
-            if (C == 0xF0) Lo = 0x90;
-            if (C == 0xF4) Hi = 0x8F;
-        } else {
-            return static_cast<std::size_t>(P - Begin);
-        }
-        if (End - P <= Extra || P[1] < Lo || P[1] > Hi) return static_cast<std::size_t>(P - Begin);
-        for (int K = 2; K <= Extra; ++K)
-            if ((P[K] & 0xC0) != 0x80) return static_cast<std::size_t>(P - Begin);
-        P += Extra + 1;
-    }
-    return std::string_view::npos;
-}
-
 class TIconv {
 public:
     explicit TIconv(const std::string& From) : FHandle(iconv_open("UTF-8", From.c_str())) {}

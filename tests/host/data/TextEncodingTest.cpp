@@ -196,3 +196,19 @@ TEST(TextEncodingTest, LargeGbkPacketConvertsCompletely) {
     Expected += "</R>";
     EXPECT_EQ(DecodePacketBytes(Raw), Expected);
 }
+
+TEST(TextEncodingTest, Utf8WellFormednessRules) {
+    const std::size_t None = std::string_view::npos;
+    for (const char* Good : {"", "ascii", "南京东路店", "\xC2\x80", "\xED\x9F\xBF", "\xEE\x80\x80", "\xF0\x90\x80\x80",
+                             "\xF4\x8F\xBF\xBF"}) {
+        EXPECT_TRUE(IsValidUtf8(Good)) << Good;
+        EXPECT_EQ(FirstInvalidUtf8(Good), None) << Good;
+    }
+    // Overlong forms, surrogates, beyond U+10FFFF, stray continuation bytes, cut sequences.
+    for (const char* Bad : {"\xC0\xAF", "\xC1\xBF", "\xE0\x9F\xBF", "\xED\xA0\x80", "\xED\xBF\xBF", "\xF0\x8F\xBF\xBF",
+                            "\xF4\x90\x80\x80", "\xF5\x80\x80\x80", "\x80", "\xE4\xB8", "\xE4\x41\x80"}) {
+        const std::string Text = std::string("ab") + Bad;
+        EXPECT_FALSE(IsValidUtf8(Text)) << Text;
+        EXPECT_EQ(FirstInvalidUtf8(Text), 2u) << Text;
+    }
+}
