@@ -95,6 +95,17 @@ void TBasicAction::UnregisterClient(TActionClient* Client) {
     FClients.erase(std::remove(FClients.begin(), FClients.end(), Client), FClients.end());
 }
 
+bool RelinkAction(TActionClient* Client, TAction*& Slot, TAction* Value, bool ClientHasHandle) {
+    if (Slot == Value) return false;
+    if (Slot) Slot->UnregisterClient(Client);
+    Slot = Value;
+    if (Slot) {
+        Slot->RegisterClient(Client);
+        if (ClientHasHandle) Slot->HandleNeeded();
+    }
+    return true;
+}
+
 void TBasicAction::NotifyClients(TPropertyId Property) {
     std::vector<TActionClient*> Clients = FClients;
     for (TActionClient* C : Clients)

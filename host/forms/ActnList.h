@@ -108,6 +108,10 @@ private:
     TActionList* FActionList = nullptr;
 };
 
+// Points a client's action slot at Value: the client leaves the old action and joins the
+// new one, whose handle is made if the client already has one. False when nothing changed.
+bool RelinkAction(TActionClient* Client, TAction*& Slot, TAction* Value, bool ClientHasHandle);
+
 // The actions of a window. Their shortcuts reach them from anywhere in the window.
 class TActionList : public TNativeComponent {
 public:

@@ -22,14 +22,7 @@ void TToolButton::SetStyle(TToolButtonStyle Value) {
 }
 
 void TToolButton::SetAction(TAction* Value) {
-    if (FAction == Value) return;
-    if (FAction) FAction->UnregisterClient(this);
-    FAction = Value;
-    if (FAction) {
-        FAction->RegisterClient(this);
-        if (HandleAllocated()) FAction->HandleNeeded();
-    }
-    Changed(TPropertyId::Action);
+    if (RelinkAction(this, FAction, Value, HandleAllocated())) Changed(TPropertyId::Action);
 }
 
 std::string TToolButton::Caption() const {

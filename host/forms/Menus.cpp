@@ -84,14 +84,7 @@ void TMenuItem::SetVisible(bool Value) {
 }
 
 void TMenuItem::SetAction(TAction* Value) {
-    if (FAction == Value) return;
-    if (FAction) FAction->UnregisterClient(this);
-    FAction = Value;
-    if (FAction) {
-        FAction->RegisterClient(this);
-        if (HandleAllocated()) FAction->HandleNeeded();
-    }
-    Changed(TPropertyId::Action);
+    if (RelinkAction(this, FAction, Value, HandleAllocated())) Changed(TPropertyId::Action);
 }
 
 void TMenuItem::ActionChanged(TPropertyId Property) {
