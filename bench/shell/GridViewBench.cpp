@@ -1,6 +1,7 @@
 // The consignment grid on screen: 100,000 rows of shop, product class, dates and rate in
 // the Qt backend's table view, offscreen. Time to the first paint of a window that shows
 // them, and the cost of each page while scrolling from the top to the bottom.
+#include "bench/ConsignmentPacket.h"
 #include "host/data/ClientDataSet.h"
 #include "host/forms/DBGrids.h"
 #include "host/forms/Forms.h"
@@ -14,7 +15,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -27,43 +27,11 @@ namespace {
 
 constexpr int RowCount = 100000;
 
-const char* const Shops[] = {"南京东路店", "淮海中路店", "徐家汇店", "五角场店",
-                             "陆家嘴店",   "中山公园店", "静安寺店", "人民广场店"};
-const char* const Goods[] = {"纯棉针织衫", "羊毛围巾", "真丝睡衣", "儿童羽绒服",
-                             "运动短袜",   "男士衬衫", "保温杯"};
-
-std::string MakePacket(int Rows) {
-    std::string X =
-        "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?><DATAPACKET Version=\"2.0\">"
-        "<METADATA><FIELDS><FIELD attrname=\"SHOP_ID\" fieldtype=\"fixed\" DECIMALS=\"4\" WIDTH=\"19\"/>"
-        "<FIELD attrname=\"SHOP_NUM\" fieldtype=\"string\" WIDTH=\"20\"/>"
-        "<FIELD attrname=\"SHOP_NAME\" fieldtype=\"string\" WIDTH=\"50\"/>"
-        "<FIELD attrname=\"PROD_CLS_ID\" fieldtype=\"fixed\" DECIMALS=\"0\" WIDTH=\"8\"/>"
-        "<FIELD attrname=\"PROD_CLS_NUM\" fieldtype=\"string\" WIDTH=\"25\"/>"
-        "<FIELD attrname=\"PROD_NAME\" fieldtype=\"string\" WIDTH=\"50\"/>"
-        "<FIELD attrname=\"FROM_DATE\" fieldtype=\"date\"/><FIELD attrname=\"TO_DATE\" fieldtype=\"date\"/>"
-        "<FIELD attrname=\"CMS_RATE\" fieldtype=\"fixed\" DECIMALS=\"4\" WIDTH=\"5\"/></FIELDS><PARAMS/>"
-        "</METADATA><ROWDATA>";
-    char Buf[512];
-    for (int I = 0; I < Rows; ++I) {
-        int Shop = I / 200, Cls = I % 200;
-        std::snprintf(
-            Buf, sizeof Buf,
-            "<ROW SHOP_ID=\"%d\" SHOP_NUM=\"S%04d\" SHOP_NAME=\"%s%d\" PROD_CLS_ID=\"%d\" "
-            "PROD_CLS_NUM=\"P%05d\" PROD_NAME=\"%s%d\" FROM_DATE=\"2024%02d01\" TO_DATE=\"2024%02d28\" "
-            "CMS_RATE=\"0.%04d\"/>",
-            1000 + Shop, Shop, Shops[Shop % 8], Shop, 5000 + Cls, Cls, Goods[Cls % 7], Cls, 1 + I % 12,
-            1 + I % 12, (I * 37) % 10000);
-        X += Buf;
-    }
-    return X + "</ROWDATA></DATAPACKET>";
-}
-
 // The rows, loaded once; every window takes a copy that shares their storage.
 const TClientData& Rows() {
     static TClientData Data = [] {
         TOrvClientDataSet Loader(nullptr);
-        Loader.SetXMLData(MakePacket(RowCount));
+        Loader.SetXMLData(bench::MakeConsignmentPacket(RowCount));
         return Loader.GetData();
     }();
     return Data;
