@@ -1,5 +1,6 @@
 // Opening databases: schema versions, files that cannot serve, demo and bulk data.
 #include "ServerTestSupport.h"
+#include "tests/MessageOf.h"
 
 #include "server/DemoData.h"
 #include "server/Schema.h"
@@ -13,17 +14,6 @@ using namespace orv::server;
 using namespace orv::server::test;
 
 namespace {
-
-// Runs Body and returns the EDatabaseError message it raised; fails the test if none.
-template <class F> std::string DatabaseErrorOf(F Body) {
-    try {
-        Body();
-    } catch (const EDatabaseError& E) {
-        return E.Message();
-    }
-    ADD_FAILURE() << "no EDatabaseError raised";
-    return {};
-}
 
 // A second, raw connection to the file, as another program would hold it.
 class TRawConnection {
@@ -71,7 +61,7 @@ TEST(DatabaseOpenTest, NewerSchemaIsRefusedAndLeftAlone) {
     const std::string Newer = std::to_string(SchemaVersion() + 1);
     TRawConnection(Path).Exec(("PRAGMA user_version = " + Newer).c_str());
 
-    std::string Msg = DatabaseErrorOf([&] { TQuillonServer Server(At(Path)); });
+    std::string Msg = MessageOf<EDatabaseError>([&] { TQuillonServer Server(At(Path)); });
     EXPECT_NE(Msg.find("版本（" + Newer + "）"), std::string::npos) << Msg;
     TSqliteDatabase Db(Path, TOpenMode::omReadOnly, 0);
     EXPECT_EQ(StoredSchemaVersion(Db), SchemaVersion() + 1);
@@ -85,7 +75,7 @@ TEST(DatabaseOpenTest, GarbageFileIsRefusedAsCorrupt) {
         for (int I = 0; I < 8192; ++I)
             Out.put(static_cast<char>((I * 7919) % 251));
     }
-    std::string Msg = DatabaseErrorOf([&] { TQuillonServer Server(At(Path)); });
+    std::string Msg = MessageOf<EDatabaseError>([&] { TQuillonServer Server(At(Path)); });
     EXPECT_NE(Msg.find("已损坏"), std::string::npos) << Msg;
 }
 
@@ -93,7 +83,7 @@ TEST(DatabaseOpenTest, MissingFileOpenedReadOnlyIsRefused) {
     TTempDir Dir;
     TServerOptions O = At(Dir.File("absent.db"));
     O.ReadOnly = true;
-    std::string Msg = DatabaseErrorOf([&] { TQuillonServer Server(O); });
+    std::string Msg = MessageOf<EDatabaseError>([&] { TQuillonServer Server(O); });
     EXPECT_NE(Msg.find("无法打开"), std::string::npos) << Msg;
 }
 

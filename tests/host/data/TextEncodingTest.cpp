@@ -2,6 +2,8 @@
 
 #include "host/core/SysUtils.h"
 
+#include "tests/MessageOf.h"
+
 #include <gtest/gtest.h>
 #include <pugixml.hpp>
 
@@ -28,16 +30,6 @@ std::string ParsedShopName(const std::string& Decoded) {
     pugi::xml_parse_result R = Doc.load_buffer(Decoded.data(), Decoded.size());
     EXPECT_TRUE(R) << R.description();
     return Doc.child("DATAPACKET").child("ROWDATA").child("ROW").attribute("SHOP_NAME").value();
-}
-
-template <class F> std::string ConvertErrorOf(F Body) {
-    try {
-        Body();
-    } catch (const EConvertError& E) {
-        return E.Message();
-    }
-    ADD_FAILURE() << "no EConvertError raised";
-    return {};
 }
 
 } // namespace
@@ -100,7 +92,7 @@ TEST(TextEncodingTest, Utf8MustBeValidWhenDeclared) {
     const std::string Decl = "<?xml version=\"1.0\" encoding=\"utf-8\"?>";
     const std::string Raw = Packet(Decl, GbkChinese);
     const std::string Offset = std::to_string(Raw.find(GbkChinese));
-    std::string Message = ConvertErrorOf([&] { DecodePacketBytes(Raw); });
+    std::string Message = MessageOf<EConvertError>([&] { DecodePacketBytes(Raw); });
     EXPECT_NE(Message.find("UTF-8"), std::string::npos) << Message;
     EXPECT_NE(Message.find(Offset), std::string::npos) << Message;
 
@@ -121,7 +113,7 @@ TEST(TextEncodingTest, ByteOrderMark) {
                  EConvertError);
     // The offset counts the mark, so it points into the bytes the caller has.
     const std::string Raw = Bom + Packet("", GbkChinese);
-    std::string Message = ConvertErrorOf([&] { DecodePacketBytes(Raw); });
+    std::string Message = MessageOf<EConvertError>([&] { DecodePacketBytes(Raw); });
     EXPECT_NE(Message.find(std::to_string(Raw.find(GbkChinese))), std::string::npos) << Message;
 
     EXPECT_THROW(DecodePacketBytes("\xFF\xFE<\0?\0x\0m\0l\0"), EConvertError);
@@ -138,13 +130,13 @@ TEST(TextEncodingTest, OtherEncodingsKnownToIconv) {
     Decoded = DecodePacketBytes(Packet("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>", "Muria\xE9"));
     EXPECT_EQ(ParsedShopName(Decoded), "Muriaé");
 
-    std::string Message = ConvertErrorOf(
+    std::string Message = MessageOf<EConvertError>(
         [] { DecodePacketBytes(Packet("<?xml version=\"1.0\" encoding=\"US-ASCII\"?>", "\xE9")); });
     EXPECT_NE(Message.find("US-ASCII"), std::string::npos) << Message;
 }
 
 TEST(TextEncodingTest, RefusesUnknownAndUnusableEncodings) {
-    std::string Message = ConvertErrorOf(
+    std::string Message = MessageOf<EConvertError>(
         [] { DecodePacketBytes(Packet("<?xml version=\"1.0\" encoding=\"x-quillon-8\"?>", "a")); });
     EXPECT_NE(Message.find("x-quillon-8"), std::string::npos) << Message;
 
@@ -157,7 +149,7 @@ TEST(TextEncodingTest, RefusesUnknownAndUnusableEncodings) {
 
     // A declaration readable as ASCII cannot be UTF-16 or UTF-32.
     for (const char* Name : {"UTF-16", "UTF-16LE", "UTF-32", "UCS-2"})
-        EXPECT_NE(ConvertErrorOf([&] {
+        EXPECT_NE(MessageOf<EConvertError>([&] {
                       DecodePacketBytes(
                           Packet(std::string("<?xml version=\"1.0\" encoding=\"") + Name + "\"?>", "a"));
                   }).find(Name),
@@ -171,13 +163,13 @@ TEST(TextEncodingTest, InvalidGb18030ReportsTheOffset) {
     for (const std::string Bad : {"\xFF", "\x80", "\xD6\x20", "\x95\x32\x82"}) {
         const std::string Raw = Packet(Decl, GbkChinese + Bad);
         const std::size_t Offset = Raw.find(GbkChinese) + GbkChinese.size();
-        std::string Message = ConvertErrorOf([&] { DecodePacketBytes(Raw); });
+        std::string Message = MessageOf<EConvertError>([&] { DecodePacketBytes(Raw); });
         EXPECT_NE(Message.find("GBK"), std::string::npos) << Message;
         EXPECT_NE(Message.find("字节偏移 " + std::to_string(Offset) + " "), std::string::npos) << Message;
     }
     // A lead byte cut off at the very end.
     const std::string Cut = "<?xml version=\"1.0\" encoding=\"gbk\"?><A>" + GbkChinese + "\xD6";
-    std::string Message = ConvertErrorOf([&] { DecodePacketBytes(Cut); });
+    std::string Message = MessageOf<EConvertError>([&] { DecodePacketBytes(Cut); });
     EXPECT_NE(Message.find("字节偏移 " + std::to_string(Cut.size() - 1) + " "), std::string::npos) << Message;
 
     // Without a declaration, bytes that are neither UTF-8 nor GB18030 are refused too.

@@ -3,6 +3,8 @@
 
 #include "host/core/SysUtils.h"
 
+#include "tests/MessageOf.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -31,17 +33,6 @@ const std::string Delta =
     R"(<METADATA><FIELDS><FIELD attrname="SHOP_NAME" fieldtype="string" WIDTH="50"/></FIELDS>)"
     R"(<PARAMS CHANGE_LOG="1 0 4"/></METADATA><ROWDATA><ROW RowState="4" SHOP_NAME="南京东路店"/>)"
     R"(</ROWDATA></DATAPACKET>)";
-
-// Runs Body and returns the EConvertError message it raised; fails the test if it raised nothing.
-template <class F> std::string ConvertErrorOf(F Body) {
-    try {
-        Body();
-    } catch (const EConvertError& E) {
-        return E.Message();
-    }
-    ADD_FAILURE() << "no EConvertError raised";
-    return {};
-}
 
 } // namespace
 
@@ -117,8 +108,8 @@ TEST(OrvPackTest, CompressionShrinksRepetitiveText) {
 
 TEST(OrvPackTest, RefusesForeignText) {
     for (const char* Foreign : {"", "<?xml version=\"1.0\"?>", "orvpk10:0::", "ORVP", "Zm9v"})
-        EXPECT_NE(ConvertErrorOf([&] { OrvUnpack(Foreign); }).find("无法识别"), std::string::npos) << Foreign;
-    EXPECT_NE(ConvertErrorOf([] { OrvUnpack("ORVPK20:0::"); }).find("版本 2"), std::string::npos);
+        EXPECT_NE(MessageOf<EConvertError>([&] { OrvUnpack(Foreign); }).find("无法识别"), std::string::npos) << Foreign;
+    EXPECT_NE(MessageOf<EConvertError>([] { OrvUnpack("ORVPK20:0::"); }).find("版本 2"), std::string::npos);
 }
 
 TEST(OrvPackTest, RefusesDamagedHeader) {
@@ -138,7 +129,7 @@ TEST(OrvPackTest, RefusesDamagedHeader) {
              "ORVPK12:3:cbf43926:Zm9v",           // lower-case hex is not what we write
              "ORVPK12:3:CBF4392:Zm9v",            // short checksum
          }) {
-        std::string Message = ConvertErrorOf([&] { OrvUnpack(Bad); });
+        std::string Message = MessageOf<EConvertError>([&] { OrvUnpack(Bad); });
         EXPECT_TRUE(Message.starts_with("打包数据已损坏：")) << Bad << " -> " << Message;
     }
 }
@@ -151,8 +142,8 @@ TEST(OrvPackTest, DetectsTruncationWithoutChecksum) {
         for (std::size_t Cut = PayloadStart; Cut < Packed.size(); ++Cut)
             EXPECT_THROW(OrvUnpack(Packed.substr(0, Cut)), EConvertError) << Cut;
     }
-    EXPECT_NE(ConvertErrorOf([] { OrvUnpack("ORVPK10:4::Zm9v"); }).find("长度不符"), std::string::npos);
-    EXPECT_NE(ConvertErrorOf([] { OrvUnpack("ORVPK10:2::Zm9v"); }).find("长度不符"), std::string::npos);
+    EXPECT_NE(MessageOf<EConvertError>([] { OrvUnpack("ORVPK10:4::Zm9v"); }).find("长度不符"), std::string::npos);
+    EXPECT_NE(MessageOf<EConvertError>([] { OrvUnpack("ORVPK10:2::Zm9v"); }).find("长度不符"), std::string::npos);
 }
 
 TEST(OrvPackTest, DetectsChangedBytes) {
@@ -160,11 +151,11 @@ TEST(OrvPackTest, DetectsChangedBytes) {
     // Swap one payload character for another valid Base64 character: only the checksum can tell.
     std::size_t At = Packed.rfind(':') + 10;
     Packed[At] = Packed[At] == 'A' ? 'B' : 'A';
-    EXPECT_EQ(ConvertErrorOf([&] { OrvUnpack(Packed); }), "打包数据已损坏：校验和不符。");
+    EXPECT_EQ(MessageOf<EConvertError>([&] { OrvUnpack(Packed); }), "打包数据已损坏：校验和不符。");
 
     std::string Forged = OrvPack("foo", {TOrvPackOption::poChecksum});
     Forged.replace(Forged.find("8C736521"), 8, "00000000");
-    EXPECT_EQ(ConvertErrorOf([&] { OrvUnpack(Forged); }), "打包数据已损坏：校验和不符。");
+    EXPECT_EQ(MessageOf<EConvertError>([&] { OrvUnpack(Forged); }), "打包数据已损坏：校验和不符。");
 }
 
 TEST(OrvPackTest, RefusesDamagedCompressedStream) {
@@ -176,7 +167,7 @@ TEST(OrvPackTest, RefusesDamagedCompressedStream) {
     EXPECT_THROW(OrvUnpack(Header + Base64Encode(Flipped)), EConvertError);
 
     std::string Trailing = Stream + "junk";
-    EXPECT_NE(ConvertErrorOf([&] { OrvUnpack(Header + Base64Encode(Trailing)); }).find("多余内容"),
+    EXPECT_NE(MessageOf<EConvertError>([&] { OrvUnpack(Header + Base64Encode(Trailing)); }).find("多余内容"),
               std::string::npos);
 
     // The stream is intact but the recorded length is wrong either way.
@@ -191,5 +182,5 @@ TEST(OrvPackTest, RefusesDamagedCompressedStream) {
 
 TEST(OrvPackTest, RefusesBadBase64Payload) {
     for (const char* Bad : {"ORVPK10:3::Zm9v\n", "ORVPK10:3::Zm9v=", "ORVPK10:3:: Zm9v", "ORVPK10:2::Zm9="})
-        EXPECT_TRUE(ConvertErrorOf([&] { OrvUnpack(Bad); }).starts_with("打包数据已损坏：")) << Bad;
+        EXPECT_TRUE(MessageOf<EConvertError>([&] { OrvUnpack(Bad); }).starts_with("打包数据已损坏：")) << Bad;
 }
