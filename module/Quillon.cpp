@@ -15,15 +15,23 @@ using namespace orv;
 
 namespace {
 
+// The windows read the session at every step, so a host that opens one before handing the
+// session over is told so here, through its own call, before anything is made.
+void RequireSession(const TSysInfo* SysInfo) {
+    if (!SysInfo) throw Exception("插件还没有会话：主程序须先调用 Initialize 交给插件会话，再打开窗口。");
+}
+
 // The window belongs to Application from here on; the launcher neither waits for it nor
 // frees it, and lets whatever Show raises reach the host.
 template <class TWindow> void Launch() {
+    RequireSession(SysInfoObj);
     (new TWindow(Application))->Show();
 }
 
 } // namespace
 
 QUILLON_EXPORT void Initialize(TSysInfo* SysInfo) {
+    RequireSession(SysInfo);
     SysInfoObj = SysInfo;
     SynchronizeApp(SysInfo->HostApplication(), Application);
 }

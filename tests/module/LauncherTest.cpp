@@ -1,6 +1,8 @@
 // The library as a host sees it: its exports, Initialize and the launchers.
 #include "TestHost.h"
 
+#include "tests/MessageOf.h"
+
 #include <cstdio>
 #include <sstream>
 
@@ -26,6 +28,19 @@ TEST(PluginExportsTest, OnlyTheEntryPointsLeaveTheLibrary) {
         if (!Name.empty()) Names.insert(Name);
     }
     EXPECT_EQ(Names, (std::set<std::string>{"Initialize", "CmsShfMan", "CmsQtyMan", "CmsValMan"})) << Output;
+}
+
+// A host that gets the order wrong is told so through the call it made; the process
+// goes on and no half-made window is left behind.
+TEST(PluginOrderTest, LaunchersBeforeInitializeAndAnInitializeWithoutSessionRaise) {
+    ASSERT_EQ(SysInfoObj, nullptr) << "no session has been handed over in this process yet";
+    for (void (*Launcher)() : {Plugin().CmsShfMan, Plugin().CmsQtyMan, Plugin().CmsValMan}) {
+        std::string Message = MessageOf<Exception>(Launcher);
+        EXPECT_NE(Message.find("Initialize"), std::string::npos) << Message;
+        EXPECT_TRUE(Application->Forms().empty());
+    }
+    EXPECT_NE(MessageOf<Exception>([] { Plugin().Initialize(nullptr); }).find("Initialize"), std::string::npos);
+    EXPECT_EQ(SysInfoObj, nullptr);
 }
 
 TEST_F(PluginTest, InitializeHandsTheSessionAndBothApplicationsToTheHost) {
