@@ -39,7 +39,8 @@ TEST(PluginOrderTest, LaunchersBeforeInitializeAndAnInitializeWithoutSessionRais
         EXPECT_NE(Message.find("Initialize"), std::string::npos) << Message;
         EXPECT_TRUE(Application->Forms().empty());
     }
-    EXPECT_NE(MessageOf<Exception>([] { Plugin().Initialize(nullptr); }).find("Initialize"), std::string::npos);
+    EXPECT_NE(MessageOf<Exception>([] { Plugin().Initialize(nullptr); }).find("Initialize"),
+              std::string::npos);
     EXPECT_EQ(SysInfoObj, nullptr);
 }
 
