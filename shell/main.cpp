@@ -12,6 +12,7 @@
 #include <QPixmap>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -41,6 +42,26 @@ QWidget* FrontWindow(qt::TQtWidgetSet& WS, QWidget* Main) {
         if ((*It)->Visible())
             if (QWidget* W = WS.WidgetOf(*It)) return W;
     return Main;
+}
+
+std::size_t ShownWindows() {
+    std::vector<TCustomForm*> Forms = Application->Forms();
+    return static_cast<std::size_t>(
+        std::count_if(Forms.begin(), Forms.end(), [](TCustomForm* F) { return F->Visible(); }));
+}
+
+// Opens a window the command line asked for; false when it did not open. Each failure is
+// told once: by the message about the plug-in when it could not be loaded at all, by the
+// launcher's own message box (no right, no data) when the window refused to open.
+bool OpenRequested(TMainWindow& Main, const std::string& Export, bool PluginReady) {
+    if (!PluginReady) return false;
+    const std::size_t Before = ShownWindows();
+    if (!Main.Open(Export)) {
+        Application->MessageBox(Format("插件库没有提供窗口 %s。", {Export}), "Quillon",
+                                MB_OK | MB_ICONWARNING);
+        return false;
+    }
+    return ShownWindows() > Before;
 }
 
 int RunHost(QApplication& App, const THostOptions& Options) {
@@ -86,9 +107,7 @@ int RunHost(QApplication& App, const THostOptions& Options) {
                          Session->Server().DatabasePath(), Problem);
         Main.show();
         for (const std::string& Export : Options.Open)
-            if (!Main.Open(Export))
-                Application->MessageBox(Format("插件库没有提供窗口 %s。", {Export}), "Quillon",
-                                        MB_OK | MB_ICONWARNING);
+            if (!OpenRequested(Main, Export, Problem.empty())) Status = 1;
         if (Unattended) {
             // Once the windows have been laid out and painted, the front one is saved.
             QTimer::singleShot(400, &Main, [&] {

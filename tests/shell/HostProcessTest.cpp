@@ -1,6 +1,7 @@
 // quillon-host run as a user runs it, offscreen: a screenshot of the shift window, a
-// missing plug-in, wrong command lines.
+// missing plug-in, windows that do not open, wrong command lines.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -97,6 +98,14 @@ protected:
         return true;
     }
 
+    static int Count(const std::string& Text, const std::string& Part) {
+        int N = 0;
+        for (std::size_t At = Text.find(Part); At != std::string::npos;
+             At = Text.find(Part, At + Part.size()))
+            ++N;
+        return N;
+    }
+
     fs::path Dir;
 };
 
@@ -115,16 +124,49 @@ TEST_F(HostProcessTest, ScreenshotOfTheShiftWindowOnANewDatabase) {
     EXPECT_EQ(H, 330u);
 }
 
-TEST_F(HostProcessTest, AMissingPlugInIsReportedAndTheHostStillRuns) {
+// The plug-in's failure is told once, however many windows were asked for, and the run
+// fails because they did not open; the main window still comes up.
+TEST_F(HostProcessTest, AMissingPlugInIsReportedOnceAndFailsTheRequestedWindows) {
     const fs::path Shot = Dir / "main.png";
-    TRun R = Run({"--plugin", (Dir / "nowhere" / "libquillon.so").string(), "--open", "CmsShfMan",
-                  "--screenshot", Shot.string(), "--db", (Dir / "q.db").string()});
-    ASSERT_EQ(R.Status, 0) << R.Errors;
-    EXPECT_NE(R.Errors.find("无法加载插件库"), std::string::npos) << R.Errors;
+    TRun R = Run({"--plugin", (Dir / "nowhere" / "libquillon.so").string(), "--open", "CmsShfMan", "--open",
+                  "CmsQtyMan", "--screenshot", Shot.string(), "--db", (Dir / "q.db").string()});
+    EXPECT_EQ(R.Status, 1) << R.Errors;
+    EXPECT_EQ(Count(R.Errors, "无法加载插件库"), 1) << R.Errors;
     EXPECT_NE(R.Errors.find("nowhere/libquillon.so"), std::string::npos) << R.Errors;
+    EXPECT_EQ(Count(R.Errors, "Quillon: "), 1) << "nothing but the one message: " << R.Errors;
     std::uint32_t W = 0, H = 0;
     ASSERT_TRUE(PngSize(Shot, W, H));
     EXPECT_GT(W, 0u);
+}
+
+// A window the library does not offer, or one the user may not see, fails the run with
+// the reason; without --open nothing is at stake.
+TEST_F(HostProcessTest, ARequestedWindowThatDoesNotOpenFailsTheRun) {
+    const std::string Db = (Dir / "q.db").string();
+    TRun Absent = Run({"--open", "CmsRsMan", "--screenshot", (Dir / "a.png").string(), "--db", Db});
+    EXPECT_EQ(Absent.Status, 1) << Absent.Errors;
+    EXPECT_EQ(Count(Absent.Errors, "插件库没有提供窗口 CmsRsMan"), 1) << Absent.Errors;
+
+    TRun Plain = Run({"--user", "viewer", "--screenshot", (Dir / "b.png").string(), "--db", Db});
+    ASSERT_EQ(Plain.Status, 0) << Plain.Errors;
+
+    // The viewer loses the right to see shift commissions; the rest of the data stays.
+    sqlite3* Handle = nullptr;
+    ASSERT_EQ(sqlite3_open(Db.c_str(), &Handle), SQLITE_OK);
+    char* Error = nullptr;
+    int Rc = sqlite3_exec(
+        Handle, "DELETE FROM user_privileges WHERE user_name = 'viewer' AND privilege = 'CMS_SHF_VIEW'",
+        nullptr, nullptr, &Error);
+    EXPECT_EQ(sqlite3_changes(Handle), 1);
+    sqlite3_free(Error);
+    sqlite3_close(Handle);
+    ASSERT_EQ(Rc, SQLITE_OK);
+
+    TRun Refused = Run({"--user", "viewer", "--open", "CmsShfMan", "--open", "CmsQtyMan", "--screenshot",
+                        (Dir / "c.png").string(), "--db", Db});
+    EXPECT_EQ(Refused.Status, 1) << Refused.Errors;
+    EXPECT_NE(Refused.Errors.find("班次提成管理"), std::string::npos) << Refused.Errors;
+    EXPECT_EQ(Count(Refused.Errors, "Quillon: "), 0) << "the window's own message only: " << Refused.Errors;
 }
 
 TEST_F(HostProcessTest, ALibraryWithoutTheEntryPointIsRefusedClearly) {
