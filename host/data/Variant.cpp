@@ -247,13 +247,7 @@ std::string FormatDate8(std::int32_t Days) {
 
 void AppendDate8(std::string& Out, std::int32_t Days) {
     int Y, M, D;
-    DayNumberToDate(Days, Y, M, D);
-    if (Y < 1 || Y > 9999) { // outside what fields hold; written as the old printf form did
-        char Buf[32];
-        int N = std::snprintf(Buf, sizeof Buf, "%04d%02d%02d", Y, M, D);
-        Out.append(Buf, static_cast<std::size_t>(N));
-        return;
-    }
+    DayNumberToDate(Days, Y, M, D); // a day beyond the years 1..9999 raises
     const char Text[8] = {static_cast<char>('0' + Y / 1000 % 10), static_cast<char>('0' + Y / 100 % 10),
                           static_cast<char>('0' + Y / 10 % 10),   static_cast<char>('0' + Y % 10),
                           static_cast<char>('0' + M / 10),        static_cast<char>('0' + M % 10),
@@ -282,10 +276,6 @@ bool TryParsePacketDateTime(std::string_view Text, TDateTime& Value) {
     double Frac = (H * 3600000.0 + Mi * 60000.0 + S * 1000.0 + Ms) / 86400000.0;
     Value = Days >= 0 ? Days + Frac : Days - Frac;
     return true;
-}
-
-bool IsCalendarDateTime(TDateTime Value) {
-    return Value >= DayNumber(1, 1, 1) && Value < DayNumber(9999, 12, 31) + 1.0;
 }
 
 std::string FormatPacketDateTime(TDateTime Value) {
@@ -337,7 +327,12 @@ std::string Variant::AsString() const {
     case TVarType::varInteger: return std::to_string(*IfInteger());
     case TVarType::varFloat: return FormatDouble(*IfFloat());
     case TVarType::varBcd: return IfBcd()->ToString();
-    case TVarType::varDate: return FormatDisplayDate(IfDate()->Days);
+    case TVarType::varDate: {
+        // A day number beyond the calendar has no date to show: show the number.
+        const std::int32_t Days = IfDate()->Days;
+        if (Days < MinDayNumber || Days > MaxDayNumber) return std::to_string(Days);
+        return FormatDisplayDate(Days);
+    }
     case TVarType::varDateTime: {
         TDateTime V = IfDateTime()->Value;
         // No calendar day to show, and taking its day count would overflow: show the number.

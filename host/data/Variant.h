@@ -104,8 +104,6 @@ bool TryParseDate8(std::string_view Text, std::int32_t& Days);
 std::string FormatDate8(std::int32_t Days);
 void AppendDate8(std::string& Out, std::int32_t Days);
 bool TryParsePacketDateTime(std::string_view Text, TDateTime& Value);
-// True when Value falls on a day of the years 1..9999 (false for NaN and infinities).
-bool IsCalendarDateTime(TDateTime Value);
 std::string FormatPacketDateTime(TDateTime Value);
 // "YYYY-MM-DD" display form and its reverse (also accepts YYYYMMDD and YYYY/MM/DD).
 std::string FormatDisplayDate(std::int32_t Days);

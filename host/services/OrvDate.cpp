@@ -2,7 +2,6 @@
 
 #include "host/core/SysUtils.h"
 
-#include <cmath>
 #include <cstdio>
 
 namespace orv {
@@ -47,16 +46,8 @@ int Digits(std::string_view Text, std::size_t From, std::size_t Count) {
 } // namespace
 
 std::string OrvDateToStr8(TDateTime Value) {
-    // Checked before DateOf, which may only be given values whose day fits an int32.
-    static const double First = DayNumber(1, 1, 1);
-    static const double Last = DayNumber(9999, 12, 31);
-    if (!std::isfinite(Value) || std::trunc(Value) < First || std::trunc(Value) > Last) {
-        char Buf[64];
-        std::snprintf(Buf, sizeof Buf, "%g", Value);
-        throw EConvertError(Format("日期值 %s 超出 0001-01-01 至 9999-12-31 的范围。", {Buf}));
-    }
     int Year, Month, Day;
-    DecodeDate(Value, Year, Month, Day);
+    DecodeDate(Value, Year, Month, Day); // refuses a value outside 0001-01-01..9999-12-31
     char Buf[48];
     std::snprintf(Buf, sizeof Buf, "%04d%02d%02d", Year, Month, Day);
     return Buf;
