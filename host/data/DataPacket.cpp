@@ -1,6 +1,7 @@
 // XML data packets: reading (tolerant of other producers) and writing.
 #include "host/data/StoreState.h"
 #include "host/data/TextEncoding.h"
+#include "host/data/ValueRules.h"
 
 #include <pugixml.hpp>
 
@@ -51,6 +52,8 @@ TPacketColumn ReadFieldElement(pugi::xml_node F) {
     pugi::xml_attribute Name = AttrNamed(F, "attrname");
     if (!Name || !*Name.value()) PacketError("有字段没有名称（attrname）。");
     C.Name = Name.value();
+    if (TValueFault Fault = CheckPacketFieldName(C.Name))
+        PacketError(Format("字段名“%s”%s。", {Fault.ShowValue ? C.Name : "…", Fault.Why}));
     TFieldDesc& D = C.Desc;
     D.Name = C.Name;
     std::string Type = AttrNamed(F, "fieldtype").value();
@@ -89,7 +92,7 @@ TPacketColumn ReadFieldElement(pugi::xml_node F) {
         D.Type = TFieldType::ftBCD;
         D.Precision = std::max(Width, 0);
         D.Size = std::max(Decimals, 0);
-        if (D.Size > 18) PacketError(Format("字段“%s”的小数位数 %s 超出范围。", {C.Name, std::to_string(D.Size)}));
+        if (D.Size > MaxDecimalScale) PacketError(Format("字段“%s”的小数位数 %s 超出范围。", {C.Name, std::to_string(D.Size)}));
         D.PacketInfo.FieldType = Type;
         WidthUsed = true;
         Decimals = -1;
@@ -115,6 +118,8 @@ TPacketColumn ReadFieldElement(pugi::xml_node F) {
             D.ReadOnly = SameTextAscii(A.value(), "true");
             continue;
         }
+        if (TValueFault Fault = CheckText(A.value(), 0))
+            PacketError(Format("字段“%s”的属性“%s”%s。", {C.Name, N, Fault.Why}));
         D.PacketInfo.ExtraAttrs.emplace_back(N, A.value());
     }
     std::string Children;
@@ -125,6 +130,12 @@ TPacketColumn ReadFieldElement(pugi::xml_node F) {
     W.Out = &Children;
     for (pugi::xml_node K = F.first_child(); K; K = K.next_sibling())
         if (K.type() == pugi::node_element) K.print(W, "", pugi::format_raw);
+    // Written back as it stands, so it may hold nothing a strict reader refuses; the
+    // printer writes control characters as references.
+    char32_t Code;
+    TValueFault Fault = CheckText(Children, 0);
+    if (!Fault && FindForbiddenCharRef(Children, Code) != std::string::npos) Fault = CheckChar(Code);
+    if (Fault) PacketError(Format("字段“%s”的子元素%s。", {C.Name, Fault.Why}));
     D.PacketInfo.ChildXml = std::move(Children);
     return C;
 }
@@ -147,9 +158,8 @@ struct TCellTarget {
 
 void ParseCell(TRowBlock::TBuilder& B, int FieldNo, const TCellTarget& T, std::string_view Text, int RowNo) {
     if (T.Kind == TStorageKind::skString) {
-        if (!IsValidUtf8(Text)) CellError(RowNo, T, "…", "不是有效的 UTF-8 文本");
-        if (T.SizeChars > 0 && Utf8Length(Text) > static_cast<std::size_t>(T.SizeChars))
-            CellError(RowNo, T, Text, "超过 " + std::to_string(T.SizeChars) + " 个字符的长度限制");
+        if (TValueFault Fault = CheckText(Text, T.SizeChars))
+            CellError(RowNo, T, Fault.ShowValue ? Text : "…", Fault.Why);
         B.SetString(FieldNo, Text);
         return;
     }
@@ -173,7 +183,7 @@ void ParseCell(TRowBlock::TBuilder& B, int FieldNo, const TCellTarget& T, std::s
         } catch (const EConvertError&) {
             CellError(RowNo, T, Text, "不是有效的数值");
         }
-        if (T.Precision > 0 && V.IntegerDigits() > T.Precision - T.Scale) CellError(RowNo, T, Text, "超出字段精度");
+        if (TValueFault Fault = CheckDecimal(V, T.Precision)) CellError(RowNo, T, Text, Fault.Why);
         B.SetInt(FieldNo, V.Unscaled);
         return;
     }
@@ -231,10 +241,48 @@ std::vector<std::uint32_t> ParseChangeLog(const char* Text) {
 
 enum : std::uint32_t { psOriginal = 1, psDeleted = 2, psInserted = 4, psModified = 8 };
 
+// The parser turns "&#0;" into a NUL that silently ends the text holding it, and other
+// references into characters XML forbids, so such references are looked for in the text
+// as written. Only when the quick scan finds one is the packet parsed again with
+// references left as they stand, to name the row and field (a match in a comment or a
+// CDATA section is no reference and is let through).
+void RefuseForbiddenCharRefs(std::string Text) {
+    pugi::xml_document Doc;
+    if (!Doc.load_buffer_inplace(Text.data(), Text.size(), pugi::parse_default & ~pugi::parse_escapes,
+                                 pugi::encoding_utf8))
+        return; // the real parse reports it
+    char32_t Code;
+    auto Refuse = [&](const std::string& Where) {
+        PacketError(Format("%s%s。", {Where, CheckChar(Code).Why}));
+    };
+    auto Walk = [&](auto&& Self, pugi::xml_node N, int RowNo) -> void {
+        for (pugi::xml_attribute A = N.first_attribute(); A; A = A.next_attribute()) {
+            if (FindForbiddenCharRef(A.value(), Code) == std::string::npos) continue;
+            if (RowNo > 0)
+                throw EConvertError(Format("数据包第 %s 行字段“%s”的值%s。",
+                                           {std::to_string(RowNo), A.name(), CheckChar(Code).Why}));
+            Refuse(Format("元素 %s 的属性“%s”", {N.name(), A.name()}));
+        }
+        int Rows = 0;
+        for (pugi::xml_node K = N.first_child(); K; K = K.next_sibling()) {
+            if (K.type() == pugi::node_pcdata && FindForbiddenCharRef(K.value(), Code) != std::string::npos)
+                Refuse(Format("元素 %s 的文本", {N.name()}));
+            if (K.type() != pugi::node_element) continue;
+            const bool Row = NameIs(N.name(), "ROWDATA") && NameIs(K.name(), "ROW");
+            Self(Self, K, Row ? ++Rows : 0);
+        }
+    };
+    Walk(Walk, Doc, 0);
+}
+
 } // namespace
 
 TParsedPacket ParseDataPacket(const std::string& Bytes, const std::vector<TField*>& Declared) {
     std::string Text = DecodePacketBytes(Bytes);
+    if (std::size_t Nul = Text.find('\0'); Nul != std::string::npos)
+        PacketError(Format("第 %s 个字节处有空字符（U+0000）。", {std::to_string(Nul + 1)}));
+    char32_t Code;
+    if (FindForbiddenCharRef(Text, Code) != std::string::npos) RefuseForbiddenCharRefs(Text);
     pugi::xml_document Doc;
     pugi::xml_parse_result R =
         Doc.load_buffer_inplace(Text.data(), Text.size(), pugi::parse_default, pugi::encoding_utf8);
@@ -297,6 +345,8 @@ TParsedPacket ParseDataPacket(const std::string& Bytes, const std::vector<TField
     if (pugi::xml_node Params = ChildNamed(Meta, "PARAMS")) {
         for (pugi::xml_attribute A = Params.first_attribute(); A; A = A.next_attribute()) {
             if (NameIs(A.name(), "CHANGE_LOG")) Log = ParseChangeLog(A.value());
+            else if (TValueFault Fault = CheckText(A.value(), 0))
+                PacketError(Format("PARAMS 的属性“%s”%s。", {A.name(), Fault.Why}));
             else Out.Params.emplace_back(A.name(), A.value());
         }
     }

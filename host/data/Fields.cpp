@@ -1,5 +1,7 @@
 #include "host/data/DB.h"
 
+#include "host/data/ValueRules.h"
+
 #include <cmath>
 #include <limits>
 
@@ -21,6 +23,11 @@ void TField::SetDataSet(TDataSet* Value) {
 }
 
 void TField::SetFieldName(const std::string& Value) {
+    // Every row of a packet carries the field as an attribute: a name that cannot be one
+    // would give packets that no reader, this one included, takes back.
+    if (!Value.empty())
+        if (TValueFault Fault = CheckPacketFieldName(Value))
+            throw EDatabaseError(Format("字段名“%s”无效：%s。", {Fault.ShowValue ? Value : "…", Fault.Why}));
     if (FDataSet) {
         TField* Other = FDataSet->FindField(Value);
         if (Other && Other != this) throw EDatabaseError(Format("字段名“%s”重复。", {Value}));
@@ -179,11 +186,7 @@ TStringField::TStringField(TComponent* AOwner) : TField(AOwner) { FSize = 20; }
 Variant TStringField::Coerce(const Variant& V) const {
     if (V.IsNull()) return V;
     std::string S = V.IfString() ? *V.IfString() : V.AsString();
-    if (!IsValidUtf8(S)) ConvertError("…", "不是有效的 UTF-8 文本");
-    // No packet can carry U+0000: the writer would cut the text there.
-    if (S.find('\0') != std::string::npos) ConvertError("…", "含有空字符（U+0000）");
-    if (FSize > 0 && Utf8Length(S) > static_cast<std::size_t>(FSize))
-        ConvertError(S, "超过 " + std::to_string(FSize) + " 个字符的长度限制");
+    if (TValueFault Fault = CheckText(S, FSize)) ConvertError(Fault.ShowValue ? S : "…", Fault.Why);
     return Variant(std::move(S));
 }
 
@@ -291,7 +294,7 @@ void TFloatField::DescribePacketType(std::string& FieldType, int& Width, int& De
 TBCDField::TBCDField(TComponent* AOwner) : TField(AOwner) { FSize = 4; }
 
 void TBCDField::SetSize(int Value) {
-    if (Value < 0 || Value > 18) throw EDatabaseError(Format("字段“%s”的小数位数 %s 无效。", {DisplayLabel(), std::to_string(Value)}));
+    if (Value < 0 || Value > MaxDecimalScale) throw EDatabaseError(Format("字段“%s”的小数位数 %s 无效。", {DisplayLabel(), std::to_string(Value)}));
     TField::SetSize(Value);
 }
 
@@ -303,9 +306,7 @@ Variant TBCDField::Coerce(const Variant& V) const {
     } catch (const EConvertError&) {
         ConvertError(V.AsString(), "不是有效的数值");
     }
-    if (FPrecision > 0 && B.IntegerDigits() > FPrecision - FSize)
-        ConvertError(V.AsString(), "超出字段精度（" + std::to_string(FPrecision) + " 位数字，其中 " +
-                                       std::to_string(FSize) + " 位小数）");
+    if (TValueFault Fault = CheckDecimal(B, FPrecision)) ConvertError(V.AsString(), Fault.Why);
     return Variant(B);
 }
 
@@ -333,7 +334,7 @@ Variant TDateField::Coerce(const Variant& V) const {
     } catch (const EConvertError&) {
         ConvertError(V.AsString(), "不是有效的日期");
     }
-    if (!IsCalendarDateTime(D)) ConvertError(V.AsString(), "超出日期范围");
+    if (TValueFault Fault = CheckDateTime(D)) ConvertError(V.AsString(), Fault.Why);
     return Variant::Date(DateOf(D));
 }
 
@@ -360,7 +361,7 @@ Variant TDateTimeField::Coerce(const Variant& V) const {
     } catch (const EConvertError&) {
         ConvertError(V.AsString(), "不是有效的日期时间");
     }
-    if (!IsCalendarDateTime(D)) ConvertError(V.AsString(), "超出日期范围");
+    if (TValueFault Fault = CheckDateTime(D)) ConvertError(V.AsString(), Fault.Why);
     return Variant::DateTime(D);
 }
 

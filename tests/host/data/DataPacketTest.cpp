@@ -169,11 +169,12 @@ TEST(DataPacketTest, EveryTypeRoundTripsWithPendingChanges) {
     A.Next();
     EXPECT_EQ(Title->AsString(), "&<>\"'");
 
-    // Text with control characters, markup characters, Chinese; edits, inserts, deletions.
+    // Text with the control characters XML allows, markup characters, Chinese; edits,
+    // inserts, deletions.
     A.First();
     A.Edit();
     Title->SetAsString("制表\t回车\r换行\n结束");
-    Note->SetAsString("<a href=\"x\">&amp;</a> 'q' \t\r\n\x01");
+    Note->SetAsString("<a href=\"x\">&amp;</a> 'q' \t\r\n\x7F\u0085");
     A.FieldByName("RATIO")->SetAsFloat(1.0 / 3.0);
     A.Post();
     A.Next();
@@ -197,7 +198,7 @@ TEST(DataPacketTest, EveryTypeRoundTripsWithPendingChanges) {
     TOrvClientDataSet B(nullptr);
     B.SetXMLData(A.GetXMLData());
     EXPECT_EQ(B.FieldByName("TITLE")->AsString(), "制表\t回车\r换行\n结束");
-    EXPECT_EQ(B.FieldByName("NOTE")->AsString(), "<a href=\"x\">&amp;</a> 'q' \t\r\n\x01");
+    EXPECT_EQ(B.FieldByName("NOTE")->AsString(), "<a href=\"x\">&amp;</a> 'q' \t\r\n\x7F\u0085");
     EXPECT_DOUBLE_EQ(B.FieldByName("RATIO")->AsFloat(), 1.0 / 3.0);
     B.Next(); // the new row went in before the second one
     EXPECT_EQ(B.UpdateStatus(), TUpdateStatus::usInserted);

@@ -1,0 +1,129 @@
+#include "host/data/ValueRules.h"
+
+#include "host/core/SysUtils.h"
+
+#include <cstdio>
+
+namespace orv {
+
+namespace {
+
+// Code point starting at P, of text already known to be well-formed UTF-8.
+char32_t DecodeAt(const unsigned char*& P) {
+    const unsigned char C = *P++;
+    if (C < 0x80) return C;
+    int Extra = C >= 0xF0 ? 3 : C >= 0xE0 ? 2 : 1;
+    char32_t V = C & (0x3F >> Extra);
+    while (Extra-- > 0) V = (V << 6) | (*P++ & 0x3F);
+    return V;
+}
+
+bool InRanges(char32_t C, std::initializer_list<std::pair<char32_t, char32_t>> Ranges) {
+    for (const auto& [Lo, Hi] : Ranges)
+        if (C >= Lo && C <= Hi) return true;
+    return false;
+}
+
+// XML 1.0 (fifth edition) NameStartChar without ':'.
+bool IsNameStart(char32_t C) {
+    return InRanges(C, {{'A', 'Z'},         {'_', '_'},         {'a', 'z'},         {0xC0, 0xD6},
+                        {0xD8, 0xF6},       {0xF8, 0x2FF},      {0x370, 0x37D},     {0x37F, 0x1FFF},
+                        {0x200C, 0x200D},   {0x2070, 0x218F},   {0x2C00, 0x2FEF},   {0x3001, 0xD7FF},
+                        {0xF900, 0xFDCF},   {0xFDF0, 0xFFFD},   {0x10000, 0xEFFFF}});
+}
+
+bool IsNameChar(char32_t C) {
+    return IsNameStart(C) ||
+           InRanges(C, {{'-', '-'}, {'.', '.'}, {'0', '9'}, {0xB7, 0xB7}, {0x300, 0x36F}, {0x203F, 0x2040}});
+}
+
+} // namespace
+
+bool IsXmlChar(char32_t C) {
+    if (C < 0x20) return C == '\t' || C == '\n' || C == '\r';
+    return C <= 0xD7FF || (C >= 0xE000 && C <= 0xFFFD) || (C >= 0x10000 && C <= 0x10FFFF);
+}
+
+TValueFault CheckChar(char32_t C) {
+    if (IsXmlChar(C)) return {};
+    if (C == 0) return {"含有空字符（U+0000）", false};
+    return {"含有 XML 不允许的字符（" + CodePointText(C) + "）", false};
+}
+
+std::string CodePointText(char32_t C) {
+    char Buf[16];
+    std::snprintf(Buf, sizeof Buf, "U+%04X", static_cast<unsigned>(C));
+    return Buf;
+}
+
+TValueFault CheckText(std::string_view Text, int MaxChars) {
+    if (!IsValidUtf8(Text)) return {"不是有效的 UTF-8 文本", false};
+    // Well-formed UTF-8 holds no surrogate and nothing above U+10FFFF; what is left to
+    // refuse are the control characters and U+FFFE, U+FFFF (EF BF BE, EF BF BF).
+    std::size_t Chars = 0;
+    const auto* P = reinterpret_cast<const unsigned char*>(Text.data());
+    const auto* End = P + Text.size();
+    for (; P < End; ++P) {
+        const unsigned char C = *P;
+        if (C < 0x20 && C != '\t' && C != '\n' && C != '\r') return CheckChar(C);
+        if ((C & 0xC0) != 0x80) ++Chars;
+        if (C == 0xEF && P[1] == 0xBF && P[2] >= 0xBE) return CheckChar(0xFFFE + (P[2] - 0xBE));
+    }
+    if (MaxChars > 0 && Chars > static_cast<std::size_t>(MaxChars))
+        return {"超过 " + std::to_string(MaxChars) + " 个字符的长度限制"};
+    return {};
+}
+
+TValueFault CheckDecimal(const TBcd& Value, int Precision) {
+    if (Precision > 0 && Value.IntegerDigits() > Precision - Value.Scale)
+        return {"超出字段精度（" + std::to_string(Precision) + " 位数字，其中 " + std::to_string(Value.Scale) +
+                " 位小数）"};
+    return {};
+}
+
+TValueFault CheckDateTime(TDateTime Value) {
+    if (!IsCalendarDateTime(Value)) return {"超出日期范围（0001-01-01 至 9999-12-31）"};
+    return {};
+}
+
+TValueFault CheckPacketFieldName(std::string_view Name) {
+    if (Name.empty()) return {"为空"};
+    if (SameTextAscii(Name, "RowState")) return {"与行状态属性 RowState 同名"};
+    if (SameTextAscii(Name, "xmlns")) return {"是 XML 保留的名称"};
+    const char* Rule = "不是有效的 XML 名称（应以字母或下划线开头，只含字母、数字、下划线、连字符和点）";
+    if (!IsValidUtf8(Name)) return {Rule, false};
+    const auto* P = reinterpret_cast<const unsigned char*>(Name.data());
+    const auto* End = P + Name.size();
+    if (!IsNameStart(DecodeAt(P))) return {Rule};
+    while (P < End)
+        if (!IsNameChar(DecodeAt(P))) return {Rule};
+    return {};
+}
+
+std::size_t FindForbiddenCharRef(std::string_view Xml, char32_t& Code) {
+    for (std::size_t At = Xml.find("&#"); At != std::string_view::npos; At = Xml.find("&#", At + 2)) {
+        std::size_t I = At + 2;
+        const bool Hex = I < Xml.size() && (Xml[I] == 'x' || Xml[I] == 'X');
+        if (Hex) ++I;
+        const std::size_t Digits = I;
+        std::uint64_t V = 0;
+        for (; I < Xml.size(); ++I) {
+            const char C = Xml[I];
+            unsigned D;
+            if (C >= '0' && C <= '9') D = static_cast<unsigned>(C - '0');
+            else if (Hex && C >= 'a' && C <= 'f') D = static_cast<unsigned>(C - 'a' + 10);
+            else if (Hex && C >= 'A' && C <= 'F') D = static_cast<unsigned>(C - 'A' + 10);
+            else break;
+            // Stop growing once past every code point; the reference is forbidden either way.
+            if (V <= 0x10FFFF) V = V * (Hex ? 16 : 10) + D;
+        }
+        if (I == Digits || I == Xml.size() || Xml[I] != ';') continue; // not a reference
+        if (V > 0x10FFFF || !IsXmlChar(static_cast<char32_t>(V))) {
+            Code = V > 0x10FFFF ? 0x110000 : static_cast<char32_t>(V);
+            return At;
+        }
+    }
+    return std::string_view::npos;
+}
+
+} // namespace orv

@@ -1,0 +1,54 @@
+// What a field can hold and a data packet can carry, whoever hands the value over: code
+// setting a field, the packet reader, the server storing a delta. Each check answers why a
+// value does not fit (nothing when it does), so each caller words the message for its own
+// context while none of them can keep a rule of its own.
+#pragma once
+
+#include "host/core/DateUtils.h"
+#include "host/data/Variant.h"
+
+#include <string>
+#include <string_view>
+
+namespace orv {
+
+// Most decimals a BCD field keeps: its values have at most 18 significant digits.
+constexpr int MaxDecimalScale = 18;
+
+// Why a value does not fit; empty when it does.
+struct TValueFault {
+    std::string Why;       // completes "字段“X”的值“…”", e.g. "超过 20 个字符的长度限制"
+    bool ShowValue = true; // false: the value itself cannot be shown (not UTF-8, forbidden characters)
+    explicit operator bool() const { return !Why.empty(); }
+};
+
+// A character XML 1.0 can carry: not U+0000, no control character other than tab, line
+// feed and carriage return, no surrogate, not U+FFFE or U+FFFF, nothing above U+10FFFF.
+bool IsXmlChar(char32_t C);
+// Why a character XML 1.0 forbids cannot be held ("含有空字符（U+0000）"); empty for any other.
+TValueFault CheckChar(char32_t C);
+
+// Well-formed UTF-8 of XML characters, at most MaxChars code points (0: any length).
+TValueFault CheckText(std::string_view Text, int MaxChars);
+
+// A decimal already at its field's scale: at most Precision - Scale digits before the
+// point (Precision 0: as many as the value holds).
+TValueFault CheckDecimal(const TBcd& Value, int Precision);
+
+// A moment whose calendar day lies between 0001-01-01 and 9999-12-31.
+TValueFault CheckDateTime(TDateTime Value);
+
+// A field name that packets can carry as an attribute of every row: an XML name without a
+// colon (readers that know namespaces take what precedes one for a prefix), neither
+// "xmlns" nor the row state's own attribute.
+TValueFault CheckPacketFieldName(std::string_view Name);
+
+// The first character reference in XML text ("&#0;", "&#xFFFE;") that names a character
+// XML 1.0 forbids: the parser would turn it into that character, or cut the text at it.
+// Returns its offset, or npos; Code is the character it names.
+std::size_t FindForbiddenCharRef(std::string_view Xml, char32_t& Code);
+
+// "U+0000" for messages.
+std::string CodePointText(char32_t C);
+
+} // namespace orv
