@@ -419,6 +419,9 @@ TParsedPacket ParseDataPacket(const std::string& Bytes, const std::vector<TField
         std::uint32_t Rec = Log[I], Before = Log[I + 1];
         if (Rec < 1 || Rec > N || Before > N)
             PacketError(Format("CHANGE_LOG 引用了不存在的记录 %s。", {std::to_string(Rec < 1 || Rec > N ? Rec : Before)}));
+        // Some producers log a deleted row with itself as its original ("6 6 2"): it
+        // replaces nothing.
+        if (Before == Rec && (States[Rec - 1] & psDeleted)) Before = 0;
         if (Before) {
             if (Before == Rec) PacketError("CHANGE_LOG 中有记录指向它自己。");
             if ((Prev[Rec] && Prev[Rec] != Before) || (Successor[Before] && Successor[Before] != Rec))

@@ -258,6 +258,8 @@ struct TInteropCase {
     const char* Types;
 };
 
+void PrintTo(const TInteropCase& C, std::ostream* Os) { *Os << C.File; }
+
 class InteropValuesTest : public InteropFixture {};
 class InteropPacketTest : public InteropFixture, public ::testing::WithParamInterface<TInteropCase> {};
 
@@ -549,6 +551,9 @@ struct TBadPacket {
     std::string Xml;
 };
 
+// Without it gtest prints the struct's raw bytes, the string's unused buffer included.
+void PrintTo(const TBadPacket& P, std::ostream* Os) { *Os << P.What; }
+
 class BadPacketTest : public ::testing::TestWithParam<TBadPacket> {};
 
 } // namespace
@@ -646,6 +651,8 @@ INSTANTIATE_TEST_SUITE_P(
                    WithRows(R"(<ROW RowState="8" ID="1"/>)", R"(<PARAMS CHANGE_LOG="1 3 8"/>)")},
         TBadPacket{"change log row replacing itself",
                    WithRows(R"(<ROW RowState="8" ID="1"/>)", R"(<PARAMS CHANGE_LOG="1 1 8"/>)")},
+        TBadPacket{"change log insert replacing itself",
+                   WithRows(R"(<ROW RowState="4" ID="1"/>)", R"(<PARAMS CHANGE_LOG="1 1 4"/>)")},
         TBadPacket{"change log cycle", WithRows(R"(<ROW RowState="8" ID="1"/><ROW RowState="8" ID="2"/>)",
                                                 R"(<PARAMS CHANGE_LOG="1 2 8 2 1 8"/>)")},
         TBadPacket{"change log cycle beside a good row",
@@ -661,6 +668,25 @@ INSTANTIATE_TEST_SUITE_P(
             Name += std::isalnum(static_cast<unsigned char>(*P)) ? *P : '_';
         return Name;
     });
+
+// Another producer logs a deleted row with itself as its original ("6 6 2").
+TEST(DataPacketTest, DeletedRowLoggedAsItsOwnOriginalIsADeletion) {
+    TOrvClientDataSet Cds(nullptr);
+    Cds.SetXMLData(WithRows(R"(<ROW RowState="1" ID="1" NAME="早班"/><ROW RowState="8" ID="1" NAME="中班"/>)"
+                            R"(<ROW ID="3"/><ROW ID="4"/><ROW RowState="4" ID="5"/><ROW RowState="2" ID="6" NAME="晚班"/>)",
+                            R"(<PARAMS CHANGE_LOG="2 1 8 6 6 2 5 0 4"/>)"));
+    EXPECT_EQ(Cds.RecordCount(), 4);
+    EXPECT_FALSE(Cds.Locate("ID", 6));
+    std::vector<std::string> Changes;
+    for (const TChangeEntry& E : Cds.GetChanges()) Changes.push_back(Describe(E));
+    EXPECT_EQ(Changes, (std::vector<std::string>{
+                           "modify [1|早班|null|null|null|null|null|null|] [1|中班|null|null|null|null|null|null|]",
+                           "delete [6|晚班|null|null|null|null|null|null|] []",
+                           "insert [] [5|null|null|null|null|null|null|null|]"}));
+    Cds.CancelUpdates();
+    EXPECT_EQ(Cds.RecordCount(), 4);
+    EXPECT_TRUE(Cds.Locate("ID", 6));
+}
 
 // ---- declared fields ---------------------------------------------------------------------
 
