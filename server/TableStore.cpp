@@ -5,6 +5,8 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <map>
 #include <unordered_map>
 #include <utility>
 
@@ -70,11 +72,19 @@ TTableStore::TTableStore(TTableDesc Desc) : FDesc(std::move(Desc)) {
         const std::string& ToCol = FDesc.Fields[static_cast<std::size_t>(FTo)].Column;
         const std::string PFrom = Param(static_cast<int>(FScopeKeys.size()) + 2);
         const std::string PTo = Param(static_cast<int>(FScopeKeys.size()) + 3);
-        // Two inclusive ranges share a day exactly when each starts no later than the other ends.
-        FOverlapSql = "SELECT " + FromCol + ", " + ToCol + " FROM " + FDesc.Table +
-                      " WHERE unit_id = ?1 AND " + Join(Scope, " AND ") + " AND " + FromCol + " <= " + PTo +
-                      " AND " + ToCol + " >= " + PFrom + " AND NOT (" + FromCol + " = " + PFrom + " AND " +
-                      ToCol + " = " + PTo + ") ORDER BY " + FromCol + " LIMIT 1";
+        const std::string Scoped =
+            " FROM " + FDesc.Table + " WHERE unit_id = ?1 AND " + Join(Scope, " AND ") + " AND ";
+        // The earliest stored range sharing a day with ?From..?To. Stored ranges of a scope
+        // never share a day (every save keeps them so), so of those starting earlier only
+        // the last can reach into it, and of those starting inside it the first is wanted:
+        // two index seeks, however many ranges the scope holds.
+        FStoredOverlapSql = "SELECT f, t FROM (SELECT * FROM (SELECT " + FromCol + " AS f, " + ToCol +
+                            " AS t" + Scoped + FromCol + " < " + PFrom + " ORDER BY " + FromCol + " DESC, " +
+                            ToCol + " DESC LIMIT 1) WHERE t >= " + PFrom +
+                            " UNION ALL SELECT * FROM (SELECT " + FromCol + ", " + ToCol + Scoped + FromCol +
+                            " BETWEEN " + PFrom + " AND " + PTo + " AND NOT (" + FromCol + " = " + PFrom +
+                            " AND " + ToCol + " = " + PTo + ") ORDER BY " + FromCol + ", " + ToCol +
+                            " LIMIT 1)) ORDER BY f, t LIMIT 1";
     }
 }
 
@@ -135,6 +145,7 @@ public:
     // Takes the row as the client read it out of the table; it must still be stored
     // exactly so, or someone else changed or deleted it in the meantime.
     void RemoveOriginal(const TRow& Row) {
+        if (!Row.Error.empty()) Fail(Row, Row.Error); // a value no field holds was never read from the table
         TStatementLease Delete = FDb.Prepare(FStore.FDeleteSql);
         Delete->Bind(1, FUnitID);
         int N = 2;
@@ -164,21 +175,53 @@ public:
         }
     }
 
-    // Runs after every row of the delta is in place, inside the same write transaction,
-    // so the check sees exactly what will be committed, including other clients' rows.
-    void CheckOverlap(const TRow& Row) {
-        if (FStore.FOverlapSql.empty()) return;
-        TStatementLease Query = FDb.Prepare(FStore.FOverlapSql);
-        Query->Bind(1, FUnitID);
-        int N = 2;
-        for (int I : FStore.FScopeKeys)
-            Query->Bind(N++, *Row.Value[static_cast<std::size_t>(I)]);
-        Query->Bind(N++, *Row.Value[static_cast<std::size_t>(FStore.FFrom)]);
-        Query->Bind(N, *Row.Value[static_cast<std::size_t>(FStore.FTo)]);
-        if (!Query->Step()) return;
+    // Finds, for each new row, the earliest range (by start, then end) it would share a day
+    // with once every row of the delta is in place. Stored ranges are asked for before the
+    // new ones go in, so an index seek finds them; the delta's own ranges are matched in
+    // memory. Both stay n log n in the rows saved, where asking the table about every new
+    // row after the inserts would scan the scope's earlier ranges again for each one.
+    // Runs under the write lock after the delta's removals, so the stored ranges are
+    // exactly those that will be committed beside the new ones, other clients' included.
+    void FindOverlaps(const std::vector<TRow>& Rows) {
+        FOverlap.assign(Rows.size(), std::nullopt);
+        if (FStore.FStoredOverlapSql.empty()) return;
+        // A row lacking a key or a date is refused on insert, before any overlap is reported.
+        auto KeyOf = [this](const TRow& Row) {
+            std::vector<std::int64_t> Key;
+            for (int I : FStore.FScopeKeys)
+                Key.push_back(*Row.Value[static_cast<std::size_t>(I)]);
+            return Key;
+        };
+        auto Complete = [this](const TRow& Row) {
+            for (int I : FStore.FScopeKeys)
+                if (!Row.Value[static_cast<std::size_t>(I)]) return false;
+            return Row.Value[static_cast<std::size_t>(FStore.FFrom)] &&
+                   Row.Value[static_cast<std::size_t>(FStore.FTo)];
+        };
+        std::map<std::vector<std::int64_t>, std::vector<std::size_t>> Scopes;
+        TStatementLease Query = FDb.Prepare(FStore.FStoredOverlapSql);
+        for (std::size_t R = 0; R < Rows.size(); ++R) {
+            if (!Complete(Rows[R])) continue;
+            const auto [From, To] = DatesOf(Rows[R]);
+            Query->Bind(1, FUnitID);
+            int N = 2;
+            for (std::int64_t V : KeyOf(Rows[R]))
+                Query->Bind(N++, V);
+            Query->Bind(N, From).Bind(N + 1, To);
+            if (Query->Step()) FOverlap[R] = TRange{Query->Int64(0), Query->Int64(1)};
+            Query->Reset();
+            Scopes[KeyOf(Rows[R])].push_back(R);
+        }
+        for (auto& [Key, Members] : Scopes)
+            MatchWithinDelta(Rows, Members);
+    }
+
+    // Refuses the row when FindOverlaps found a range it shares a day with.
+    void CheckOverlap(std::size_t R, const TRow& Row) {
+        if (R >= FOverlap.size() || !FOverlap[R]) return;
         const TColumnDesc& From = FDesc.Fields[static_cast<std::size_t>(FStore.FFrom)];
         Fail(Row, Format("与已有的 %s 至 %s 的设置日期重叠。",
-                         {StoredText(Query->Int64(0), From), StoredText(Query->Int64(1), From)}));
+                         {StoredText(FOverlap[R]->first, From), StoredText(FOverlap[R]->second, From)}));
     }
 
     // Remembers the row for the answer when a name the client sent differs from the
@@ -243,6 +286,40 @@ public:
     }
 
 private:
+    using TRange = std::pair<std::int64_t, std::int64_t>; // first and last day
+
+    TRange DatesOf(const TRow& Row) const {
+        return {*Row.Value[static_cast<std::size_t>(FStore.FFrom)],
+                *Row.Value[static_cast<std::size_t>(FStore.FTo)]};
+    }
+
+    // The delta's rows of one scope, sorted by range: those starting no later than a row
+    // ends are a prefix, and the first of them ending on or after its start is the
+    // earliest it meets, found by bisecting the running maximum of the ends.
+    void MatchWithinDelta(const std::vector<TRow>& Rows, std::vector<std::size_t>& Members) {
+        std::sort(Members.begin(), Members.end(),
+                  [&](std::size_t A, std::size_t B) { return DatesOf(Rows[A]) < DatesOf(Rows[B]); });
+        std::vector<std::int64_t> Starts, LatestEnd;
+        for (std::size_t M : Members) {
+            const TRange D = DatesOf(Rows[M]);
+            Starts.push_back(D.first);
+            LatestEnd.push_back(LatestEnd.empty() ? D.second : std::max(LatestEnd.back(), D.second));
+        }
+        for (std::size_t P = 0; P < Members.size(); ++P) {
+            const auto [From, To] = DatesOf(Rows[Members[P]]);
+            const auto StartsBy =
+                static_cast<std::size_t>(std::upper_bound(Starts.begin(), Starts.end(), To) - Starts.begin());
+            auto J = static_cast<std::size_t>(std::lower_bound(LatestEnd.begin(), LatestEnd.end(), From) -
+                                              LatestEnd.begin());
+            // Past the row itself every later row starts on or after its start.
+            if (J == P) ++J;
+            if (J >= StartsBy || DatesOf(Rows[Members[J]]).second < From) continue;
+            const TRange Met = DatesOf(Rows[Members[J]]);
+            auto& Found = FOverlap[Members[P]];
+            if (!Found || Met < *Found) Found = Met;
+        }
+    }
+
     std::size_t KeyIndexOf(std::size_t Ref) const {
         return static_cast<std::size_t>(FStore.FieldIndex(FDesc.References[Ref].KeyField));
     }
@@ -333,6 +410,7 @@ private:
     std::vector<int> FRefOf;
     std::vector<std::unordered_map<std::int64_t, std::optional<std::vector<std::string>>>> FCache;
     std::vector<std::pair<TRow, std::vector<std::pair<int, std::string>>>> FAnswer;
+    std::vector<std::optional<TRange>> FOverlap; // by new row
 };
 
 std::string TTableStore::ApplyDelta(TSqliteDatabase& Db, int UnitID, const std::string& DeltaXml) const {
@@ -349,11 +427,12 @@ std::string TTableStore::ApplyDelta(TSqliteDatabase& Db, int UnitID, const std::
         if (C.Kind != TUpdateKind::ukInsert) Apply.RemoveOriginal(Apply.ReadRow(C.OldValues));
         if (C.Kind != TUpdateKind::ukDelete) NewRows.push_back(Apply.ReadRow(C.NewValues));
     }
+    Apply.FindOverlaps(NewRows);
     for (const TRow& Row : NewRows)
         Apply.InsertNew(Row);
-    for (const TRow& Row : NewRows) {
-        Apply.CheckOverlap(Row);
-        Apply.NoteCanonicalNames(Row);
+    for (std::size_t R = 0; R < NewRows.size(); ++R) {
+        Apply.CheckOverlap(R, NewRows[R]);
+        Apply.NoteCanonicalNames(NewRows[R]);
     }
     std::string Answer = Apply.AnswerXml();
     Tx.Commit();

@@ -78,7 +78,7 @@ private:
     std::vector<int> FStored;    // indexes of stored fields, in packet order
     std::vector<int> FScopeKeys; // stored keys other than the date range
     int FFrom = -1, FTo = -1;
-    std::string FLoadSql, FInsertSql, FDeleteSql, FOverlapSql;
+    std::string FLoadSql, FInsertSql, FDeleteSql, FStoredOverlapSql;
 };
 
 } // namespace orv::server

@@ -1,5 +1,7 @@
-// The consignment window against a 200,000-row table: loading every row, and saving a
-// batch of 10,000 new rows (validation, overlap checks and the write, in one call).
+// The consignment window against a 200,000-row table: loading every row, saving a batch
+// of 10,000 new rows (validation, overlap checks and the write, in one call), and saving
+// many ranges of one shop and class, where the overlap check must not grow with the square
+// of the batch.
 #include "host/data/ClientDataSet.h"
 #include "host/services/BusinessIntf.h"
 #include "host/services/OrvPack.h"
@@ -114,6 +116,49 @@ void BM_SaveDelta10kInto200k(benchmark::State& State) {
         static_cast<double>(B.Server->Database().QueryInt64("SELECT count(*) FROM cms_rs"));
 }
 
+// The packed delta of Count consecutive one-week ranges of the first generated shop and
+// class, starting on the first free day.
+std::string OneShopClassDelta(int Count) {
+    TBenchDatabase& B = Bench();
+    const TLargeDataRef& Shop = B.Data.Shops.front();
+    const TLargeDataRef& Cls = B.Data.Classes.front();
+    TOrvClientDataSet Rows(nullptr);
+    CreatePacketFields(Rows, CmsRsStore().PacketFields());
+    Rows.DisableControls();
+    for (int I = 0; I < Count; ++I) {
+        Rows.Append();
+        Rows.FieldByName("SHOP_ID")->SetAsInteger(Shop.ID);
+        Rows.FieldByName("SHOP_NUM")->SetAsString(Shop.Num);
+        Rows.FieldByName("SHOP_NAME")->SetAsString(Shop.Name);
+        Rows.FieldByName("PROD_CLS_ID")->SetAsInteger(Cls.ID);
+        Rows.FieldByName("PROD_CLS_NUM")->SetAsString(Cls.Num);
+        Rows.FieldByName("PROD_NAME")->SetAsString(Cls.Name);
+        Rows.FieldByName("FROM_DATE")->SetValue(Variant::Date(B.Data.FirstFreeDay + 7 * I));
+        Rows.FieldByName("TO_DATE")->SetValue(Variant::Date(B.Data.FirstFreeDay + 7 * I + 6));
+        Rows.FieldByName("CMS_RATE")->SetAsString("0.0825");
+        Rows.Post();
+    }
+    return OrvPack(Rows.GetXMLDelta(), {TOrvPackOption::poCompress, TOrvPackOption::poChecksum});
+}
+
+void BM_SaveRangesOfOneShopClass(benchmark::State& State) {
+    const std::string Delta = OneShopClassDelta(static_cast<int>(State.range(0)));
+    auto Bean = RsBean();
+    TBenchDatabase& B = Bench();
+    const std::string Cleanup =
+        "DELETE FROM cms_rs WHERE from_date >= " + std::to_string(B.Data.FirstFreeDay);
+    for (auto _ : State) {
+        std::string Result, Error;
+        if (!Bean->SaveDelta(B.Session, Sys_GlobalUnitID, Delta, Result, Error))
+            State.SkipWithError(Error.c_str());
+        State.PauseTiming();
+        B.Server->Database().Exec(Cleanup);
+        State.ResumeTiming();
+    }
+    State.counters["rows_per_s"] = benchmark::Counter(static_cast<double>(State.range(0)),
+                                                      benchmark::Counter::kIsIterationInvariantRate);
+}
+
 } // namespace
 
 BENCHMARK(BM_LoadList200k)
@@ -122,6 +167,15 @@ BENCHMARK(BM_LoadList200k)
     ->Repetitions(5)
     ->ReportAggregatesOnly(true);
 BENCHMARK(BM_SaveDelta10kInto200k)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+
+BENCHMARK(BM_SaveRangesOfOneShopClass)
+    ->Arg(2500)
+    ->Arg(10000)
+    ->Arg(20000)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1)
     ->Repetitions(5)

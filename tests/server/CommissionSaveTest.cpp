@@ -4,6 +4,10 @@
 
 #include "host/core/DateUtils.h"
 
+#include <algorithm>
+#include <optional>
+#include <random>
+
 using namespace orv;
 using namespace orv::server;
 using namespace orv::server::test;
@@ -236,6 +240,90 @@ TEST_F(CommissionSaveTest, RangesInsideOrAroundAnotherOverlap) {
     EXPECT_TRUE(Client.Save(Rows).Ok);
 }
 
+// Random deltas over stored ranges of one shop and class (with deletions and rows of a
+// second class) must be refused exactly as a check of each new row against every other
+// range would: the first new row, in delta order, that shares a day with any range, named
+// with the earliest such range.
+TEST_F(CommissionSaveTest, OverlapCheckFindsTheFirstRowAndItsEarliestOverlap) {
+    struct TRange {
+        std::int32_t From, To;
+        int Cls;
+        auto operator<=>(const TRange&) const = default;
+    };
+    auto Shares = [](const TRange& A, const TRange& B) {
+        return A.Cls == B.Cls && A != B && A.From <= B.To && B.From <= A.To;
+    };
+    auto Text = [](const TRange& R) { return FormatDisplayDate(R.From) + " 至 " + FormatDisplayDate(R.To); };
+    std::mt19937 Random(7);
+    auto Pick = [&Random](int Lo, int Hi) { return std::uniform_int_distribution<int>(Lo, Hi)(Random); };
+    auto Client = Rs(Admin);
+    int Refused = 0;
+    for (int Round = 0; Round < 40; ++Round) {
+        Server->Database().Exec("DELETE FROM cms_rs WHERE shop_id = 106");
+        std::vector<TRange> Stored;
+        for (std::int32_t Day = Jan1 + Pick(0, 3); Day < Jan1 + 90; Day += Pick(2, 9)) {
+            Stored.push_back({Day, Day + Pick(0, 4), 106});
+            Day = Stored.back().To;
+        }
+        TOrvClientDataSet Rows(nullptr);
+        ASSERT_TRUE(Client.Load(Rows));
+        for (const TRange& R : Stored)
+            AppendRs(Rows, 106, "S006", R.Cls, "P0006", R.From, R.To, "0.1");
+        ASSERT_TRUE(Client.Save(Rows).Ok) << Round;
+
+        std::vector<TRange> Final;
+        for (const TRange& R : Stored) {
+            if (Pick(0, 4) != 0) {
+                Final.push_back(R);
+                continue;
+            }
+            ASSERT_TRUE(
+                Rows.Locate(RsKey, {Variant(106), Variant(106), Variant::Date(R.From), Variant::Date(R.To)}));
+            Rows.Delete();
+        }
+        std::vector<TRange> New;
+        for (int I = Pick(1, 6); I > 0; --I) {
+            TRange R{Jan1 + Pick(0, 95), 0, Pick(0, 3) == 0 ? 107 : 106};
+            R.To = R.From + (Pick(0, 5) == 0 ? Pick(5, 40) : Pick(0, 3));
+            if (std::find(Final.begin(), Final.end(), R) != Final.end()) continue;
+            New.push_back(R);
+            Final.push_back(R);
+            AppendRs(Rows, 106, "S006", R.Cls, R.Cls == 106 ? "P0006" : "P0007", R.From, R.To, "0.2");
+        }
+        // The rows in the order the server meets them in the delta.
+        TOrvUpdateDataSet Delta(nullptr);
+        Delta.SetXMLDelta(Rows.GetXMLDelta());
+        auto At = [&Delta](const TChangeEntry& C, const char* Name) {
+            return C.NewValues[static_cast<std::size_t>(Delta.FieldByName(Name)->FieldNo())];
+        };
+        std::vector<TRange> Sent;
+        for (const TChangeEntry& C : Delta.GetChanges())
+            if (C.Kind == TUpdateKind::ukInsert)
+                Sent.push_back({DateOf(At(C, "FROM_DATE").AsDateTime()),
+                                DateOf(At(C, "TO_DATE").AsDateTime()),
+                                static_cast<int>(At(C, "PROD_CLS_ID").AsInt64())});
+        ASSERT_EQ(Sent.size(), New.size());
+        std::string Expected;
+        for (const TRange& R : Sent) {
+            std::optional<TRange> Earliest;
+            for (const TRange& Other : Final)
+                if (Shares(R, Other) && (!Earliest || Other < *Earliest)) Earliest = Other;
+            if (!Earliest) continue;
+            Expected = Text(R) + "：与已有的 " + Text(*Earliest) + " 的设置日期重叠。";
+            break;
+        }
+        TSaveResult Result = Client.Save(Rows);
+        EXPECT_EQ(Result.Ok, Expected.empty()) << Round << ": " << Result.Error;
+        if (!Expected.empty()) {
+            ++Refused;
+            EXPECT_NE(Result.Error.find(Expected), std::string::npos) << Expected << "\n" << Result.Error;
+        }
+    }
+    // Both outcomes must have been exercised for the comparison to mean anything.
+    EXPECT_GT(Refused, 5);
+    EXPECT_LT(Refused, 35);
+}
+
 TEST_F(CommissionSaveTest, ConsignmentRowRulesRefuseAndNameTheRow) {
     struct TCase {
         const char* What;
@@ -285,6 +373,47 @@ TEST_F(CommissionSaveTest, ConsignmentRowRulesRefuseAndNameTheRow) {
         EXPECT_NE(R.Error.find(C.Message), std::string::npos) << C.What << ": " << R.Error;
         EXPECT_EQ(RsCount(), Before) << C.What;
     }
+}
+
+// A delta may type the dates as anything a packet can; whatever the type, a day outside
+// 0001-01-01..9999-12-31 is refused naming the row, so the list still loads afterwards and
+// the range cannot block later saves of the shop and class.
+TEST_F(CommissionSaveTest, DatesOfAnyTypeOutsideTheCalendarAreRefused) {
+    struct TCase {
+        const char* Type;
+        const char* From;
+        const char* To;
+    };
+    auto Client = Rs(Admin);
+    const std::int64_t Before = RsCount();
+    const std::string Jan1Text = std::to_string(Jan1);
+    for (const TCase& C : {TCase{"r8", "-1e300", "1e300"}, TCase{"r8", Jan1Text.c_str(), "1e300"},
+                           TCase{"i4", "-2000000000", "2000000000"}, TCase{"i4", Jan1Text.c_str(), "2000000000"},
+                           TCase{"r8", "-693594", Jan1Text.c_str()}}) {
+        const std::string Delta =
+            R"(<DATAPACKET Version="2.0"><METADATA><FIELDS>)"
+            R"(<FIELD attrname="SHOP_ID" fieldtype="fixed" WIDTH="19" DECIMALS="4"/>)"
+            R"(<FIELD attrname="SHOP_NUM" fieldtype="string" WIDTH="20"/>)"
+            R"(<FIELD attrname="PROD_CLS_ID" fieldtype="fixed" WIDTH="8" DECIMALS="0"/>)"
+            R"(<FIELD attrname="PROD_CLS_NUM" fieldtype="string" WIDTH="25"/>)"
+            R"(<FIELD attrname="FROM_DATE" fieldtype=")" +
+            std::string(C.Type) + R"("/><FIELD attrname="TO_DATE" fieldtype=")" + C.Type +
+            R"("/><FIELD attrname="CMS_RATE" fieldtype="fixed" WIDTH="5" DECIMALS="4"/>)"
+            R"(</FIELDS><PARAMS CHANGE_LOG="1 0 4"/></METADATA><ROWDATA>)"
+            R"(<ROW RowState="4" SHOP_ID="106" SHOP_NUM="S006" PROD_CLS_ID="106" PROD_CLS_NUM="P0006" FROM_DATE=")" +
+            C.From + R"(" TO_DATE=")" + C.To + R"(" CMS_RATE="0.1"/></ROWDATA></DATAPACKET>)";
+        std::string Result, Error;
+        EXPECT_FALSE(Client.Object()->SaveDelta(Admin, Sys_GlobalUnitID, OrvPack(Delta, {}), Result, Error))
+            << C.Type << " " << C.From << " " << C.To;
+        EXPECT_NE(Error.find("门店 S006、商品品种 P0006"), std::string::npos) << Error;
+        EXPECT_NE(Error.find("超出日期范围"), std::string::npos) << Error;
+        EXPECT_EQ(RsCount(), Before);
+    }
+    TOrvClientDataSet Rows(nullptr);
+    ASSERT_TRUE(Client.Load(Rows));
+    AppendRs(Rows, 106, "S006", 106, "P0006", Jan1, Jan31, "0.1");
+    TSaveResult R = Client.Save(Rows);
+    EXPECT_TRUE(R.Ok) << R.Error;
 }
 
 TEST_F(CommissionSaveTest, UnknownKeysOfTheFixedWindowsAreRefused) {
