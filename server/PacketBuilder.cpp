@@ -2,6 +2,7 @@
 
 #include "host/core/SysUtils.h"
 #include "host/data/ClientDataSet.h"
+#include "host/data/ValueRules.h"
 
 namespace orv::server {
 
@@ -14,25 +15,27 @@ std::int64_t Pow10(int N) {
     return R;
 }
 
-[[noreturn]] void NotFit(const TPacketField& Field, const Variant& Value) {
+[[noreturn]] void NotFit(const TPacketField& Field, const Variant& Value, const std::string& Why = "无效或超出范围") {
     std::string Text;
     try {
         Text = Value.AsString();
     } catch (const std::exception&) {
         // Leave the text empty: the message still names the field.
     }
-    throw EConvertError(Format("字段 %s 的值 %s 无效或超出范围。", {Field.Name, Text}));
+    throw EConvertError(Format("字段 %s 的值 %s %s。", {Field.Name, Text, Why}));
 }
 
+// A delta may type a date field as anything (r8, i4, text): whatever the type, the day
+// must be one a date field holds, or every later load of the table would fail on it.
 std::int32_t DayOf(const Variant& Value, const TPacketField& Field) {
-    if (const TDateValue* D = Value.IfDate()) return D->Days;
-    if (const TDateTimeValue* DT = Value.IfDateTime()) return DateOf(DT->Value);
     if (const std::string* S = Value.IfString()) {
         std::int32_t Days = 0;
         if (TryParseDate8(*S, Days) || TryParseDisplayDate(*S, Days)) return Days;
         NotFit(Field, Value);
     }
-    return DateOf(Value.AsDateTime());
+    const TDateTime Moment = Value.AsDateTime();
+    if (TValueFault Fault = CheckDateTime(Moment)) NotFit(Field, Value, Fault.Why);
+    return DateOf(Moment);
 }
 
 } // namespace
@@ -118,7 +121,7 @@ std::optional<std::int64_t> StoredValue(const Variant& Value, const TPacketField
     }
     case TPacketType::ptDecimal: {
         TBcd B = Value.AsBcd(Field.Scale);
-        if (Field.Precision > 0 && B.IntegerDigits() > Field.Precision - Field.Scale) NotFit(Field, Value);
+        if (TValueFault Fault = CheckDecimal(B, Field.Precision)) NotFit(Field, Value, Fault.Why);
         return B.Unscaled;
     }
     case TPacketType::ptDate:
