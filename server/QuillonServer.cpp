@@ -69,10 +69,14 @@ TQuillonServer::~TQuillonServer() = default;
 std::string TQuillonServer::Login(const std::string& UserName) {
     std::lock_guard<std::mutex> Guard(FContext->Lock());
     TSqliteDatabase& Db = FContext->Db();
-    TStatementLease User = Db.Prepare("SELECT unit_id FROM users WHERE user_name = ?1");
-    User->Bind(1, UserName);
-    if (!User->Step()) throw EAccessDenied(Format("用户 %s 不存在。", {UserName}));
-    const std::int64_t Unit = User->Int64(0);
+    // The lookup is finished before the session is written: a connection still reading
+    // is refused the write lock at once instead of waiting out the busy timeout.
+    const std::int64_t Unit = [&] {
+        TStatementLease User = Db.Prepare("SELECT unit_id FROM users WHERE user_name = ?1");
+        User->Bind(1, UserName);
+        if (!User->Step()) throw EAccessDenied(Format("用户 %s 不存在。", {UserName}));
+        return User->Int64(0);
+    }();
 
     std::string Id = NewSessionID();
     TStatementLease Insert =

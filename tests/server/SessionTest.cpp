@@ -4,6 +4,11 @@
 #include "host/services/Constants.h"
 #include "server/CmsBeans.h"
 
+#include <sqlite3.h>
+
+#include <chrono>
+#include <thread>
+
 using namespace orv;
 using namespace orv::server;
 using namespace orv::server::test;
@@ -25,6 +30,32 @@ TEST_F(SessionTest, LoginGivesDistinctSessionsAtTheUsersUnit) {
     Server->Logout(Second);
     EXPECT_FALSE(Server->FindSession(Second));
     EXPECT_TRUE(Server->FindSession(Admin));
+}
+
+TEST_F(SessionTest, LoginWaitsWhileAnotherConnectionSaves) {
+    TServerOptions O = Options();
+    O.BusyTimeoutMs = 10000;
+    TQuillonServer Patient(O);
+    // Another program holds the write lock for a moment, as a save does.
+    sqlite3* Other = nullptr;
+    ASSERT_EQ(sqlite3_open(DbPath().c_str(), &Other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(Other, "BEGIN IMMEDIATE; UPDATE cms_shf SET cms_val = cms_val + 1", nullptr,
+                           nullptr, nullptr),
+              SQLITE_OK);
+    std::thread Saver([Other] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        sqlite3_exec(Other, "COMMIT", nullptr, nullptr, nullptr);
+    });
+    std::string Session, Error;
+    try {
+        Session = Patient.Login("admin");
+    } catch (const std::exception& E) {
+        Error = E.what();
+    }
+    Saver.join();
+    sqlite3_close(Other);
+    EXPECT_EQ(Error, "");
+    EXPECT_TRUE(Server->FindSession(Session));
 }
 
 TEST_F(SessionTest, RightsFollowTheUser) {
