@@ -2,12 +2,21 @@
 
 #include <sqlite3.h>
 
+#include <cerrno>
+
 namespace orv::server {
 
 namespace {
 
-std::string UserText(int Code, std::string_view Context) {
-    switch (Code & 0xFF) {
+std::string UserText(int Code, int SystemErrno, std::string_view Context) {
+    // SQLite names only a failed page write SQLITE_FULL; the same full disk met while
+    // creating a file or sizing the shared-memory index arrives as an I/O or open error
+    // whose operating-system cause says what the user must fix.
+    const int Primary = Code & 0xFF;
+    if ((Primary == SQLITE_IOERR || Primary == SQLITE_CANTOPEN) &&
+        (SystemErrno == ENOSPC || SystemErrno == EDQUOT))
+        return UserText(SQLITE_FULL, 0, Context);
+    switch (Primary) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
         return "数据库正被其他用户占用，请稍后再试。";
@@ -30,11 +39,16 @@ std::string UserText(int Code, std::string_view Context) {
     }
 }
 
+ESqliteError SqliteError(sqlite3* Db, int Code, std::string_view Context) {
+    std::string Detail = Db ? sqlite3_errmsg(Db) : sqlite3_errstr(Code);
+    return ESqliteError(UserText(Code, Db ? sqlite3_system_errno(Db) : 0, Context) + "（" + Detail + "）",
+                        Code);
+}
+
 } // namespace
 
 void RaiseSqliteError(sqlite3* Db, int Code, std::string_view Context) {
-    std::string Detail = Db ? sqlite3_errmsg(Db) : sqlite3_errstr(Code);
-    throw ESqliteError(UserText(Code, Context) + "（" + Detail + "）", Code);
+    throw SqliteError(Db, Code, Context);
 }
 
 // ---- TSqliteStatement ------------------------------------------------------------------
@@ -119,10 +133,10 @@ TSqliteDatabase::TSqliteDatabase(const std::string& Path, TOpenMode Mode, int Bu
     }
     int Rc = sqlite3_open_v2(Path.c_str(), &FDb, Flags, nullptr);
     if (Rc != SQLITE_OK) {
-        std::string Detail = FDb ? sqlite3_errmsg(FDb) : sqlite3_errstr(Rc);
+        ESqliteError Error = SqliteError(FDb, Rc, Path);
         sqlite3_close_v2(FDb);
         FDb = nullptr;
-        throw ESqliteError(UserText(Rc, Path) + "（" + Detail + "）", Rc);
+        throw Error;
     }
     sqlite3_extended_result_codes(FDb, 1);
     sqlite3_busy_timeout(FDb, BusyTimeoutMs);

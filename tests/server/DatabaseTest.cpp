@@ -7,6 +7,9 @@
 
 #include <sqlite3.h>
 
+#include <cerrno>
+#include <cstddef>
+#include <filesystem>
 #include <fstream>
 
 using namespace orv;
@@ -28,6 +31,94 @@ public:
 
 private:
     sqlite3* FDb = nullptr;
+};
+
+// While alive, every connection opened sees a full disk: writes fail, and so does growing
+// the shared-memory index, with the ENOSPC the kernel gives; reading still works.
+class TFullDisk {
+public:
+    TFullDisk() {
+        Real = sqlite3_vfs_find(nullptr);
+        FVfs = *Real;
+        FVfs.zName = "quillon-full-disk";
+        FVfs.szOsFile = static_cast<int>(sizeof(TFile)) + Real->szOsFile;
+        FVfs.xOpen = Open;
+        FMethods = {};
+        FMethods.iVersion = 2;
+        FMethods.xClose = [](sqlite3_file* F) { return Delegate(F)->pMethods->xClose(Delegate(F)); };
+        FMethods.xRead = [](sqlite3_file* F, void* Buf, int N, sqlite3_int64 At) {
+            return Delegate(F)->pMethods->xRead(Delegate(F), Buf, N, At);
+        };
+        FMethods.xWrite = [](sqlite3_file*, const void*, int, sqlite3_int64) {
+            errno = ENOSPC;
+            return SQLITE_FULL; // what the unix file system reports for ENOSPC
+        };
+        FMethods.xTruncate = [](sqlite3_file* F, sqlite3_int64 Size) {
+            return Delegate(F)->pMethods->xTruncate(Delegate(F), Size);
+        };
+        FMethods.xSync = [](sqlite3_file* F, int Flags) {
+            return Delegate(F)->pMethods->xSync(Delegate(F), Flags);
+        };
+        FMethods.xFileSize = [](sqlite3_file* F, sqlite3_int64* Size) {
+            return Delegate(F)->pMethods->xFileSize(Delegate(F), Size);
+        };
+        FMethods.xLock = [](sqlite3_file* F, int L) { return Delegate(F)->pMethods->xLock(Delegate(F), L); };
+        FMethods.xUnlock = [](sqlite3_file* F, int L) {
+            return Delegate(F)->pMethods->xUnlock(Delegate(F), L);
+        };
+        FMethods.xCheckReservedLock = [](sqlite3_file* F, int* Out) {
+            return Delegate(F)->pMethods->xCheckReservedLock(Delegate(F), Out);
+        };
+        FMethods.xFileControl = [](sqlite3_file* F, int Op, void* Arg) {
+            return Delegate(F)->pMethods->xFileControl(Delegate(F), Op, Arg);
+        };
+        FMethods.xSectorSize = [](sqlite3_file* F) {
+            return Delegate(F)->pMethods->xSectorSize(Delegate(F));
+        };
+        FMethods.xDeviceCharacteristics = [](sqlite3_file* F) {
+            return Delegate(F)->pMethods->xDeviceCharacteristics(Delegate(F));
+        };
+        // A region that exists is mapped; one that must first be written is refused as
+        // the unix file system refuses it on a full disk.
+        FMethods.xShmMap = [](sqlite3_file* F, int Page, int Size, int Extend, void volatile** Out) {
+            int Rc = Delegate(F)->pMethods->xShmMap(Delegate(F), Page, Size, 0, Out);
+            if (Rc != SQLITE_OK || *Out || !Extend) return Rc;
+            errno = ENOSPC;
+            return SQLITE_IOERR_SHMSIZE;
+        };
+        FMethods.xShmLock = [](sqlite3_file* F, int At, int N, int Flags) {
+            return Delegate(F)->pMethods->xShmLock(Delegate(F), At, N, Flags);
+        };
+        FMethods.xShmBarrier = [](sqlite3_file* F) { Delegate(F)->pMethods->xShmBarrier(Delegate(F)); };
+        FMethods.xShmUnmap = [](sqlite3_file* F, int Delete) {
+            return Delegate(F)->pMethods->xShmUnmap(Delegate(F), Delete);
+        };
+        sqlite3_vfs_register(&FVfs, 1);
+    }
+    ~TFullDisk() {
+        sqlite3_vfs_register(Real, 1);
+        sqlite3_vfs_unregister(&FVfs);
+    }
+    TFullDisk(const TFullDisk&) = delete;
+    TFullDisk& operator=(const TFullDisk&) = delete;
+
+private:
+    struct TFile {
+        sqlite3_file Base;
+        alignas(std::max_align_t) unsigned char RealFile[1];
+    };
+    static sqlite3_file* Delegate(sqlite3_file* F) {
+        return reinterpret_cast<sqlite3_file*>(reinterpret_cast<TFile*>(F)->RealFile);
+    }
+    static int Open(sqlite3_vfs*, sqlite3_filename Name, sqlite3_file* F, int Flags, int* OutFlags) {
+        int Rc = Real->xOpen(Real, Name, Delegate(F), Flags, OutFlags);
+        F->pMethods = Delegate(F)->pMethods ? &FMethods : nullptr;
+        return Rc;
+    }
+
+    static inline sqlite3_vfs* Real = nullptr;
+    static inline sqlite3_vfs FVfs{};
+    static inline sqlite3_io_methods FMethods{};
 };
 
 TServerOptions At(const std::string& Path) {
@@ -85,6 +176,19 @@ TEST(DatabaseOpenTest, MissingFileOpenedReadOnlyIsRefused) {
     O.ReadOnly = true;
     std::string Msg = MessageOf<EDatabaseError>([&] { TQuillonServer Server(O); });
     EXPECT_NE(Msg.find("无法打开"), std::string::npos) << Msg;
+}
+
+TEST(DatabaseOpenTest, FullDiskIsReportedAsFull) {
+    TTempDir Dir;
+    const std::string Path = Dir.File("q.db");
+    { TQuillonServer Server(At(Path)); }
+    // Closed cleanly, the database lost its shared-memory file: opening must write one.
+    ASSERT_FALSE(std::filesystem::exists(Path + "-shm"));
+    TFullDisk Full;
+    for (const std::string& File : {Path, Dir.File("new.db")}) {
+        std::string Msg = MessageOf<EDatabaseError>([&] { TQuillonServer Server(At(File)); });
+        EXPECT_NE(Msg.find("磁盘已满"), std::string::npos) << File << ": " << Msg;
+    }
 }
 
 class DatabaseAccessTest : public ServerTest {};
