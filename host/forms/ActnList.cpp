@@ -176,6 +176,7 @@ void TAction::SetActionList(TActionList* Value) {
 
 bool TAction::Execute() {
     if (!FEnabled) return false;
+    CommitPendingEditOf(FActionList ? static_cast<TComponent*>(FActionList) : this);
     return TBasicAction::Execute();
 }
 

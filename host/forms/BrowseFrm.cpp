@@ -169,7 +169,8 @@ void TBrowseForm::ShowStatus() {
     bool Active = cdsMain->Active();
     int S = Status();
     actNew->SetEnabled(Permission2 && Active);
-    actDelete->SetEnabled(Permission3 && Active && S != 1);
+    // An untouched new row on an empty set leaves the status at 1, yet delete drops it.
+    actDelete->SetEnabled(Permission3 && Active && (S != 1 || cdsMain->State() == TDataSetState::dsInsert));
     actSave->SetEnabled(Permission4 && S == 3);
     actRefresh->SetEnabled(Permission1);
     btnSelect->SetEnabled(FSelecting && S != 1);
@@ -289,11 +290,13 @@ TOrvUpdateDataSet* TBrowseForm::GetUpdateDataSet() {
 // ---- commands ------------------------------------------------------------------------------
 
 void TBrowseForm::NewRecord() {
+    CommitPendingEdit();
     cdsMain->Append();
     if (grdMain->CanFocus()) grdMain->SetFocus();
 }
 
 void TBrowseForm::DeleteRecord() {
+    CommitPendingEdit();
     if (!cdsMain->Active()) return;
     if (cdsMain->State() == TDataSetState::dsInsert) {
         cdsMain->Cancel();
@@ -308,6 +311,7 @@ void TBrowseForm::DeleteRecord() {
 }
 
 bool TBrowseForm::SaveData() {
+    CommitPendingEdit();
     if (!cdsMain->Active()) return true;
     cdsMain->CheckBrowseMode();
     if (cdsMain->ChangeCount() > 0 && !Permission4)
@@ -326,6 +330,7 @@ bool TBrowseForm::SaveData() {
 }
 
 void TBrowseForm::RefreshData() {
+    CommitPendingEdit();
     if (!AskToSaveChanges()) return;
     GetData();
     PostGetData();
@@ -337,8 +342,13 @@ bool TBrowseForm::CloseQuery() {
 }
 
 bool TBrowseForm::HasUnsavedChanges() const {
+    if (HasPendingEdit()) return true;
     if (!cdsMain->Active()) return false;
     return cdsMain->ChangeCount() > 0 || (Editing(cdsMain) && cdsMain->Modified());
+}
+
+void TBrowseForm::PendingEditChanged() {
+    UpdateStatus();
 }
 
 bool TBrowseForm::AskToSaveChanges() {
@@ -364,10 +374,8 @@ void TBrowseForm::ApplyPermissions() {
 }
 
 int TBrowseForm::ComputeStatus() const {
+    if (HasUnsavedChanges()) return 3;
     if (!cdsMain->Active()) return 1;
-    if (cdsMain->ChangeCount() > 0 || cdsMain->State() == TDataSetState::dsInsert ||
-        (cdsMain->State() == TDataSetState::dsEdit && cdsMain->Modified()))
-        return 3;
     return cdsMain->RecordCount() == 0 ? 1 : 2;
 }
 

@@ -31,7 +31,7 @@ private:
 };
 
 // Status values the framework keeps: 1 the set is empty, 2 browsing without unsaved
-// changes, 3 unsaved changes exist (a pending row included).
+// changes, 3 unsaved changes exist (HasUnsavedChanges).
 //
 // Rules every browse window follows:
 // - Show: InitRights (false: a "no right to view" message, the window is released without
@@ -40,6 +40,8 @@ private:
 // - Permission1 view, Permission2 add (btnNew), Permission3 delete (btnDelete),
 //   Permission4 change and save, Permission5 export. cdsMain itself refuses what the
 //   rights do not allow.
+// - Every command (save, refresh, close, new, delete, any action) first hands text typed
+//   into a cell to its field; a refused text stops the command and stays in the editor.
 // - Save command: settle the pending row, Save(ErrorMsg); false shows ErrorMsg titled with
 //   the caption and keeps every change; true merges the change log, PostSave, status.
 // - Closing or reloading with unsaved changes asks whether to save them first.
@@ -94,8 +96,11 @@ public:
     void RefreshData();
     bool CloseQuery() override;
 
-    // Pending changes: a change log or a modified row being edited or inserted.
+    // Unsaved changes: a change log, a modified row being edited or inserted, or text
+    // typed into a cell and not yet confirmed. An untouched new row is none: leaving it
+    // drops it. Status, the save command and the close question all go by this.
     bool HasUnsavedChanges() const;
+    void PendingEditChanged() override;
     // Recomputes Status from cdsMain and shows it.
     void UpdateStatus();
 

@@ -146,6 +146,7 @@ bool TControl::UserClick() {
     if (!Showing()) return false;
     for (const TControl* C = this; C; C = C->FParent)
         if (!C->Enabled()) return false;
+    CommitPendingEditOf(this);
     Click();
     return true;
 }

@@ -223,6 +223,12 @@ public:
     // The user put the focus here (the backend's entry point).
     void UserFocus() { SetFocus(); }
 
+    // Text the user typed into the control and has not confirmed yet (an open cell
+    // editor): it counts as a change, and CommitPendingEdit hands it to its data. A
+    // refusal raises and leaves the text where it is, so the command that asked stops.
+    virtual bool HasPendingEdit() const { return false; }
+    virtual void CommitPendingEdit() {}
+
     TNotifyEvent OnEnter;
     TNotifyEvent OnExit;
 

@@ -202,6 +202,15 @@ std::string TOrvDBGrid::CellText(int Row, int Col) const {
     return D->DisplayRowText(Row, F);
 }
 
+std::string TOrvDBGrid::CellEditText(int Row, int Col) const {
+    TDataSet* D = GetActiveDataSet();
+    TField* F = Col >= 0 && Col < ColumnCount() ? Column(Col)->Field() : nullptr;
+    if (!D || !D->Active() || !F || Row < 0 || Row >= D->DisplayRowCount()) return {};
+    std::string Text = F->FormatValue(D->DisplayRowValue(Row, F), false);
+    if (F->OnGetText) F->OnGetText(F, Text, false);
+    return Text;
+}
+
 bool TOrvDBGrid::CanEditColumn(int Col) const {
     if (FReadOnly || Col < 0 || Col >= ColumnCount()) return false;
     TColumn* C = Column(Col);
@@ -224,6 +233,11 @@ bool TOrvDBGrid::CanEditColumn(int Col) const {
 }
 
 void TOrvDBGrid::UserSelectCell(int Row, int Col) {
+    if (FEditor.Open && (Row != FEditor.Row || Col != FEditor.Col)) CommitPendingEdit();
+    MoveToCell(Row, Col);
+}
+
+void TOrvDBGrid::MoveToCell(int Row, int Col) {
     TDataSet* D = GetActiveDataSet();
     if (D && D->Active() && Row != D->CurrentDisplayRow()) {
         int Count = D->DisplayRowCount();
@@ -240,6 +254,20 @@ void TOrvDBGrid::UserSelectCell(int Row, int Col) {
 }
 
 void TOrvDBGrid::UserEditCell(const std::string& Text) {
+    try {
+        EditCell(Text);
+    } catch (const EAbort&) {
+        throw;
+    } catch (const TUserException&) {
+        throw;
+    } catch (const std::exception& E) {
+        // A refused value is the window's message, like every other one it shows.
+        TCustomForm* F = GetParentForm();
+        throw TUserException(E.what(), F ? F->Caption() : std::string());
+    }
+}
+
+void TOrvDBGrid::EditCell(const std::string& Text) {
     TColumn* C = SelectedColumn();
     if (!C) throw EInvalidOperation(Format("表格“%s”没有可编辑的列。", {Name()}));
     TField* F = C->Field();
@@ -253,6 +281,65 @@ void TOrvDBGrid::UserEditCell(const std::string& Text) {
 
 void TOrvDBGrid::UserEditButtonClick() {
     if (OnEditButtonClick) OnEditButtonClick(this);
+}
+
+void TOrvDBGrid::UserOpenEditor(int Row, int Col) {
+    if (FEditor.Open && (Row != FEditor.Row || Col != FEditor.Col)) CommitPendingEdit();
+    const bool WasModified = FEditor.Modified();
+    FEditor.Open = true;
+    FEditor.Row = Row;
+    FEditor.Col = Col;
+    FEditor.Original = FEditor.Text = CellEditText(Row, Col);
+    EditorChanged(WasModified);
+}
+
+void TOrvDBGrid::UserEditorText(const std::string& Text) {
+    if (!FEditor.Open) UserOpenEditor(CurrentRow(), SelectedIndex());
+    const bool WasModified = FEditor.Modified();
+    FEditor.Text = Text;
+    EditorChanged(WasModified);
+}
+
+void TOrvDBGrid::UserCancelEditor() {
+    const bool WasModified = FEditor.Modified();
+    FEditor = TEditor();
+    EditorChanged(WasModified);
+}
+
+bool TOrvDBGrid::HasPendingEdit() const {
+    return FEditor.Modified();
+}
+
+void TOrvDBGrid::CommitPendingEdit() {
+    if (!FEditor.Modified()) return;
+    const TEditor Pending = FEditor;
+    try {
+        // The text belongs to the cell the user typed it into.
+        if (CurrentRow() != Pending.Row || SelectedIndex() != Pending.Col)
+            MoveToCell(Pending.Row, Pending.Col);
+        // Settling the row that was current took the edited one away (an untouched new
+        // row); there is no cell left for the text.
+        if (CurrentRow() == Pending.Row && SelectedIndex() == Pending.Col) UserEditCell(Pending.Text);
+    } catch (const std::exception& E) {
+        FEditor = Pending;
+        Notify(TGridChange::EditorRefused, Pending.Row, Pending.Row);
+        if (dynamic_cast<const TUserException*>(&E) || dynamic_cast<const EAbort*>(&E)) throw;
+        TCustomForm* F = GetParentForm();
+        throw TUserException(E.what(), F ? F->Caption() : std::string());
+    }
+    FEditor = TEditor();
+    Notify(TGridChange::EditorClosed, Pending.Row, Pending.Row);
+    EditorChanged(true);
+}
+
+void TOrvDBGrid::EditorChanged(bool WasModified) {
+    if (WasModified == FEditor.Modified()) return;
+    if (TCustomForm* F = GetParentForm()) F->PendingEditChanged();
+}
+
+void TOrvDBGrid::DoExit() {
+    CommitPendingEdit();
+    TWinControl::DoExit();
 }
 
 void TOrvDBGrid::Notification(TComponent* AComponent) {

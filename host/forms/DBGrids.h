@@ -109,6 +109,8 @@ public:
     int RowCount() const;
     int CurrentRow() const;
     std::string CellText(int Row, int Col) const;
+    // The text a cell editor starts from: the field's own text, not its display form.
+    std::string CellEditText(int Row, int Col) const;
     // Whether the user may type into the column's cells now.
     bool CanEditColumn(int Col) const;
 
@@ -121,6 +123,25 @@ public:
     // sets the key field(s) to the matching row's keys; empty text clears them.
     void UserEditCell(const std::string& Text);
     void UserEditButtonClick();
+
+    // The cell editor the backend has open. The grid holds what it shows, so that no
+    // command can pass typed text by: every command of the window, a move to another
+    // cell and leaving the grid commit it first (CommitPendingEdit).
+    // Invariant: while EditorOpen(), EditorRow()/EditorCol() is the display cell edited.
+    bool EditorOpen() const { return FEditor.Open; }
+    int EditorRow() const { return FEditor.Row; }
+    int EditorCol() const { return FEditor.Col; }
+    const std::string& EditorText() const { return FEditor.Text; }
+    // Backend entry points of the editor: it opened on a cell (with the cell's edit text),
+    // its text is now Text (typed, not yet confirmed), or the user dropped it (Escape).
+    void UserOpenEditor(int Row, int Col);
+    void UserEditorText(const std::string& Text);
+    void UserCancelEditor();
+    // A changed editor text goes to its field the way UserEditCell hands it over, and the
+    // editor closes. A refusal raises a TUserException titled with the window's caption
+    // and keeps the editor open with the text as typed.
+    bool HasPendingEdit() const override;
+    void CommitPendingEdit() override;
 
     void Notification(TComponent* AComponent) override;
 
@@ -137,11 +158,25 @@ protected:
     void RowsRemoved(int First, int Last) override;
     void RowChanged(int Row) override;
     void FocusControl(TField* Field, bool& Handled) override;
+    void DoExit() override;
 
 private:
     friend class TColumn;
     void ColumnsChanged();
     void Notify(TGridChange Change, int First = -1, int Last = -1);
+    // UserSelectCell without committing the editor first.
+    void MoveToCell(int Row, int Col);
+    void EditCell(const std::string& Text);
+    void EditorChanged(bool WasModified);
+
+    struct TEditor {
+        bool Open = false;
+        int Row = -1, Col = -1;
+        std::string Original; // the cell's edit text when the editor opened
+        std::string Text;
+        bool Modified() const { return Open && Text != Original; }
+    };
+    TEditor FEditor;
 
     std::vector<std::unique_ptr<TColumn>> FColumns;
     int FSelectedIndex = -1;

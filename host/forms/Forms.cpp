@@ -199,7 +199,31 @@ void TCustomForm::SetModalResult(int Value) {
     Changed(TPropertyId::ModalResult);
 }
 
+bool TCustomForm::HasPendingEdit() const {
+    bool Found = false;
+    ForEachControl(const_cast<TCustomForm*>(this), [&](TControl* C) {
+        if (auto* W = dynamic_cast<TWinControl*>(C); W && !Found) Found = W->HasPendingEdit();
+    });
+    return Found;
+}
+
+void TCustomForm::CommitPendingEdit() {
+    ForEachControl(this, [](TControl* C) {
+        if (auto* W = dynamic_cast<TWinControl*>(C)) W->CommitPendingEdit();
+    });
+}
+
+void CommitPendingEditOf(TComponent* Component) {
+    TCustomForm* Form = nullptr;
+    if (auto* C = dynamic_cast<TControl*>(Component)) Form = C->GetParentForm();
+    for (TComponent* O = Component; O && !Form; O = O->Owner())
+        Form = dynamic_cast<TCustomForm*>(O);
+    if (Form) Form->CommitPendingEdit();
+}
+
 bool TCustomForm::CloseQuery() {
+    // What the user typed last is part of what closing must not lose.
+    CommitPendingEdit();
     bool CanClose = true;
     if (OnCloseQuery) OnCloseQuery(this, CanClose);
     return CanClose;

@@ -103,8 +103,18 @@ public:
 
     const std::vector<TActionList*>& ActionLists() const { return FActionLists; }
 
+    // Every command that reads or leaves the window's data starts here: what the user
+    // typed into any of its controls and did not confirm goes to its data first.
+    bool HasPendingEdit() const override;
+    void CommitPendingEdit() override;
+    // A control's unconfirmed text appeared, changed or went (the window's "unsaved
+    // changes" may follow it).
+    virtual void PendingEditChanged() {}
+
     // Backend entry points for the user's input.
     void UserClose() { Close(); }
+    // The window lost the focus to another window: typed text is not left behind.
+    void UserDeactivate() { CommitPendingEdit(); }
     // A key with its modifiers: Escape presses the cancel button, Enter the default
     // button, anything else goes to the popup menus of the focused control and its
     // parents, then to the form's action lists. Returns whether something took the key.
@@ -199,5 +209,9 @@ private:
 
 // The one application object of the process, shared by the host and its plug-ins.
 extern TApplication* Application;
+
+// Commits the pending edit of the window Component belongs to (a control's form, or the
+// form owning an action or menu item), before a command of that window runs.
+void CommitPendingEditOf(TComponent* Component);
 
 } // namespace orv

@@ -1,5 +1,7 @@
 #include "host/forms/Menus.h"
 
+#include "host/forms/Forms.h"
+
 #include <algorithm>
 
 namespace orv {
@@ -121,10 +123,12 @@ TPopupMenu* TMenuItem::Menu() const {
 
 void TMenuItem::Click() {
     if (!Enabled() || !Visible()) return;
-    if (OnClick)
+    if (OnClick) {
+        CommitPendingEditOf(this);
         OnClick(this);
-    else if (FAction)
+    } else if (FAction) {
         FAction->Execute();
+    }
 }
 
 bool TMenuItem::IsShortCut(TShortCut Key) {

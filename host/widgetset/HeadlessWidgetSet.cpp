@@ -115,6 +115,25 @@ void THeadlessWidgetSet::UserTypeIntoCell(TOrvDBGrid* Grid, const std::string& T
     Application->HandleEvent([&] { Grid->UserEditCell(Text); });
 }
 
+void THeadlessWidgetSet::UserTypeWithoutEnter(TOrvDBGrid* Grid, const std::string& Text) {
+    Application->HandleEvent([&] {
+        if (!Grid->EditorOpen()) Grid->UserOpenEditor(Grid->CurrentRow(), Grid->SelectedIndex());
+        Grid->UserEditorText(Text);
+    });
+}
+
+void THeadlessWidgetSet::UserPressEnterInEditor(TOrvDBGrid* Grid) {
+    Application->HandleEvent([&] { Grid->CommitPendingEdit(); });
+}
+
+void THeadlessWidgetSet::UserPressEscapeInEditor(TOrvDBGrid* Grid) {
+    Application->HandleEvent([&] { Grid->UserCancelEditor(); });
+}
+
+void THeadlessWidgetSet::UserSwitchAway(TCustomForm* Form) {
+    Application->HandleEvent([&] { Form->UserDeactivate(); });
+}
+
 void THeadlessWidgetSet::UserClickEllipsis(TOrvDBGrid* Grid) {
     Application->HandleEvent([&] { Grid->UserEditButtonClick(); });
 }

@@ -82,7 +82,16 @@ public:
     void UserSelectCell(TOrvDBGrid* Grid, int Row, int Col);
     // Selects the column of FieldName in the current row.
     void UserSelectColumn(TOrvDBGrid* Grid, const std::string& FieldName);
+    // Types Text into the selected cell of the current row and confirms it with Enter.
     void UserTypeIntoCell(TOrvDBGrid* Grid, const std::string& Text);
+    // Types Text into the selected cell of the current row without confirming it: the
+    // cell's editor opens (unless it is open) and holds Text, as the user left it.
+    void UserTypeWithoutEnter(TOrvDBGrid* Grid, const std::string& Text);
+    // Enter and Escape in the open cell editor.
+    void UserPressEnterInEditor(TOrvDBGrid* Grid);
+    void UserPressEscapeInEditor(TOrvDBGrid* Grid);
+    // Another window took the focus from Form.
+    void UserSwitchAway(TCustomForm* Form);
     void UserClickEllipsis(TOrvDBGrid* Grid);
     void UserTypeText(TOrvMeEdit* Edit, const std::string& Text);
     void UserPickDate(TDateTimePicker* Picker, TDateTime Date);

@@ -68,6 +68,12 @@ enum class TGridChange {
     RowChanged,
     CurrentChanged, // the current row moved (the data set scrolled)
     EditingChanged, // the data set entered or left edit/insert state
+    // The cell editor's text went to its field: close the editor (without handing it
+    // anything again).
+    EditorClosed,
+    // The field refused the editor's text: keep the editor open with the text as typed,
+    // selected and focused, so the user can correct it.
+    EditorRefused,
 };
 
 class TWidgetSet {

@@ -325,3 +325,28 @@ TEST_F(CmsShfBrowseFormTest, WithoutTheViewRightTheWindowIsNotShown) {
     EXPECT_EQ(Beans.WorkTimetable.Created, 0);
     EXPECT_TRUE(Application->Forms().empty());
 }
+
+TEST_F(CmsShfBrowseFormTest, AnAmountTypedWithoutEnterIsSavedOrRefusedWhereItStands) {
+    TBrowseForm* F = OpenShf();
+    ASSERT_NE(F, nullptr);
+    WS.UserSelectCell(F->grdMain, 1, 1);
+    WS.UserTypeWithoutEnter(F->grdMain, "99.5");
+    EXPECT_TRUE(F->actSave->Enabled());
+    WS.UserShortCut(F, ShortCut('S', scCtrl));
+    EXPECT_TRUE(WS.Messages().empty()) << WS.Messages()[0].Text;
+    ASSERT_EQ(Beans.Shf.Saves, 1);
+    TOrvClientDataSet Delta(nullptr);
+    Delta.SetXMLData(OrvUnpack(Beans.Shf.PackedDelta));
+    Delta.Last();
+    EXPECT_EQ(Delta.FieldByName("CMS_VAL")->AsString(), "99.50");
+
+    // Letters in an amount: the window says so under its own caption and the text stays.
+    WS.UserTypeWithoutEnter(F->grdMain, "九十");
+    WS.UserCloseWindow(F);
+    ASSERT_EQ(WS.Messages().size(), 1u);
+    EXPECT_EQ(WS.Messages()[0].Caption, "班次提成管理");
+    EXPECT_TRUE(F->Visible());
+    EXPECT_EQ(F->grdMain->EditorText(), "九十");
+    EXPECT_EQ(Beans.Shf.Saves, 1);
+    WS.UserPressEscapeInEditor(F->grdMain);
+}

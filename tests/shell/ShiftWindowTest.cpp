@@ -14,7 +14,9 @@
 #include "shell/PluginLibrary.h"
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QTableView>
+#include <QTest>
 #include <QToolBar>
 
 #include <filesystem>
@@ -156,6 +158,55 @@ TEST_F(ShiftWindowTest, ARowWithoutAnAmountIsRefusedAndTheAmountColumnTakesTheFo
     EXPECT_EQ(Boxes.size(), 2u);
     // The user gives up the new row; closing then asks nothing.
     Form->cdsMain->Cancel();
+}
+
+TEST_F(ShiftWindowTest, AnAmountTypedWithoutEnterIsSavedByCtrlSAndKeptWhenRefused) {
+    const int Amount = ColumnTitled(QStringLiteral("提成金额"));
+    ASSERT_GE(Amount, 0);
+    QAbstractItemModel* M = View->model();
+    const int ShfId =
+        static_cast<int>(Form->cdsMain->DisplayRowValue(0, Form->cdsMain->FieldByName("SHF_ID")).AsInt64());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Window));
+    View->setFocus();
+    View->setCurrentIndex(M->index(0, Amount));
+    Settle();
+
+    // The user types over the amount and presses Ctrl+S, never Enter.
+    QTest::keyClick(View, Qt::Key_3);
+    auto* Editor = View->viewport()->findChild<QLineEdit*>();
+    ASSERT_NE(Editor, nullptr);
+    QTest::keyClicks(Editor, "21.5");
+    EXPECT_EQ(Editor->text(), QStringLiteral("321.5"));
+    EXPECT_TRUE(SaveButton->isEnabled()) << "an editor holding a change is an unsaved change";
+    QTest::keyClick(Editor, Qt::Key_S, Qt::ControlModifier);
+    Settle();
+    EXPECT_TRUE(Boxes.empty()) << (Boxes.empty() ? "" : Boxes[0].Text);
+    EXPECT_EQ(StoredAmounts()[ShfId], "321.50");
+    EXPECT_FALSE(SaveButton->isEnabled());
+
+    // Letters in an amount: the window's message, and the editor keeps them, selected.
+    View->setCurrentIndex(M->index(0, Amount));
+    Settle();
+    QTest::keyClick(View, Qt::Key_A);
+    Editor = View->viewport()->findChild<QLineEdit*>();
+    ASSERT_NE(Editor, nullptr);
+    QTest::keyClicks(Editor, "bc");
+    QTest::keyClick(Editor, Qt::Key_Return);
+    Settle();
+    ASSERT_EQ(Boxes.size(), 1u);
+    EXPECT_EQ(Boxes[0].Caption, "班次提成管理");
+    ASSERT_TRUE(Editor->isVisible()) << "the refused text stays in its editor";
+    EXPECT_EQ(Editor->text(), QStringLiteral("abc"));
+    EXPECT_EQ(Editor->selectedText(), QStringLiteral("abc"));
+
+    // Corrected, and the window closed by its title bar: it asks, Yes saves.
+    QTest::keyClicks(Editor, "7");
+    Answers.push_back(IDYES);
+    Window->close();
+    Settle();
+    ASSERT_EQ(Boxes.size(), 2u);
+    EXPECT_EQ(Boxes[1].Caption, "班次提成管理");
+    EXPECT_EQ(StoredAmounts()[ShfId], "7.00");
 }
 
 } // namespace

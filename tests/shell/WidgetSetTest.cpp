@@ -223,7 +223,7 @@ TEST_F(WidgetSetTest, ABrowseWindowShowsItsToolBarGridAndCountAtTheBottomRight) 
     // A click on a tool button runs its command; the count follows the data.
     WS->ActionOf(Form->btnNew)->trigger();
     EXPECT_EQ(Form->cdsMain->State(), TDataSetState::dsInsert);
-    EXPECT_TRUE(WS->ActionOf(Form->btnSave)->isEnabled());
+    EXPECT_FALSE(WS->ActionOf(Form->btnSave)->isEnabled()) << "an untouched new row is nothing to save";
     Form->cdsMain->Cancel();
     Form->btnDetail->SetVisible(true);
     EXPECT_TRUE(WS->ActionOf(Form->btnDetail)->isVisible());

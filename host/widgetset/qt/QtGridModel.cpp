@@ -4,6 +4,7 @@
 #include "host/widgetset/qt/QtConvert.h"
 
 #include <QGuiApplication>
+#include <QPointer>
 
 #include <algorithm>
 
@@ -72,15 +73,9 @@ QVariant TQtGridModel::data(const QModelIndex& Index, int Role) const {
         if (Index.row() >= FGrid->RowCount() || !FieldAt(Index.column())) return QString();
         return ToQString(FGrid->CellText(Index.row(), Index.column()));
     }
-    case Qt::EditRole: {
-        TField* F = FieldAt(Index.column());
-        TDataSet* D = FGrid->GetActiveDataSet();
-        if (!F || !D || !D->Active()) return QString();
-        // An editor starts from the field's own text, not its display form.
-        std::string Text = F->FormatValue(D->DisplayRowValue(Index.row(), F), false);
-        if (F->OnGetText) F->OnGetText(F, Text, false);
-        return ToQString(Text);
-    }
+    case Qt::EditRole:
+        if (Index.row() >= FGrid->RowCount()) return QString();
+        return ToQString(FGrid->CellEditText(Index.row(), Index.column()));
     case Qt::TextAlignmentRole: {
         TField* F = FieldAt(Index.column());
         if (F && IsNumeric(F)) return QVariant::fromValue(Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter));
@@ -165,6 +160,33 @@ void TQtGridModel::UserEditButtonClick(int Row, int Col) {
     if (FGrid) emit CurrentCellChanged();
 }
 
+void TQtGridModel::UserOpenEditor(int Row, int Col) {
+    if (!FGrid) return;
+    Application->HandleEvent([&] { FGrid->UserOpenEditor(Row, Col); });
+}
+
+void TQtGridModel::UserEditorText(const QString& Text) {
+    if (!FGrid) return;
+    const std::string Typed = FromQString(Text);
+    Application->HandleEvent([&] { FGrid->UserEditorText(Typed); });
+}
+
+void TQtGridModel::UserCancelEditor() {
+    if (!FGrid) return;
+    Application->HandleEvent([&] { FGrid->UserCancelEditor(); });
+}
+
+bool TQtGridModel::CommitEditor() {
+    if (!FGrid) return true;
+    QPointer<TQtGridModel> Self(this);
+    FCommitting = true;
+    Application->HandleEvent([&] { FGrid->CommitPendingEdit(); });
+    // The window may have closed meanwhile.
+    if (!Self) return true;
+    FCommitting = false;
+    return !FGrid || !FGrid->HasPendingEdit();
+}
+
 void TQtGridModel::GridChanged(TGridChange Change, int First, int Last) {
     if (!FGrid) return;
     switch (Change) {
@@ -225,6 +247,12 @@ void TQtGridModel::GridChanged(TGridChange Change, int First, int Last) {
     case TGridChange::CurrentChanged:
     case TGridChange::EditingChanged:
         break;
+    case TGridChange::EditorClosed:
+        if (!FCommitting) emit EditorCloseRequested();
+        return;
+    case TGridChange::EditorRefused:
+        emit EditorTextRefused();
+        return;
     }
     if (FPending == TPending::None) RowIndicatorChanged(FGrid->CurrentRow());
     emit CurrentCellChanged();

@@ -48,6 +48,15 @@ public:
     // The user pressed a cell's ellipsis button.
     void UserEditButtonClick(int Row, int Col);
 
+    // The view's cell editor, as the grid must know it: opened on a cell, its text as
+    // the user types it, dropped (Escape).
+    void UserOpenEditor(int Row, int Col);
+    void UserEditorText(const QString& Text);
+    void UserCancelEditor();
+    // Hands the editor's text to its field. False when it was refused: the message has
+    // been shown and the editor must stay open.
+    bool CommitEditor();
+
     // Field names of the columns, left to right, as of the last column notification.
     const std::vector<std::string>& ColumnFields() const { return FColumnFields; }
     std::vector<std::string> PickList(int Col) const;
@@ -65,6 +74,10 @@ signals:
     void CurrentCellChanged();
     // Column order, titles, widths or visibility may have changed.
     void ColumnsRefreshed();
+    // A command of the window committed the editor's text: the view closes the editor.
+    void EditorCloseRequested();
+    // The field refused the editor's text: the view keeps the editor with the text selected.
+    void EditorTextRefused();
 
 private:
     enum class TPending { None, Insert, Remove, Broken };
@@ -80,6 +93,8 @@ private:
     TPending FPending = TPending::None;
     int FPendingFirst = 0, FPendingLast = -1;
     int FIndicatorRow = -1;
+    // The view commits the editor itself and closes it its own way meanwhile.
+    bool FCommitting = false;
 };
 
 } // namespace orv::qt

@@ -8,6 +8,7 @@
 #include <QContextMenuEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QToolButton>
@@ -15,8 +16,6 @@
 namespace orv::qt {
 
 namespace {
-
-const char* const OriginalText = "orvOriginalText";
 
 QString EditorText(QWidget* Editor) {
     if (auto* Box = qobject_cast<QComboBox*>(Editor))
@@ -94,13 +93,8 @@ QWidget* TGridDelegate::createEditor(QWidget* Parent, const QStyleOptionViewItem
         QPersistentModelIndex Where(Index);
         connect(E, &TEllipsisEditor::ButtonClicked, this,
                 [this, E, Where] { const_cast<TGridDelegate*>(this)->EllipsisClicked(E, Where); });
-        connect(E, &TEllipsisEditor::FocusLeft, this, [this, E] {
-            // The view may be closing the editor itself, which moves the focus first.
-            auto* View = qobject_cast<TQtGridView*>(FView);
-            if (View && !View->Editing()) return;
-            emit const_cast<TGridDelegate*>(this)->commitData(E);
-            emit const_cast<TGridDelegate*>(this)->closeEditor(E);
-        });
+        connect(E, &TEllipsisEditor::FocusLeft, this,
+                [this, E] { const_cast<TGridDelegate*>(this)->FocusLeft(E); });
         Editor = E;
     } else {
         auto* Line = new QLineEdit(Parent);
@@ -110,25 +104,97 @@ QWidget* TGridDelegate::createEditor(QWidget* Parent, const QStyleOptionViewItem
     if (QLineEdit* Line = LineEditOf(Editor)) {
         if (int Max = FModel->MaxLength(Col); Max > 0) Line->setMaxLength(Max);
         Line->setAlignment(Index.data(Qt::TextAlignmentRole).value<Qt::Alignment>());
+        connect(Line, &QLineEdit::textChanged, this,
+                [this](const QString& Text) { FModel->UserEditorText(Text); });
     }
+    FOpenEditor = Editor;
+    FModel->UserOpenEditor(Index.row(), Col);
     return Editor;
 }
 
 void TGridDelegate::setEditorData(QWidget* Editor, const QModelIndex& Index) const {
+    // An editor with typed text keeps it, whatever the row does meanwhile.
+    if (Editor == FOpenEditor && FModel->Grid() && FModel->Grid()->HasPendingEdit()) return;
     const QString Text = Index.data(Qt::EditRole).toString();
-    Editor->setProperty(OriginalText, Text);
     if (auto* Box = qobject_cast<QComboBox*>(Editor))
         Box->setCurrentIndex(Box->findText(Text));
     else if (QLineEdit* Line = LineEditOf(Editor))
         Line->setText(Text);
 }
 
-void TGridDelegate::setModelData(QWidget* Editor, QAbstractItemModel* Model, const QModelIndex& Index) const {
-    const QString Text = EditorText(Editor);
-    if (Text == Editor->property(OriginalText).toString()) return;
-    // Whatever the model made of it, this text has been handed over once.
-    Editor->setProperty(OriginalText, Text);
-    Model->setData(Index, Text, Qt::EditRole);
+void TGridDelegate::setModelData(QWidget* Editor, QAbstractItemModel*, const QModelIndex&) const {
+    Commit(Editor);
+}
+
+bool TGridDelegate::Commit(QWidget* Editor) const {
+    // The grid holds the text as typed and hands it over only once.
+    if (Editor && Editor == FOpenEditor && FModel->Grid() &&
+        FModel->Grid()->EditorText() != FromQString(EditorText(Editor)))
+        FModel->UserEditorText(EditorText(Editor));
+    return FModel->CommitEditor();
+}
+
+void TGridDelegate::destroyEditor(QWidget* Editor, const QModelIndex& Index) const {
+    if (Editor == FOpenEditor) {
+        FOpenEditor = nullptr;
+        // Closed without its text being taken (Escape): the grid drops it as well.
+        FModel->UserCancelEditor();
+    }
+    QStyledItemDelegate::destroyEditor(Editor, Index);
+}
+
+void TGridDelegate::SelectEditorText() const {
+    QLineEdit* Line = LineEditOf(FOpenEditor);
+    if (!Line) return;
+    Line->setFocus(Qt::OtherFocusReason);
+    Line->selectAll();
+}
+
+bool TGridDelegate::LeftForAnotherControl() const {
+    // A box or dialog of the model took the focus, or another window did: the typed text
+    // waits in the open editor (the window's deactivation commits it).
+    if (Application->InEvent()) return false;
+    QWidget* Now = QApplication::focusWidget();
+    if (!Now || Now->window() != FView->window()) return false;
+    // A click into the grid itself: moving to another cell commits, staying keeps editing.
+    return Now != FView && !FView->isAncestorOf(Now);
+}
+
+void TGridDelegate::FocusLeft(QWidget* Editor) {
+    auto* View = qobject_cast<TQtGridView*>(FView);
+    // The view may be closing the editor itself, which moves the focus first.
+    if (!View || !View->Editing() || !LeftForAnotherControl()) return;
+    if (!Commit(Editor)) return;
+    emit commitData(Editor);
+    emit closeEditor(Editor);
+}
+
+bool TGridDelegate::eventFilter(QObject* Object, QEvent* Event) {
+    auto* Editor = qobject_cast<QWidget*>(Object);
+    if (!Editor || Editor != FOpenEditor) return QStyledItemDelegate::eventFilter(Object, Event);
+    switch (Event->type()) {
+    case QEvent::KeyPress:
+        switch (static_cast<QKeyEvent*>(Event)->key()) {
+        case Qt::Key_Enter:
+        case Qt::Key_Return:
+        case Qt::Key_Tab:
+        case Qt::Key_Backtab:
+            // The text goes to its field before the editor closes; a refusal keeps it.
+            if (!Commit(Editor)) return true;
+            break;
+        default:
+            break;
+        }
+        break;
+    case QEvent::FocusOut:
+        // The editor closes only once its text is taken.
+        if (qobject_cast<TEllipsisEditor*>(Editor)) break;
+        FocusLeft(Editor);
+        return true;
+    default:
+        break;
+    }
+    return QStyledItemDelegate::eventFilter(Object, Event);
 }
 
 void TGridDelegate::updateEditorGeometry(QWidget* Editor, const QStyleOptionViewItem& Option,
@@ -140,11 +206,7 @@ void TGridDelegate::EllipsisClicked(QWidget* Editor, const QModelIndex& Index) {
     if (!Index.isValid()) return;
     const int Row = Index.row(), Col = Index.column();
     // Text typed before the click counts first; a refused text keeps the editor open.
-    const QString Text = EditorText(Editor);
-    if (Text != Editor->property(OriginalText).toString()) {
-        Editor->setProperty(OriginalText, Text);
-        if (!FModel->setData(FModel->index(Row, Col), Text, Qt::EditRole)) return;
-    }
+    if (!Commit(Editor)) return;
     emit closeEditor(Editor, QAbstractItemDelegate::NoHint);
     // The picker runs from the event loop, not from inside the button's click.
     QPointer<TQtGridModel> Model(FModel);
@@ -224,6 +286,10 @@ TQtGridView::TQtGridView(TOrvDBGrid* Grid, QWidget* Parent) : QTableView(Parent)
     H->setSectionResizeMode(QHeaderView::Interactive);
 
     connect(FModel, &TQtGridModel::CurrentCellChanged, this, &TQtGridView::SyncCurrent);
+    connect(FModel, &TQtGridModel::EditorCloseRequested, this, [this] {
+        if (QWidget* E = FDelegate->OpenEditor()) closeEditor(E, QAbstractItemDelegate::NoHint);
+    });
+    connect(FModel, &TQtGridModel::EditorTextRefused, this, [this] { FDelegate->SelectEditorText(); });
     connect(FModel, &TQtGridModel::ColumnsRefreshed, this, &TQtGridView::ApplyColumns);
     connect(H, &QHeaderView::sectionMoved, this, &TQtGridView::SectionMoved);
     connect(H, &QHeaderView::sectionResized, this, &TQtGridView::SectionResized);
@@ -317,6 +383,23 @@ void TQtGridView::FlushPendingMove() {
 }
 
 void TQtGridView::currentChanged(const QModelIndex& Current, const QModelIndex& Previous) {
+    if (!FSyncing && Current.isValid() && FModel->Grid() && FDelegate->OpenEditor() &&
+        FModel->Grid()->HasPendingEdit()) {
+        // The typed text goes to its cell before the cell is left. Meanwhile the grid's
+        // notifications must not move the view; a refusal keeps the cell and its editor.
+        const bool WasPending = FMovePending;
+        FMovePending = true;
+        const bool Taken = FDelegate->Commit(FDelegate->OpenEditor());
+        FMovePending = WasPending;
+        if (!Taken) {
+            FSyncing = true;
+            if (Previous.isValid())
+                selectionModel()->setCurrentIndex(Previous, QItemSelectionModel::ClearAndSelect);
+            FSyncing = false;
+            FDelegate->SelectEditorText();
+            return;
+        }
+    }
     QTableView::currentChanged(Current, Previous);
     if (FSyncing || !Current.isValid() || !FModel->Grid()) return;
     // Settling the row being left may ask the user something; that waits until the view

@@ -41,8 +41,11 @@ private:
 
 // Cell editors: a drop-down list for a column with a pick list (a lookup column), a line
 // edit with an ellipsis button for a column that has one, a plain line edit otherwise.
-// A cell's text reaches the model only when the user changed it, so opening and leaving
-// an editor does not put the row into editing.
+// The grid hears of the editor as it opens, of each change of its text and of its end,
+// so a command of the window finds the typed text; the text reaches the field only when
+// the user changed it, so opening and leaving an editor does not put the row into
+// editing. Enter, Tab and moving to another cell commit the text; a refusal keeps the
+// editor open with the text as typed, selected.
 class TGridDelegate : public QStyledItemDelegate {
     Q_OBJECT
 
@@ -59,14 +62,30 @@ public:
                const QModelIndex& Index) const override;
     bool editorEvent(QEvent* Event, QAbstractItemModel* Model, const QStyleOptionViewItem& Option,
                      const QModelIndex& Index) override;
+    void destroyEditor(QWidget* Editor, const QModelIndex& Index) const override;
+
+    // The editor open now, if any.
+    QWidget* OpenEditor() const { return FOpenEditor; }
+    // Gives the open editor the focus with its whole text selected.
+    void SelectEditorText() const;
+    // Hands the editor's text to its field; false when it was refused.
+    bool Commit(QWidget* Editor) const;
 
     // The rectangle of the ellipsis button drawn in a cell.
     static QRect ButtonRect(const QRect& Cell);
 
+protected:
+    bool eventFilter(QObject* Object, QEvent* Event) override;
+
 private:
     void EllipsisClicked(QWidget* Editor, const QModelIndex& Index);
+    // Whether the focus leaving the editor is the user leaving the cell for another
+    // control of the window (the cell's text is then committed).
+    bool LeftForAnotherControl() const;
+    void FocusLeft(QWidget* Editor);
     QTableView* FView;
     TQtGridModel* FModel;
+    mutable QPointer<QWidget> FOpenEditor;
 };
 
 // Invariant: the view's current cell follows the grid's current row and selected column;

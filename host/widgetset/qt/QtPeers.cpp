@@ -617,6 +617,14 @@ bool TFormPeer::WidgetEvent(QEvent* Event) {
     }
     case QEvent::KeyPress:
         return HandleKey(static_cast<QKeyEvent*>(Event));
+    case QEvent::WindowDeactivate: {
+        // A box or dialog the model opened takes the activation while an event runs;
+        // only the user's switching to another window commits the typed text.
+        if (Application->InEvent()) return false;
+        TCustomForm* F = Form();
+        Application->HandleEvent([&] { F->UserDeactivate(); });
+        return false;
+    }
     default:
         return TControlPeer::WidgetEvent(Event);
     }

@@ -270,6 +270,7 @@ bool TQtWidgetSet::eventFilter(QObject* Watched, QEvent* Event) {
     case QEvent::Close:
     case QEvent::KeyPress:
     case QEvent::ContextMenu:
+    case QEvent::WindowDeactivate:
         // The peer may be gone when this returns; its answer is all that is used.
         return It->second->WidgetEvent(Event);
     default:

@@ -163,9 +163,10 @@ TEST_F(BrowseFormTest, StatusFollowsTheDataThroughEditsPostsSavesAndDeletes) {
     EXPECT_EQ(F->Status(), 1);
     EXPECT_FALSE(F->actDelete->Enabled());
 
-    // A new row on an empty set is a pending change; cancelling it empties the set again.
+    // An untouched new row is no change (leaving it drops it), yet delete drops it too.
     WS.UserExecute(F->actNew);
-    EXPECT_EQ(F->Status(), 3);
+    EXPECT_EQ(F->Status(), 1);
+    EXPECT_FALSE(F->actSave->Enabled());
     EXPECT_TRUE(F->actDelete->Enabled());
     WS.UserExecute(F->actDelete);
     EXPECT_EQ(F->cdsMain->State(), TDataSetState::dsBrowse);
@@ -309,4 +310,127 @@ TEST_F(BrowseFormTest, SelectCopiesTheChosenRowIntoTheCallersSet) {
     EXPECT_EQ(Result.FieldByName("ID")->AsInteger(), 2);
     EXPECT_EQ(Result.ChangeCount(), 0);
     F->Free();
+}
+
+namespace {
+
+bool Notified(const THeadlessWidgetSet& WS, TGridChange Change) {
+    const auto& C = WS.GridChanges();
+    return std::find(C.begin(), C.end(), Change) != C.end();
+}
+
+} // namespace
+
+TEST_F(BrowseFormTest, TextTypedWithoutEnterIsTakenByEveryCommandBeforeItRuns) {
+    TTestBrowseForm* F = Open();
+    TOrvDBGrid* G = F->grdMain;
+    auto TypeOnly = [&](int Row, const char* Text) {
+        WS.UserSelectCell(G, Row, 1);
+        WS.UserTypeWithoutEnter(G, Text);
+    };
+
+    // The open editor is an unsaved change: status, save command and close question agree.
+    TypeOnly(0, "11");
+    EXPECT_EQ(F->cdsMain->State(), TDataSetState::dsBrowse) << "nothing reached the row yet";
+    EXPECT_EQ(F->Status(), 3);
+    EXPECT_TRUE(F->actSave->Enabled());
+    EXPECT_TRUE(WS.UserShortCut(F, ShortCut('S', scCtrl)));
+    EXPECT_EQ(S.Saves, 1);
+    EXPECT_EQ(S.ChangesAtSave, 1);
+    EXPECT_EQ(F->VAL->AsString(), "11.00");
+    EXPECT_FALSE(G->EditorOpen());
+    EXPECT_TRUE(Notified(WS, TGridChange::EditorClosed)) << "the backend closes its editor";
+    EXPECT_EQ(F->Status(), 2);
+
+    // Closing asks; Cancel keeps the window with the typed value in its row.
+    TypeOnly(1, "22");
+    WS.QueueAnswer(IDCANCEL);
+    WS.UserCloseWindow(F);
+    ASSERT_EQ(WS.Messages().size(), 1u);
+    EXPECT_EQ(WS.Messages()[0].Text, std::string(MSG_SAVE_CHANGES_PROMPT));
+    EXPECT_EQ(F->VAL->AsString(), "22.00");
+
+    // Moving to another row, a new row, reloading, switching windows: each takes it first.
+    TypeOnly(0, "33");
+    WS.UserSelectCell(G, 1, 1);
+    EXPECT_EQ(F->cdsMain->ChangeCount(), 2);
+    TypeOnly(1, "44");
+    WS.UserExecute(F->actNew);
+    EXPECT_EQ(F->cdsMain->State(), TDataSetState::dsInsert);
+    WS.UserExecute(F->actDelete);
+    F->cdsMain->SetRecNo(2);
+    EXPECT_EQ(F->VAL->AsString(), "44.00");
+    TypeOnly(0, "55");
+    WS.UserSwitchAway(F);
+    EXPECT_EQ(F->VAL->AsString(), "55.00");
+    TypeOnly(1, "66");
+    WS.QueueAnswer(IDYES);
+    WS.UserExecute(F->actRefresh);
+    EXPECT_EQ(S.Saves, 2);
+    EXPECT_EQ(S.ChangesAtSave, 2);
+
+    // Escape drops the text: nothing is left to ask about.
+    TypeOnly(0, "77");
+    WS.UserPressEscapeInEditor(G);
+    EXPECT_EQ(F->Status(), 2);
+    WS.UserCloseWindow(F);
+    EXPECT_TRUE(Application->Forms().empty());
+}
+
+TEST_F(BrowseFormTest, ARefusedTextStaysInTheOpenEditorAndStopsTheCommand) {
+    TTestBrowseForm* F = Open();
+    TOrvDBGrid* G = F->grdMain;
+    WS.UserSelectCell(G, 0, 1);
+    WS.UserTypeWithoutEnter(G, "abc");
+    for (TAction* A : {F->actSave, F->actClose}) {
+        WS.UserExecute(A);
+        ASSERT_EQ(WS.Messages().size(), 1u) << A->Name();
+        EXPECT_EQ(WS.Messages()[0].Caption, "测试窗口") << A->Name();
+        EXPECT_TRUE(G->EditorOpen()) << A->Name();
+        EXPECT_EQ(G->EditorText(), "abc") << A->Name();
+        WS.ClearRecords();
+    }
+    EXPECT_EQ(S.Saves, 0);
+    EXPECT_EQ(Application->Forms().size(), 1u);
+    WS.UserSelectCell(G, 1, 1);
+    EXPECT_EQ(F->cdsMain->RecNo(), 1) << "the row with the refused text stays current";
+    WS.UserPressEnterInEditor(G);
+    EXPECT_TRUE(Notified(WS, TGridChange::EditorRefused));
+    ASSERT_EQ(WS.Messages().size(), 2u);
+    EXPECT_EQ(WS.Messages()[1].Caption, "测试窗口");
+
+    // Corrected, it goes through; a value too large for the field is refused the same way.
+    WS.UserTypeWithoutEnter(G, "12");
+    WS.UserPressEnterInEditor(G);
+    EXPECT_FALSE(G->EditorOpen());
+    EXPECT_EQ(F->VAL->AsString(), "12.00");
+    WS.UserTypeIntoCell(G, "12345678901234");
+    EXPECT_EQ(WS.Messages().back().Caption, "测试窗口");
+    EXPECT_EQ(F->VAL->AsString(), "12.00");
+    F->cdsMain->Cancel();
+}
+
+TEST_F(BrowseFormTest, AnUntouchedNewRowIsNoUnsavedChange) {
+    TTestBrowseForm* F = Open();
+    WS.UserExecute(F->actNew);
+    EXPECT_EQ(F->Status(), 2);
+    EXPECT_FALSE(F->actSave->Enabled());
+    EXPECT_FALSE(F->HasUnsavedChanges());
+    // Typed into, it is one, and closing asks.
+    WS.UserSelectColumn(F->grdMain, "VAL");
+    WS.UserTypeWithoutEnter(F->grdMain, "5");
+    EXPECT_EQ(F->Status(), 3);
+    WS.QueueAnswer(IDCANCEL);
+    WS.UserCloseWindow(F);
+    EXPECT_EQ(WS.Messages().size(), 1u);
+    WS.QueueAnswer(IDNO);
+    WS.UserCloseWindow(F);
+    EXPECT_TRUE(Application->Forms().empty());
+
+    // Left untouched, it goes without a question.
+    F = Open();
+    WS.UserExecute(F->actNew);
+    WS.UserCloseWindow(F);
+    EXPECT_TRUE(Application->Forms().empty());
+    EXPECT_EQ(WS.Messages().size(), 2u);
 }
