@@ -90,7 +90,7 @@ public:
             for (std::size_t I = 0; I < Count; ++I)
                 Values[I] =
                     DataField(static_cast<int>(I))->Coerce(ColumnValue(Rows, static_cast<int>(I), Fields[I]));
-            InternalInsert(Pos++, Values);
+            InternalInsert(TStoredPos(Pos++), Values);
         }
         ResetCursorAfterBulkChange();
         // The rows are the database's, not new ones: the packet must carry no change log.

@@ -213,34 +213,34 @@ void TOrvClientDataSet::InternalFieldsChanged() { FIndexes.reset(); }
 
 int TOrvClientDataSet::InternalRecordCount() const { return FState ? FState->Rows.Size() : 0; }
 
-Variant TOrvClientDataSet::InternalGetValue(int Pos, int FieldNo) const {
+Variant TOrvClientDataSet::InternalGetValue(TStoredPos Pos, int FieldNo) const {
     return RowValue(*FState->Rows.At(Pos), *FState->Layout, FieldNo);
 }
 
-std::vector<Variant> TOrvClientDataSet::RowValues(int Pos) const {
+std::vector<Variant> TOrvClientDataSet::RowValues(TStoredPos Pos) const {
     const TRowBlock& Row = *FState->Rows.At(Pos);
     std::vector<Variant> Out(FState->Layout->Kinds.size());
     for (std::size_t I = 0; I < Out.size(); ++I) Out[I] = RowValue(Row, *FState->Layout, static_cast<int>(I));
     return Out;
 }
 
-void TOrvClientDataSet::InternalInsert(int Pos, const std::vector<Variant>& Values) {
+void TOrvClientDataSet::InternalInsert(TStoredPos Pos, const std::vector<Variant>& Values) {
     TStoreState& S = MutableState();
     int Count = S.Rows.Size();
     TRowRef Row = TRowBlock::Build(S.Layout->Kinds, Values.data(), rsInserted, S.NextSeq++, {});
     S.Rows.Insert(Pos, Row);
     ++S.ChangedRows;
     if (FIndexes) {
-        if (Pos == Count) {
+        if (Pos.Value == Count) {
             for (auto& I : FIndexes->Indexes)
-                if (I.Valid) I.Map[FIndexes->RowKey(I, *Row, *S.Layout)].push_back(Pos);
+                if (I.Valid) I.Map[FIndexes->RowKey(I, *Row, *S.Layout)].push_back(Pos.Value);
         } else {
             FIndexes->InvalidateAll();
         }
     }
 }
 
-void TOrvClientDataSet::InternalUpdate(int Pos, const std::vector<Variant>& Values) {
+void TOrvClientDataSet::InternalUpdate(TStoredPos Pos, const std::vector<Variant>& Values) {
     TStoreState& S = MutableState();
     TRowRef Old = S.Rows.At(Pos);
     TRowRef New = TRowBlock::Build(S.Layout->Kinds, Values.data(), rsUnchanged, 0, {});
@@ -259,13 +259,13 @@ void TOrvClientDataSet::InternalUpdate(int Pos, const std::vector<Variant>& Valu
             if (!I.Valid) continue;
             std::string OldKey = FIndexes->RowKey(I, *Old, *S.Layout), NewKey = FIndexes->RowKey(I, *New, *S.Layout);
             if (OldKey == NewKey) continue;
-            TLocateIndexCache::Remove(I.Map[OldKey], Pos);
-            TLocateIndexCache::Add(I.Map[NewKey], Pos);
+            TLocateIndexCache::Remove(I.Map[OldKey], Pos.Value);
+            TLocateIndexCache::Add(I.Map[NewKey], Pos.Value);
         }
     }
 }
 
-void TOrvClientDataSet::WriteRowUnlogged(int Pos, const std::vector<Variant>& Values) {
+void TOrvClientDataSet::WriteRowUnlogged(TStoredPos Pos, const std::vector<Variant>& Values) {
     TStoreState& S = MutableState();
     TRowRef Old = S.Rows.At(Pos);
     TRowRef New = TRowBlock::Build(S.Layout->Kinds, Values.data(), Old->State(), Old->Seq(), Old->Original());
@@ -278,14 +278,14 @@ void TOrvClientDataSet::WriteRowUnlogged(int Pos, const std::vector<Variant>& Va
     StoredRowChanged(Pos);
 }
 
-void TOrvClientDataSet::InternalDelete(int Pos) {
+void TOrvClientDataSet::InternalDelete(TStoredPos Pos) {
     TStoreState& S = MutableState();
     int Count = S.Rows.Size();
     TRowRef Old = S.Rows.At(Pos);
     S.Rows.Erase(Pos);
     auto NextKept = [&] {
-        for (int P = Pos; P < S.Rows.Size(); ++P) {
-            const TRowRef& R = S.Rows.At(P);
+        for (int P = Pos.Value; P < S.Rows.Size(); ++P) {
+            const TRowRef& R = S.Rows.At(TStoredPos(P));
             if (R->State() == rsModified) return R->Original();
             if (R->State() != rsInserted) return R;
         }
@@ -300,17 +300,18 @@ void TOrvClientDataSet::InternalDelete(int Pos) {
         S.Deleted.push_back({Old, S.NextSeq++, NextKept()});
     }
     if (FIndexes) {
-        if (Pos == Count - 1) {
+        if (Pos.Value == Count - 1) {
             for (auto& I : FIndexes->Indexes)
-                if (I.Valid) TLocateIndexCache::Remove(I.Map[FIndexes->RowKey(I, *Old, *S.Layout)], Pos);
+                if (I.Valid) TLocateIndexCache::Remove(I.Map[FIndexes->RowKey(I, *Old, *S.Layout)], Pos.Value);
         } else {
             FIndexes->InvalidateAll();
         }
     }
 }
 
-int TOrvClientDataSet::InternalLocate(const std::vector<TField*>& Fields, const std::vector<Variant>& Values) const {
-    if (!FState) return -1;
+std::optional<TStoredPos> TOrvClientDataSet::InternalLocate(const std::vector<TField*>& Fields,
+                                                            const std::vector<Variant>& Values) const {
+    if (!FState) return std::nullopt;
     std::vector<int> FieldNos;
     for (TField* F : Fields) {
         if (F->FieldKind() != TFieldKind::fkData || F->DataSet() != this) return TDataSet::InternalLocate(Fields, Values);
@@ -337,8 +338,8 @@ int TOrvClientDataSet::InternalLocate(const std::vector<TField*>& Fields, const 
     std::string Key;
     for (const Variant& V : Values) AppendValueKey(Key, V);
     auto Hit = Index.Map.find(Key);
-    if (Hit == Index.Map.end() || Hit->second.empty()) return -1;
-    return Hit->second.front();
+    if (Hit == Index.Map.end() || Hit->second.empty()) return std::nullopt;
+    return TStoredPos(Hit->second.front());
 }
 
 void TOrvClientDataSet::AdoptState(std::shared_ptr<TStoreState> State, int CursorPos) {
@@ -373,7 +374,7 @@ void TOrvClientDataSet::MergeChangeLog() {
         if (Row->State() != rsUnchanged) Changed.push_back(Pos);
         return true;
     });
-    for (int Pos : Changed) S.Rows.Set(Pos, TRowBlock::WithState(S.Rows.At(Pos), rsUnchanged, 0, {}));
+    for (int P : Changed) S.Rows.Set(TStoredPos(P), TRowBlock::WithState(S.Rows.At(TStoredPos(P)), rsUnchanged, 0, {}));
     S.Deleted.clear();
     S.ChangedRows = 0;
 }
@@ -407,8 +408,8 @@ void TOrvClientDataSet::CancelUpdates() {
 void TOrvClientDataSet::RevertRecord() {
     CheckActive();
     Cancel();
-    int Pos = CursorPos();
-    if (Pos < 0) return;
+    if (CursorPos() < 0) return;
+    const TStoredPos Pos(CursorPos());
     TRowRef Row = FState->Rows.At(Pos);
     if (Row->State() == rsUnchanged) return;
     TStoreState& S = MutableState();
@@ -416,14 +417,13 @@ void TOrvClientDataSet::RevertRecord() {
     else S.Rows.Set(Pos, Row->Original());
     --S.ChangedRows;
     if (FIndexes) FIndexes->InvalidateAll();
-    ResetCursorAfterBulkChange(Pos);
+    ResetCursorAfterBulkChange(Pos.Value);
 }
 
 TUpdateStatus TOrvClientDataSet::UpdateStatus() const {
     if (State() == TDataSetState::dsInsert) return TUpdateStatus::usInserted;
-    int Pos = CursorPos();
-    if (!Active() || Pos < 0) return TUpdateStatus::usUnmodified;
-    switch (FState->Rows.At(Pos)->State()) {
+    if (!Active() || CursorPos() < 0) return TUpdateStatus::usUnmodified;
+    switch (FState->Rows.At(TStoredPos(CursorPos()))->State()) {
     case rsInserted: return TUpdateStatus::usInserted;
     case rsModified: return TUpdateStatus::usModified;
     default: return TUpdateStatus::usUnmodified;
@@ -565,7 +565,7 @@ int TOrvUpdateDataSet::BackfillDataSet(TDataSet* Target) {
         if (Dst && Dst->FieldKind() == TFieldKind::fkData) Columns.push_back({I, Dst});
     }
     // Work out every write first, so a value the target cannot hold changes nothing.
-    std::vector<std::pair<int, std::vector<Variant>>> Writes;
+    std::vector<std::pair<TStoredPos, std::vector<Variant>>> Writes;
     std::vector<TChangeEntry> Changes = GetChanges();
     for (const TChangeEntry& C : Changes) {
         if (C.Kind == TUpdateKind::ukDelete) continue;
@@ -580,12 +580,12 @@ int TOrvUpdateDataSet::BackfillDataSet(TDataSet* Target) {
             }
         }
         if (!Convertible) continue;
-        int Pos = T->InternalLocate(TargetKeys, Keys);
-        if (Pos < 0) continue;
-        std::vector<Variant> Values = T->RowValues(Pos);
+        std::optional<TStoredPos> Pos = T->InternalLocate(TargetKeys, Keys);
+        if (!Pos) continue;
+        std::vector<Variant> Values = T->RowValues(*Pos);
         for (auto& [From, Dst] : Columns)
             Values[static_cast<std::size_t>(Dst->FieldNo())] = Dst->Coerce(C.NewValues[static_cast<std::size_t>(From)]);
-        Writes.push_back({Pos, std::move(Values)});
+        Writes.push_back({*Pos, std::move(Values)});
     }
     for (auto& [Pos, Values] : Writes) T->WriteRowUnlogged(Pos, Values);
     return static_cast<int>(Writes.size());

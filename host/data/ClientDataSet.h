@@ -81,16 +81,17 @@ protected:
     void InternalOpen() override;
     void InternalClose() override;
     int InternalRecordCount() const override;
-    Variant InternalGetValue(int Pos, int FieldNo) const override;
-    void InternalInsert(int Pos, const std::vector<Variant>& Values) override;
-    void InternalUpdate(int Pos, const std::vector<Variant>& Values) override;
-    void InternalDelete(int Pos) override;
-    int InternalLocate(const std::vector<TField*>& Fields, const std::vector<Variant>& Values) const override;
+    Variant InternalGetValue(TStoredPos Pos, int FieldNo) const override;
+    void InternalInsert(TStoredPos Pos, const std::vector<Variant>& Values) override;
+    void InternalUpdate(TStoredPos Pos, const std::vector<Variant>& Values) override;
+    void InternalDelete(TStoredPos Pos) override;
+    std::optional<TStoredPos> InternalLocate(const std::vector<TField*>& Fields,
+                                             const std::vector<Variant>& Values) const override;
     void InternalFieldsChanged() override;
 
     // Replaces rows and change log with State; Backfill uses it to write without logging.
-    void WriteRowUnlogged(int Pos, const std::vector<Variant>& Values);
-    std::vector<Variant> RowValues(int Pos) const;
+    void WriteRowUnlogged(TStoredPos Pos, const std::vector<Variant>& Values);
+    std::vector<Variant> RowValues(TStoredPos Pos) const;
 
 private:
     friend class TDataPacketReader;

@@ -11,6 +11,7 @@
 #include <functional>
 #include <initializer_list>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -46,6 +47,20 @@ enum class TFieldKind { fkData, fkLookup, fkAggregate };
 enum class TStorageKind : std::uint8_t { skString, skInteger, skFloat, skBcd, skDate, skDateTime, skBoolean };
 
 enum class TDataSetState { dsInactive, dsBrowse, dsEdit, dsInsert };
+
+// Two ways of numbering a data set's rows, kept apart by type because they differ exactly
+// while a row is being inserted: a stored position counts only stored rows, a display row
+// (what a grid shows) counts the row being inserted too.
+struct TStoredPos {
+    int Value;
+    constexpr explicit TStoredPos(int V) : Value(V) {}
+    auto operator<=>(const TStoredPos&) const = default;
+};
+struct TDisplayRow {
+    int Value;
+    constexpr explicit TDisplayRow(int V) : Value(V) {}
+    auto operator<=>(const TDisplayRow&) const = default;
+};
 
 enum class TLocateOption { loCaseInsensitive, loPartialKey };
 
@@ -477,16 +492,17 @@ public:
     void RemoveLookupClient(TField* Field);
 
 protected:
-    // Storage steps. Positions are 0-based indexes of stored rows.
+    // Storage steps.
     virtual void InternalOpen() = 0;  // structure from the field list; keeps rows if any
     virtual void InternalClose() = 0; // drops rows
     virtual int InternalRecordCount() const = 0;
-    virtual Variant InternalGetValue(int Pos, int FieldNo) const = 0;
-    virtual void InternalInsert(int Pos, const std::vector<Variant>& Values) = 0;
-    virtual void InternalUpdate(int Pos, const std::vector<Variant>& Values) = 0;
-    virtual void InternalDelete(int Pos) = 0;
-    // Finds the first stored row whose fields equal Values (already coerced); -1 if none.
-    virtual int InternalLocate(const std::vector<TField*>& Fields, const std::vector<Variant>& Values) const;
+    virtual Variant InternalGetValue(TStoredPos Pos, int FieldNo) const = 0;
+    virtual void InternalInsert(TStoredPos Pos, const std::vector<Variant>& Values) = 0;
+    virtual void InternalUpdate(TStoredPos Pos, const std::vector<Variant>& Values) = 0;
+    virtual void InternalDelete(TStoredPos Pos) = 0;
+    // Finds the first stored row whose fields equal Values (already coerced).
+    virtual std::optional<TStoredPos> InternalLocate(const std::vector<TField*>& Fields,
+                                                     const std::vector<Variant>& Values) const;
     virtual void InternalFieldsChanged() {}
 
     // For storage classes: replace the rows wholesale (after SetXMLData, CancelUpdates...).
@@ -498,16 +514,18 @@ protected:
     void DestroyDynamicFields();
     void MarkDynamic(TField* Field);
     bool HasDynamicFields() const { return !FDynamic.empty(); }
-    int CursorPos() const { return FCursor; }
+    int CursorPos() const { return FCursor; } // stored position of the current record; -1: none
     // Replace contents without open/close events: links are told, handlers are not run.
     void ActivateSilently(int Pos = 0);
     void DeactivateSilently();
     // A stored row changed its values outside the editing verbs.
-    void StoredRowChanged(int Pos);
+    void StoredRowChanged(TStoredPos Pos);
     void CheckActive() const;
     void NotifyDataSetChanged();
     void NotifyLayoutChanged();
-    int StoredRowOfDisplayRow(int Row) const;
+    // None for the row being inserted.
+    std::optional<TStoredPos> StoredPosOf(TDisplayRow Row) const;
+    TDisplayRow DisplayRowOf(TStoredPos Pos) const;
 
 private:
     friend class TDataSource;
@@ -520,10 +538,16 @@ private:
     void DoAfterScroll();
     void SetState(TDataSetState Value);
     void MoveTo(int Pos);
-    Variant LookupFieldValue(const TField* Field, int Row) const;
+    // A lookup field's value in a row, its keys read as the grid shows that row (the edit
+    // buffer included) or as stored.
+    Variant LookupFieldValue(const TField* Field, TDisplayRow Row) const;
+    Variant LookupFieldValue(const TField* Field, TStoredPos Pos) const;
+    template <class FKeyValue> Variant LookupFieldValueOf(const TField* Field, FKeyValue&& KeyValue) const;
+    Variant ValueAt(TDisplayRow Row, const TField* Field) const;
+    Variant ValueAt(TStoredPos Pos, const TField* Field) const;
     Variant CurrentBufferValue(const TField* Field) const;
     std::vector<Variant> CoerceKeys(const std::vector<TField*>& Fields, const std::vector<Variant>& KeyValues) const;
-    bool RowMatches(int Pos, const std::vector<TField*>& Fields, const std::vector<Variant>& Values,
+    bool RowMatches(TStoredPos Pos, const std::vector<TField*>& Fields, const std::vector<Variant>& Values,
                     TLocateOptions Options) const;
 
     // Calls Fn for each data source, unless controls are disabled: then the links and

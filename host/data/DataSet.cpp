@@ -322,7 +322,8 @@ void TDataSet::Edit() {
     CheckCanEdit();
     if (BeforeEdit) BeforeEdit(this);
     FBuffer.resize(FDataFields.size());
-    for (std::size_t I = 0; I < FDataFields.size(); ++I) FBuffer[I] = InternalGetValue(FCursor, static_cast<int>(I));
+    for (std::size_t I = 0; I < FDataFields.size(); ++I)
+        FBuffer[I] = InternalGetValue(TStoredPos(FCursor), static_cast<int>(I));
     FModified = false;
     SetState(TDataSetState::dsEdit);
     if (AfterEdit) AfterEdit(this);
@@ -340,11 +341,12 @@ void TDataSet::Post() {
     }
     int Row;
     if (FState == TDataSetState::dsInsert) {
-        InternalInsert(FInsertPos, FBuffer);
+        // The new row is stored where it was shown.
+        InternalInsert(TStoredPos(FInsertPos), FBuffer);
         FCursor = Row = FInsertPos;
         FInsertPos = -1;
     } else {
-        InternalUpdate(FCursor, FBuffer);
+        InternalUpdate(TStoredPos(FCursor), FBuffer);
         Row = FCursor;
     }
     FBuffer.clear();
@@ -397,7 +399,7 @@ void TDataSet::Delete() {
     DoBeforeScroll();
     int Pos = FCursor;
     ForEachLink([Pos](TDataLink* L) { L->RowsAboutToBeRemoved(Pos, Pos); });
-    InternalDelete(Pos);
+    InternalDelete(TStoredPos(Pos));
     FBuffer.clear();
     FModified = false;
     bool WasEditing = FState != TDataSetState::dsBrowse;
@@ -423,7 +425,7 @@ Variant TDataSet::CurrentBufferValue(const TField* Field) const {
     if (FState == TDataSetState::dsEdit || FState == TDataSetState::dsInsert)
         return FBuffer[static_cast<std::size_t>(Field->FieldNo())];
     if (FCursor < 0) return Variant();
-    return InternalGetValue(FCursor, Field->FieldNo());
+    return InternalGetValue(TStoredPos(FCursor), Field->FieldNo());
 }
 
 Variant TDataSet::GetFieldValue(const TField* Field) const {
@@ -434,7 +436,7 @@ Variant TDataSet::GetFieldValue(const TField* Field) const {
         if (!A->Active() || !Active()) return Variant();
         return Variant(InternalRecordCount());
     }
-    case TFieldKind::fkLookup: return Active() ? LookupFieldValue(Field, CurrentDisplayRow()) : Variant();
+    case TFieldKind::fkLookup: return Active() ? LookupFieldValue(Field, TDisplayRow(CurrentDisplayRow())) : Variant();
     case TFieldKind::fkData: break;
     }
     CheckActive();
@@ -462,7 +464,8 @@ void TDataSet::SetFieldValue(TField* Field, const Variant& Value) {
         TField* Result = Src->FieldByName(Field->LookupResultField());
         Variant Want = Result->Coerce(Value);
         int Count = Src->InternalRecordCount();
-        for (int Pos = 0; Pos < Count; ++Pos) {
+        for (int P = 0; P < Count; ++P) {
+            const TStoredPos Pos(P);
             if (Src->InternalGetValue(Pos, Result->FieldNo()) == Want) {
                 for (std::size_t I = 0; I < Keys.size(); ++I)
                     Keys[I]->SetValue(Src->InternalGetValue(Pos, SrcKeys[I]->FieldNo()));
@@ -523,12 +526,11 @@ std::vector<Variant> TDataSet::CoerceKeys(const std::vector<TField*>& Fields, co
     return Out;
 }
 
-bool TDataSet::RowMatches(int Pos, const std::vector<TField*>& Fields, const std::vector<Variant>& Values,
+bool TDataSet::RowMatches(TStoredPos Pos, const std::vector<TField*>& Fields, const std::vector<Variant>& Values,
                           TLocateOptions Options) const {
     for (std::size_t I = 0; I < Fields.size(); ++I) {
         const TField* F = Fields[I];
-        Variant V = F->FieldKind() == TFieldKind::fkData ? InternalGetValue(Pos, F->FieldNo())
-                                                         : LookupFieldValue(F, Pos);
+        Variant V = ValueAt(Pos, F);
         const Variant& Want = Values[I];
         if (V.IsNull() || Want.IsNull()) {
             if (V.IsNull() != Want.IsNull()) return false;
@@ -553,11 +555,12 @@ bool TDataSet::RowMatches(int Pos, const std::vector<TField*>& Fields, const std
     return true;
 }
 
-int TDataSet::InternalLocate(const std::vector<TField*>& Fields, const std::vector<Variant>& Values) const {
+std::optional<TStoredPos> TDataSet::InternalLocate(const std::vector<TField*>& Fields,
+                                                   const std::vector<Variant>& Values) const {
     int Count = InternalRecordCount();
-    for (int Pos = 0; Pos < Count; ++Pos)
-        if (RowMatches(Pos, Fields, Values, {})) return Pos;
-    return -1;
+    for (int P = 0; P < Count; ++P)
+        if (RowMatches(TStoredPos(P), Fields, Values, {})) return TStoredPos(P);
+    return std::nullopt;
 }
 
 bool TDataSet::Locate(const std::string& KeyFields, const std::vector<Variant>& KeyValues, TLocateOptions Options) {
@@ -571,17 +574,17 @@ bool TDataSet::Locate(const std::string& KeyFields, const std::vector<Variant>& 
         return false; // a value the field cannot hold matches no row
     }
     bool AllData = std::all_of(Fields.begin(), Fields.end(), [](TField* F) { return F->FieldKind() == TFieldKind::fkData; });
-    int Pos = -1;
+    std::optional<TStoredPos> Pos;
     if (Options.Empty() && AllData) {
         Pos = InternalLocate(Fields, Values);
     } else {
         int Count = InternalRecordCount();
-        for (int P = 0; P < Count && Pos < 0; ++P)
-            if (RowMatches(P, Fields, Values, Options)) Pos = P;
+        for (int P = 0; P < Count && !Pos; ++P)
+            if (RowMatches(TStoredPos(P), Fields, Values, Options)) Pos = TStoredPos(P);
     }
-    if (Pos < 0) return false;
+    if (!Pos) return false;
     DoBeforeScroll();
-    MoveTo(Pos);
+    MoveTo(Pos->Value);
     FBof = FEof = false;
     DoAfterScroll();
     return true;
@@ -598,19 +601,19 @@ Variant TDataSet::Lookup(const std::string& KeyFields, const std::vector<Variant
     } catch (const EConvertError&) {
         return Variant();
     }
-    int Pos = InternalLocate(Fields, Values);
-    if (Pos < 0) return Variant();
-    return Result->FieldKind() == TFieldKind::fkData ? InternalGetValue(Pos, Result->FieldNo()) : LookupFieldValue(Result, Pos);
+    std::optional<TStoredPos> Pos = InternalLocate(Fields, Values);
+    if (!Pos) return Variant();
+    return ValueAt(*Pos, Result);
 }
 
-Variant TDataSet::LookupFieldValue(const TField* Field, int Row) const {
+template <class FKeyValue> Variant TDataSet::LookupFieldValueOf(const TField* Field, FKeyValue&& KeyValue) const {
     TDataSet* Src = Field->LookupDataSet();
-    if (!Src || !Src->Active() || Row < 0) return Variant();
+    if (!Src || !Src->Active()) return Variant();
     std::vector<Variant> Keys;
     for (const std::string& Name : SplitFieldNames(Field->KeyFields())) {
         TField* K = FindField(Name);
         if (!K) return Variant();
-        Variant V = DisplayRowValue(Row, K);
+        Variant V = KeyValue(K);
         if (V.IsNull()) return Variant();
         Keys.push_back(std::move(V));
     }
@@ -619,6 +622,15 @@ Variant TDataSet::LookupFieldValue(const TField* Field, int Row) const {
     } catch (const EDatabaseError&) {
         return Variant(); // a lookup that is not set up shows nothing rather than failing a paint
     }
+}
+
+Variant TDataSet::LookupFieldValue(const TField* Field, TDisplayRow Row) const {
+    if (Row.Value < 0) return Variant();
+    return LookupFieldValueOf(Field, [this, Row](const TField* K) { return ValueAt(Row, K); });
+}
+
+Variant TDataSet::LookupFieldValue(const TField* Field, TStoredPos Pos) const {
+    return LookupFieldValueOf(Field, [this, Pos](const TField* K) { return ValueAt(Pos, K); });
 }
 
 // ---- display rows ------------------------------------------------------------------------
@@ -633,21 +645,37 @@ int TDataSet::CurrentDisplayRow() const {
     return FState == TDataSetState::dsInsert ? FInsertPos : FCursor;
 }
 
-int TDataSet::StoredRowOfDisplayRow(int Row) const {
+std::optional<TStoredPos> TDataSet::StoredPosOf(TDisplayRow Row) const {
     if (FState == TDataSetState::dsInsert) {
-        if (Row == FInsertPos) return -1;
-        if (Row > FInsertPos) return Row - 1;
+        if (Row.Value == FInsertPos) return std::nullopt;
+        if (Row.Value > FInsertPos) return TStoredPos(Row.Value - 1);
     }
-    return Row;
+    return TStoredPos(Row.Value);
 }
 
-Variant TDataSet::DisplayRowValue(int Row, const TField* Field) const {
-    if (!Active() || Row < 0 || Row >= DisplayRowCount()) return Variant();
+TDisplayRow TDataSet::DisplayRowOf(TStoredPos Pos) const {
+    if (FState == TDataSetState::dsInsert && Pos.Value >= FInsertPos) return TDisplayRow(Pos.Value + 1);
+    return TDisplayRow(Pos.Value);
+}
+
+Variant TDataSet::DisplayRowValue(int Row, const TField* Field) const { return ValueAt(TDisplayRow(Row), Field); }
+
+Variant TDataSet::ValueAt(TDisplayRow Row, const TField* Field) const {
+    if (!Active() || Row.Value < 0 || Row.Value >= DisplayRowCount()) return Variant();
     if (Field->FieldKind() == TFieldKind::fkLookup) return LookupFieldValue(Field, Row);
     if (Field->FieldKind() == TFieldKind::fkAggregate) return GetFieldValue(Field);
-    bool Current = Row == CurrentDisplayRow() && FState != TDataSetState::dsBrowse;
+    bool Current = Row.Value == CurrentDisplayRow() && FState != TDataSetState::dsBrowse;
     if (Current) return FBuffer[static_cast<std::size_t>(Field->FieldNo())];
-    return InternalGetValue(StoredRowOfDisplayRow(Row), Field->FieldNo());
+    return InternalGetValue(*StoredPosOf(Row), Field->FieldNo()); // only the current row is unstored
+}
+
+Variant TDataSet::ValueAt(TStoredPos Pos, const TField* Field) const {
+    switch (Field->FieldKind()) {
+    case TFieldKind::fkData: return InternalGetValue(Pos, Field->FieldNo());
+    case TFieldKind::fkLookup: return LookupFieldValue(Field, Pos);
+    case TFieldKind::fkAggregate: break;
+    }
+    return GetFieldValue(Field);
 }
 
 std::string TDataSet::DisplayRowText(int Row, const TField* Field) const {
@@ -727,11 +755,7 @@ void TDataSet::DeactivateSilently() {
     ForEachLink([](TDataLink* L) { L->ActiveChanged(); });
 }
 
-void TDataSet::StoredRowChanged(int Pos) {
-    int Row = Pos;
-    if (FState == TDataSetState::dsInsert && Pos >= FInsertPos) ++Row;
-    NotifyRowChanged(Row);
-}
+void TDataSet::StoredRowChanged(TStoredPos Pos) { NotifyRowChanged(DisplayRowOf(Pos).Value); }
 
 void TDataSet::ResetCursorAfterBulkChange(int Pos) {
     FBuffer.clear();

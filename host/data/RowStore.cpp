@@ -292,7 +292,8 @@ TRowTree TRowTree::Build(std::vector<TRowRef> Rows) {
 
 int TRowTree::Size() const { return FRoot ? FRoot->Total : 0; }
 
-const TRowRef& TRowTree::At(int Pos) const {
+const TRowRef& TRowTree::At(TStoredPos At) const {
+    int Pos = At.Value;
     const TNode* N = FRoot.get();
     while (!N->Leaf) {
         std::size_t I = KidOf(N, Pos);
@@ -301,7 +302,8 @@ const TRowRef& TRowTree::At(int Pos) const {
     return N->Rows[static_cast<std::size_t>(Pos)];
 }
 
-void TRowTree::Set(int Pos, TRowRef Row) {
+void TRowTree::Set(TStoredPos At, TRowRef Row) {
+    int Pos = At.Value;
     TNodePtr* P = &FRoot;
     for (;;) {
         TNode* N = Own(*P);
@@ -314,9 +316,9 @@ void TRowTree::Set(int Pos, TRowRef Row) {
     }
 }
 
-void TRowTree::Insert(int Pos, TRowRef Row) {
+void TRowTree::Insert(TStoredPos Pos, TRowRef Row) {
     if (!FRoot) FRoot = std::make_shared<TNode>();
-    TNodePtr Sibling = InsertAt(FRoot, Pos, std::move(Row));
+    TNodePtr Sibling = InsertAt(FRoot, Pos.Value, std::move(Row));
     if (Sibling) {
         auto Root = std::make_shared<TNode>();
         Root->Leaf = false;
@@ -327,8 +329,8 @@ void TRowTree::Insert(int Pos, TRowRef Row) {
     }
 }
 
-void TRowTree::Erase(int Pos) {
-    EraseAt(FRoot, Pos);
+void TRowTree::Erase(TStoredPos Pos) {
+    EraseAt(FRoot, Pos.Value);
     while (FRoot && !FRoot->Leaf && FRoot->Kids.size() == 1) {
         TNodePtr Only = FRoot->Kids.front();
         FRoot = std::move(Only);

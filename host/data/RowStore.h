@@ -115,10 +115,10 @@ public:
     static TRowTree Build(std::vector<TRowRef> Rows);
 
     int Size() const;
-    const TRowRef& At(int Pos) const;
-    void Set(int Pos, TRowRef Row);
-    void Insert(int Pos, TRowRef Row);
-    void Erase(int Pos);
+    const TRowRef& At(TStoredPos Pos) const;
+    void Set(TStoredPos Pos, TRowRef Row);
+    void Insert(TStoredPos Pos, TRowRef Row);
+    void Erase(TStoredPos Pos);
     // Calls Fn(pos, row) in order until it returns false.
     template <class F> void ForEach(F&& Fn) const {
         int Pos = 0;

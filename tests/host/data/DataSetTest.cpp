@@ -869,6 +869,25 @@ struct TLookupForm {
 
 } // namespace
 
+// Lookup finds a stored row; a looked-up result must be read from that row, not from the
+// row a grid shows at that number (they differ while a row is being inserted or edited).
+TEST(DataSetLookupTest, LookupReadsTheStoredRowItFound) {
+    TLookupForm T; // stored rows: SHF_ID 2, 9, 1
+    auto NameOf = [&](int Id) { return T.Rows->Lookup("SHF_ID", {Variant(Id)}, "SHF_NAME"); };
+    T.Rows->First();
+    T.Rows->Insert(); // shown above every stored row
+    T.ShiftId->SetAsInteger(3);
+    EXPECT_EQ(NameOf(2), Variant("晚班"));
+    EXPECT_EQ(NameOf(1), Variant("早班"));
+    EXPECT_TRUE(NameOf(9).IsNull());
+    T.Rows->Cancel();
+    T.Rows->Edit();
+    T.ShiftId->SetAsInteger(3); // not stored yet
+    EXPECT_EQ(NameOf(2), Variant("晚班"));
+    EXPECT_TRUE(NameOf(3).IsNull());
+    T.Rows->Cancel();
+}
+
 TEST(DataSetLookupTest, ShowsSetsAndSearchesLookedUpValues) {
     TLookupForm T;
     EXPECT_EQ(T.Rows->DataFieldCount(), 2);
