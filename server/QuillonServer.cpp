@@ -60,6 +60,7 @@ TQuillonServer::TQuillonServer(TServerOptions Options) : FPath(PrepareDatabasePa
     const bool Fresh =
         StoredSchemaVersion(Db) == 0 && Db.QueryInt64("SELECT count(*) FROM sqlite_schema") == 0;
     MigrateSchema(Db);
+    if (Db.ReadOnly()) KeepSessionsOnConnection(Db);
     if (Fresh && Options.SeedDemoData) SeedDemoData(Db);
     FLookups = std::make_unique<TServerLookups>(FContext);
 }

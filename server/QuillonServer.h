@@ -16,7 +16,8 @@ namespace orv::server {
 struct TServerOptions {
     // Empty: DefaultDatabasePath().
     std::string Path;
-    // Opens without the right to write; saving and logging in are then refused.
+    // Opens for viewing only, as a file this process may not write always is: saving is
+    // refused, and a login lasts as long as this server object.
     bool ReadOnly = false;
     // A database created by this open is filled with the demo chain.
     bool SeedDemoData = true;

@@ -145,4 +145,27 @@ void MigrateSchema(TSqliteDatabase& Db) {
     Tx.Commit();
 }
 
+void KeepSessionsOnConnection(TSqliteDatabase& Db) {
+    // Unqualified names find the temporary schema first, so the view stands in for the
+    // stored table in every statement about sessions.
+    Db.Exec(R"sql(
+CREATE TEMP TABLE connection_sessions (
+    session_id TEXT PRIMARY KEY,
+    user_name  TEXT NOT NULL,
+    unit_id    INTEGER NOT NULL,
+    created_at TEXT NOT NULL DEFAULT (strftime('%Y-%m-%dT%H:%M:%SZ', 'now'))
+) WITHOUT ROWID;
+CREATE TEMP VIEW sessions AS
+    SELECT session_id, user_name, unit_id, created_at FROM main.sessions
+    UNION ALL SELECT session_id, user_name, unit_id, created_at FROM connection_sessions;
+CREATE TEMP TRIGGER sessions_insert INSTEAD OF INSERT ON sessions BEGIN
+    INSERT INTO connection_sessions (session_id, user_name, unit_id)
+    VALUES (NEW.session_id, NEW.user_name, NEW.unit_id);
+END;
+CREATE TEMP TRIGGER sessions_delete INSTEAD OF DELETE ON sessions BEGIN
+    DELETE FROM connection_sessions WHERE session_id = OLD.session_id;
+END;
+)sql");
+}
+
 } // namespace orv::server

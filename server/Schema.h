@@ -17,4 +17,8 @@ int StoredSchemaVersion(TSqliteDatabase& Db);
 // Raises EDatabaseError when the database comes from a newer version.
 void MigrateSchema(TSqliteDatabase& Db);
 
+// Sessions of a read-only connection: logins on it are kept in its temporary schema,
+// beside the stored sessions, under the same name, so viewing needs no write to the file.
+void KeepSessionsOnConnection(TSqliteDatabase& Db);
+
 } // namespace orv::server

@@ -2,7 +2,9 @@
 
 #include <sqlite3.h>
 
+#include <cctype>
 #include <cerrno>
+#include <filesystem>
 
 namespace orv::server {
 
@@ -117,35 +119,83 @@ std::string TSqliteStatement::Text(int Column) const {
 
 // ---- TSqliteDatabase -------------------------------------------------------------------
 
+namespace {
+
+// A file: URI naming Path, for the query parameters only a URI can carry.
+std::string FileUri(const std::string& Path, std::string_view Query) {
+    static constexpr char Hex[] = "0123456789ABCDEF";
+    std::string Uri = "file:";
+    for (unsigned char C : std::filesystem::absolute(Path).string()) {
+        if (std::isalnum(C) || C == '/' || C == '-' || C == '.' || C == '_' || C == '~')
+            Uri += static_cast<char>(C);
+        else
+            Uri += {'%', Hex[C >> 4], Hex[C & 0xF]};
+    }
+    return Uri + "?" + std::string(Query);
+}
+
+} // namespace
+
 TSqliteDatabase::TSqliteDatabase(const std::string& Path, TOpenMode Mode, int BusyTimeoutMs)
     : FPath(Path), FReadOnly(Mode == TOpenMode::omReadOnly) {
-    int Flags = SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_EXRESCODE;
-    switch (Mode) {
-    case TOpenMode::omReadWriteCreate:
-        Flags |= SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
-        break;
-    case TOpenMode::omReadWrite:
-        Flags |= SQLITE_OPEN_READWRITE;
-        break;
-    case TOpenMode::omReadOnly:
-        Flags |= SQLITE_OPEN_READONLY;
-        break;
+    if (!FReadOnly) {
+        Open(Path, SQLITE_OPEN_READWRITE | (Mode == TOpenMode::omReadWriteCreate ? SQLITE_OPEN_CREATE : 0));
+        // SQLite quietly reads a file it may not write; such a file is opened for viewing.
+        if (sqlite3_db_readonly(FDb, "main") == 1) {
+            Close();
+            FReadOnly = true;
+        }
     }
-    int Rc = sqlite3_open_v2(Path.c_str(), &FDb, Flags, nullptr);
-    if (Rc != SQLITE_OK) {
-        ESqliteError Error = SqliteError(FDb, Rc, Path);
-        sqlite3_close_v2(FDb);
-        FDb = nullptr;
-        throw Error;
-    }
+    if (FReadOnly) OpenForViewing();
     sqlite3_extended_result_codes(FDb, 1);
     sqlite3_busy_timeout(FDb, BusyTimeoutMs);
 }
 
-TSqliteDatabase::~TSqliteDatabase() {
-    // Statements first: a connection with live statements does not close.
+void TSqliteDatabase::Open(const std::string& Name, int Flags) {
+    int Rc =
+        sqlite3_open_v2(Name.c_str(), &FDb, Flags | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_EXRESCODE, nullptr);
+    if (Rc != SQLITE_OK) {
+        ESqliteError Error = SqliteError(FDb, Rc, FPath);
+        Close();
+        throw Error;
+    }
+}
+
+void TSqliteDatabase::Close() {
     FCache.clear();
     sqlite3_close_v2(FDb);
+    FDb = nullptr;
+}
+
+// A reader of a database in WAL mode needs its shared-memory index and creates it when
+// absent, which a folder it may not write forbids. Such a database with no -wal beside it
+// has no writer connected (a WAL connection keeps its -wal while open) and every commit in
+// the main file, so it is read as immutable: no index, no locks. A writer that connects
+// later is not seen; this connection never writes, so the file stays safe. With a -wal
+// left beside it, reading the main file alone would show stale data, so the open is
+// refused instead.
+void TSqliteDatabase::OpenForViewing() {
+    Open(FileUri(FPath, "mode=ro"), SQLITE_OPEN_READONLY | SQLITE_OPEN_URI);
+    // The first read is where a missing index shows.
+    int Rc = sqlite3_exec(FDb, "SELECT count(*) FROM sqlite_schema", nullptr, nullptr, nullptr);
+    if (Rc == SQLITE_OK) return;
+    ESqliteError Error = SqliteError(FDb, sqlite3_extended_errcode(FDb), FPath);
+    Close();
+    if (Error.Code() != SQLITE_READONLY_DIRECTORY && Error.Code() != SQLITE_READONLY_CANTINIT &&
+        Error.Code() != SQLITE_CANTOPEN)
+        throw Error;
+    std::error_code Ec;
+    if (std::filesystem::exists(FPath + "-wal", Ec))
+        throw ESqliteError(Format("数据库文件 %s 还有尚未并入的日志，而它所在的文件夹不可写，无法只读打开；"
+                                  "请让有写权限的用户打开一次后再试。",
+                                  {FPath}),
+                           Error.Code());
+    Open(FileUri(FPath, "immutable=1"), SQLITE_OPEN_READONLY | SQLITE_OPEN_URI);
+}
+
+TSqliteDatabase::~TSqliteDatabase() {
+    // Statements first (Close): a connection with live statements does not close.
+    Close();
 }
 
 void TSqliteDatabase::Exec(std::string_view Sql) {
@@ -178,6 +228,8 @@ int TSqliteDatabase::Changes() const {
 // ---- TTransaction ----------------------------------------------------------------------
 
 TTransaction::TTransaction(TSqliteDatabase& Db, TKind Kind) : FDb(Db) {
+    if (Kind == TKind::tkImmediate && FDb.ReadOnly())
+        throw ESqliteError(UserText(SQLITE_READONLY, 0, FDb.Path()), SQLITE_READONLY);
     FDb.Exec(Kind == TKind::tkImmediate ? "BEGIN IMMEDIATE" : "BEGIN");
     FOpen = true;
 }

@@ -73,6 +73,8 @@ private:
 
 enum class TOpenMode { omReadWriteCreate, omReadWrite, omReadOnly };
 
+// A file this process may not write is opened for viewing, whatever the mode asked for:
+// ReadOnly() then holds and a write transaction is refused.
 class TSqliteDatabase {
 public:
     TSqliteDatabase(const std::string& Path, TOpenMode Mode, int BusyTimeoutMs);
@@ -94,6 +96,10 @@ public:
     int Changes() const;
 
 private:
+    void Open(const std::string& Name, int Flags);
+    void OpenForViewing();
+    void Close();
+
     sqlite3* FDb = nullptr;
     std::string FPath;
     bool FReadOnly = false;
@@ -101,7 +107,8 @@ private:
 };
 
 // BEGIN IMMEDIATE takes the write lock at once, so two writers never both read a state
-// that one of them is about to invalidate. Rolls back unless Commit() was reached.
+// that one of them is about to invalidate. Rolls back unless Commit() was reached. On a
+// read-only connection an immediate transaction is refused before it begins.
 class TTransaction {
 public:
     enum class TKind { tkDeferred, tkImmediate };

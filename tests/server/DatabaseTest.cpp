@@ -11,6 +11,10 @@
 #include <cstddef>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace orv;
 using namespace orv::server;
@@ -206,7 +210,86 @@ TEST_F(DatabaseAccessTest, ReadOnlyOpenLoadsButRefusesToSave) {
     TSaveResult R = Client.Save(Rows);
     EXPECT_FALSE(R.Ok);
     EXPECT_NE(R.Error.find("只读"), std::string::npos) << R.Error;
-    EXPECT_THROW(Reader.Login("admin"), EDatabaseError);
+    // A login on the read-only connection is kept there, for viewing.
+    const std::string Own = Reader.Login("admin");
+    EXPECT_TRUE(Reader.FindSession(Own));
+    EXPECT_FALSE(Server->FindSession(Own));
+    EXPECT_TRUE(Reader.FindSession(Admin));
+}
+
+// Runs Body in a child process that file permissions bind: as root the child first
+// becomes "nobody", since root reads and writes whatever the permissions say. Returns what
+// Body returned, or what it raised.
+std::string AsUnprivileged(const std::function<std::string()>& Body) {
+    int Pipe[2];
+    if (pipe(Pipe) != 0) return "pipe failed";
+    const pid_t Child = fork();
+    if (Child == 0) {
+        close(Pipe[0]);
+        std::string Out;
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) {
+            Out = "cannot drop root";
+        } else {
+            try {
+                Out = Body();
+            } catch (const std::exception& E) {
+                Out = std::string("raised: ") + E.what();
+            }
+        }
+        const ssize_t Written = write(Pipe[1], Out.data(), Out.size());
+        _exit(Written == static_cast<ssize_t>(Out.size()) ? 0 : 1);
+    }
+    close(Pipe[1]);
+    std::string Out;
+    char Buf[4096];
+    for (ssize_t N; (N = read(Pipe[0], Buf, sizeof Buf)) > 0;)
+        Out.append(Buf, static_cast<std::size_t>(N));
+    close(Pipe[0]);
+    int Status = 0;
+    waitpid(Child, &Status, 0);
+    return Out;
+}
+
+// A database file and folder nobody but their owner may write, as on a copy from a
+// read-only share: opened for viewing with or without asking, saving refused.
+TEST_F(DatabaseAccessTest, UnwritableDatabaseOpensForViewing) {
+    namespace fs = std::filesystem;
+    const std::string Folder = fs::path(DbPath()).parent_path().string();
+    const std::int64_t Stored = Count("SELECT count(*) FROM cms_shf");
+    Server.reset(); // closed cleanly: no -wal or -shm left
+    fs::permissions(DbPath(), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    fs::permissions(Folder, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                                fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
+    auto View = [&](bool AskReadOnly) {
+        TServerOptions O = Options();
+        O.ReadOnly = AskReadOnly;
+        TQuillonServer Reader(O);
+        TWindowClient<ICmsShf> Client(Reader, "TCmsShfBean", Reader.Login("admin"), "SHF_ID");
+        TOrvClientDataSet Rows(nullptr);
+        if (!Client.Load(Rows)) return std::string("load refused");
+        Rows.Edit();
+        Rows.FieldByName("CMS_VAL")->SetAsString("1");
+        Rows.Post();
+        return std::to_string(Rows.RecordCount()) + " rows; " + Client.Save(Rows).Error;
+    };
+    for (bool AskReadOnly : {false, true}) {
+        const std::string Seen = AsUnprivileged([&] { return View(AskReadOnly); });
+        EXPECT_EQ(Seen.rfind(std::to_string(Stored) + " rows; 数据库是只读的，不能保存修改。", 0), 0u)
+            << AskReadOnly << ": " << Seen;
+    }
+    EXPECT_FALSE(fs::exists(DbPath() + "-wal"));
+
+    // While a writer is connected its -wal holds commits the main file lacks yet: the
+    // viewer must read through the writer's index rather than the main file alone.
+    sqlite3* Writer = nullptr;
+    ASSERT_EQ(sqlite3_open(DbPath().c_str(), &Writer), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(Writer, "PRAGMA wal_autocheckpoint = 0; DELETE FROM cms_shf WHERE shf_id = 1",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    const std::string Seen = AsUnprivileged([&] { return View(true); });
+    EXPECT_EQ(Seen.rfind(std::to_string(Stored - 1) + " rows; ", 0), 0u) << Seen;
+    sqlite3_close(Writer);
+    fs::permissions(Folder, fs::perms::owner_all);
 }
 
 TEST_F(DatabaseAccessTest, DatabaseLockedByAnotherProgramRefusesTheSaveUntilReleased) {
