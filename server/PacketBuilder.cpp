@@ -15,7 +15,8 @@ std::int64_t Pow10(int N) {
     return R;
 }
 
-[[noreturn]] void NotFit(const TPacketField& Field, const Variant& Value, const std::string& Why = "无效或超出范围") {
+[[noreturn]] void NotFit(const TPacketField& Field, const Variant& Value,
+                         const std::string& Why = "无效或超出范围") {
     std::string Text;
     try {
         Text = Value.AsString();

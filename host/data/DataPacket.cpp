@@ -58,6 +58,8 @@ TPacketColumn ReadFieldElement(pugi::xml_node F) {
     D.Name = C.Name;
     std::string Type = AttrNamed(F, "fieldtype").value();
     std::string SubType = AttrNamed(F, "SUBTYPE").value();
+    if (TValueFault Fault = CheckText(SubType, 0))
+        PacketError(Format("字段“%s”的属性“SUBTYPE”%s。", {C.Name, Fault.Why}));
     int Width = ParseWidth(AttrNamed(F, "WIDTH"), C.Name, "WIDTH");
     int Decimals = ParseWidth(AttrNamed(F, "DECIMALS"), C.Name, "DECIMALS");
     if (ChildNamed(F, "FIELDS") || SameTextAscii(Type, "nested"))

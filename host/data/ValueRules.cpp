@@ -14,7 +14,8 @@ char32_t DecodeAt(const unsigned char*& P) {
     if (C < 0x80) return C;
     int Extra = C >= 0xF0 ? 3 : C >= 0xE0 ? 2 : 1;
     char32_t V = C & (0x3F >> Extra);
-    while (Extra-- > 0) V = (V << 6) | (*P++ & 0x3F);
+    while (Extra-- > 0)
+        V = (V << 6) | (*P++ & 0x3F);
     return V;
 }
 
@@ -26,10 +27,21 @@ bool InRanges(char32_t C, std::initializer_list<std::pair<char32_t, char32_t>> R
 
 // XML 1.0 (fifth edition) NameStartChar without ':'.
 bool IsNameStart(char32_t C) {
-    return InRanges(C, {{'A', 'Z'},         {'_', '_'},         {'a', 'z'},         {0xC0, 0xD6},
-                        {0xD8, 0xF6},       {0xF8, 0x2FF},      {0x370, 0x37D},     {0x37F, 0x1FFF},
-                        {0x200C, 0x200D},   {0x2070, 0x218F},   {0x2C00, 0x2FEF},   {0x3001, 0xD7FF},
-                        {0xF900, 0xFDCF},   {0xFDF0, 0xFFFD},   {0x10000, 0xEFFFF}});
+    return InRanges(C, {{'A', 'Z'},
+                        {'_', '_'},
+                        {'a', 'z'},
+                        {0xC0, 0xD6},
+                        {0xD8, 0xF6},
+                        {0xF8, 0x2FF},
+                        {0x370, 0x37D},
+                        {0x37F, 0x1FFF},
+                        {0x200C, 0x200D},
+                        {0x2070, 0x218F},
+                        {0x2C00, 0x2FEF},
+                        {0x3001, 0xD7FF},
+                        {0xF900, 0xFDCF},
+                        {0xFDF0, 0xFFFD},
+                        {0x10000, 0xEFFFF}});
 }
 
 bool IsNameChar(char32_t C) {
@@ -76,8 +88,8 @@ TValueFault CheckText(std::string_view Text, int MaxChars) {
 
 TValueFault CheckDecimal(const TBcd& Value, int Precision) {
     if (Precision > 0 && Value.IntegerDigits() > Precision - Value.Scale)
-        return {"超出字段精度（" + std::to_string(Precision) + " 位数字，其中 " + std::to_string(Value.Scale) +
-                " 位小数）"};
+        return {"超出字段精度（" + std::to_string(Precision) + " 位数字，其中 " +
+                std::to_string(Value.Scale) + " 位小数）"};
     return {};
 }
 
@@ -110,10 +122,14 @@ std::size_t FindForbiddenCharRef(std::string_view Xml, char32_t& Code) {
         for (; I < Xml.size(); ++I) {
             const char C = Xml[I];
             unsigned D;
-            if (C >= '0' && C <= '9') D = static_cast<unsigned>(C - '0');
-            else if (Hex && C >= 'a' && C <= 'f') D = static_cast<unsigned>(C - 'a' + 10);
-            else if (Hex && C >= 'A' && C <= 'F') D = static_cast<unsigned>(C - 'A' + 10);
-            else break;
+            if (C >= '0' && C <= '9')
+                D = static_cast<unsigned>(C - '0');
+            else if (Hex && C >= 'a' && C <= 'f')
+                D = static_cast<unsigned>(C - 'a' + 10);
+            else if (Hex && C >= 'A' && C <= 'F')
+                D = static_cast<unsigned>(C - 'A' + 10);
+            else
+                break;
             // Stop growing once past every code point; the reference is forbidden either way.
             if (V <= 0x10FFFF) V = V * (Hex ? 16 : 10) + D;
         }

@@ -17,7 +17,7 @@ constexpr int MaxDecimalScale = 18;
 
 // Why a value does not fit; empty when it does.
 struct TValueFault {
-    std::string Why;       // completes "字段“X”的值“…”", e.g. "超过 20 个字符的长度限制"
+    std::string Why; // completes "字段“X”的值“…”", e.g. "超过 20 个字符的长度限制"
     bool ShowValue = true; // false: the value itself cannot be shown (not UTF-8, forbidden characters)
     explicit operator bool() const { return !Why.empty(); }
 };

@@ -258,7 +258,9 @@ struct TInteropCase {
     const char* Types;
 };
 
-void PrintTo(const TInteropCase& C, std::ostream* Os) { *Os << C.File; }
+void PrintTo(const TInteropCase& C, std::ostream* Os) {
+    *Os << C.File;
+}
 
 class InteropValuesTest : public InteropFixture {};
 class InteropPacketTest : public InteropFixture, public ::testing::WithParamInterface<TInteropCase> {};
@@ -552,7 +554,9 @@ struct TBadPacket {
 };
 
 // Without it gtest prints the struct's raw bytes, the string's unused buffer included.
-void PrintTo(const TBadPacket& P, std::ostream* Os) { *Os << P.What; }
+void PrintTo(const TBadPacket& P, std::ostream* Os) {
+    *Os << P.What;
+}
 
 class BadPacketTest : public ::testing::TestWithParam<TBadPacket> {};
 
@@ -619,6 +623,8 @@ INSTANTIATE_TEST_SUITE_P(
             WithFields(R"(<FIELD attrname="Name" fieldtype="i4"/><FIELD attrname="NAME" fieldtype="i4"/>)")},
         TBadPacket{"unknown element in FIELDS",
                    WithFields(R"(<FIELD attrname="A" fieldtype="i4"/><INDEX/>)")},
+        TBadPacket{"control character in SUBTYPE",
+                   WithFields("<FIELD attrname=\"A\" fieldtype=\"string\" WIDTH=\"2\" SUBTYPE=\"x\x01\"/>")},
         TBadPacket{"nested field", WithFields(R"(<FIELD attrname="A" fieldtype="nested"><FIELDS/></FIELD>)")},
         TBadPacket{"text too long", WithRows(R"(<ROW ID="1" NAME="abcde"/>)")},
         TBadPacket{"Chinese text too long", WithRows(R"(<ROW ID="1" NAME="一二三四五"/>)")},
@@ -672,17 +678,20 @@ INSTANTIATE_TEST_SUITE_P(
 // Another producer logs a deleted row with itself as its original ("6 6 2").
 TEST(DataPacketTest, DeletedRowLoggedAsItsOwnOriginalIsADeletion) {
     TOrvClientDataSet Cds(nullptr);
-    Cds.SetXMLData(WithRows(R"(<ROW RowState="1" ID="1" NAME="早班"/><ROW RowState="8" ID="1" NAME="中班"/>)"
-                            R"(<ROW ID="3"/><ROW ID="4"/><ROW RowState="4" ID="5"/><ROW RowState="2" ID="6" NAME="晚班"/>)",
-                            R"(<PARAMS CHANGE_LOG="2 1 8 6 6 2 5 0 4"/>)"));
+    Cds.SetXMLData(WithRows(
+        R"(<ROW RowState="1" ID="1" NAME="早班"/><ROW RowState="8" ID="1" NAME="中班"/>)"
+        R"(<ROW ID="3"/><ROW ID="4"/><ROW RowState="4" ID="5"/><ROW RowState="2" ID="6" NAME="晚班"/>)",
+        R"(<PARAMS CHANGE_LOG="2 1 8 6 6 2 5 0 4"/>)"));
     EXPECT_EQ(Cds.RecordCount(), 4);
     EXPECT_FALSE(Cds.Locate("ID", 6));
     std::vector<std::string> Changes;
-    for (const TChangeEntry& E : Cds.GetChanges()) Changes.push_back(Describe(E));
-    EXPECT_EQ(Changes, (std::vector<std::string>{
-                           "modify [1|早班|null|null|null|null|null|null|] [1|中班|null|null|null|null|null|null|]",
-                           "delete [6|晚班|null|null|null|null|null|null|] []",
-                           "insert [] [5|null|null|null|null|null|null|null|]"}));
+    for (const TChangeEntry& E : Cds.GetChanges())
+        Changes.push_back(Describe(E));
+    EXPECT_EQ(Changes,
+              (std::vector<std::string>{
+                  "modify [1|早班|null|null|null|null|null|null|] [1|中班|null|null|null|null|null|null|]",
+                  "delete [6|晚班|null|null|null|null|null|null|] []",
+                  "insert [] [5|null|null|null|null|null|null|null|]"}));
     Cds.CancelUpdates();
     EXPECT_EQ(Cds.RecordCount(), 4);
     EXPECT_TRUE(Cds.Locate("ID", 6));

@@ -18,7 +18,9 @@ const std::string Head =
     R"(<FIELD attrname="NAME" fieldtype="string" WIDTH="4"/><FIELD attrname="AMOUNT" fieldtype="fixed" WIDTH="6" DECIMALS="2"/>)"
     R"(<FIELD attrname="DAY" fieldtype="date"/></FIELDS><PARAMS/></METADATA><ROWDATA>)";
 
-std::string Packet(const std::string& Row) { return Head + "<ROW NAME=\"ok\"/><ROW " + Row + "/></ROWDATA></DATAPACKET>"; }
+std::string Packet(const std::string& Row) {
+    return Head + "<ROW NAME=\"ok\"/><ROW " + Row + "/></ROWDATA></DATAPACKET>";
+}
 
 // Loads Xml; the error's message, or empty when it loaded.
 std::string LoadError(TOrvClientDataSet& Cds, const std::string& Xml) {
@@ -71,7 +73,9 @@ struct TValueCase {
     const char* Why; // part of the message when it does not fit
 };
 
-void PrintTo(const TValueCase& C, std::ostream* Os) { *Os << C.What; }
+void PrintTo(const TValueCase& C, std::ostream* Os) {
+    *Os << C.What;
+}
 
 class ValueRulesTest : public ::testing::TestWithParam<TValueCase> {};
 
@@ -122,12 +126,14 @@ INSTANTIATE_TEST_SUITE_P(
         TValueCase{"U+FFFE", "NAME", "\uFFFE", "&#xFFFE;", false, "U+FFFE"},
         TValueCase{"raw U+FFFF", "NAME", "x\xEF\xBF\xBF", "x\xEF\xBF\xBF", false, "U+FFFF"},
         TValueCase{"decimal at its precision", "AMOUNT", "9999.99", "9999.99", true, ""},
-        TValueCase{"decimal too big", "AMOUNT", "10000", "10000", false, "超出字段精度（6 位数字，其中 2 位小数）"},
+        TValueCase{"decimal too big", "AMOUNT", "10000", "10000", false,
+                   "超出字段精度（6 位数字，其中 2 位小数）"},
         TValueCase{"first day", "DAY", "0001-01-01", "00010101", true, ""},
         TValueCase{"last day", "DAY", "9999-12-31", "99991231", true, ""}),
     [](const ::testing::TestParamInfo<TValueCase>& Info) {
         std::string Name;
-        for (const char* P = Info.param.What; *P; ++P) Name += std::isalnum(static_cast<unsigned char>(*P)) ? *P : '_';
+        for (const char* P = Info.param.What; *P; ++P)
+            Name += std::isalnum(static_cast<unsigned char>(*P)) ? *P : '_';
         return Name;
     });
 
@@ -138,8 +144,9 @@ TEST(ValueRulesTest, ReferencesOutsideValuesAreNotCharacters) {
     ASSERT_EQ(LoadError(Cds, Xml), "");
     EXPECT_EQ(Cds.FieldByName("NAME")->AsString(), "&#0;");
     // Elsewhere in the packet one is refused as well: it would be written back.
-    const std::string InParams = std::string(Head).replace(Head.find("<PARAMS/>"), 9, R"(<PARAMS NOTE="&#2;"/>)") +
-                                 "</ROWDATA></DATAPACKET>";
+    const std::string InParams =
+        std::string(Head).replace(Head.find("<PARAMS/>"), 9, R"(<PARAMS NOTE="&#2;"/>)") +
+        "</ROWDATA></DATAPACKET>";
     EXPECT_NE(LoadError(Cds, InParams).find("U+0002"), std::string::npos);
     EXPECT_EQ(Cds.FieldByName("NAME")->AsString(), "&#0;");
 }
@@ -155,10 +162,11 @@ TEST(ValueRulesTest, FieldNamesMustBeRowAttributeNames) {
         std::string Name, Escaped;
         bool Ok;
     };
-    for (const TName& N : {TName{"A B", "A B", false}, TName{"1X", "1X", false}, TName{"a&b", "a&amp;b", false},
-                           TName{"RowState", "RowState", false}, TName{"ROWSTATE", "ROWSTATE", false},
-                           TName{"x:y", "x:y", false}, TName{"-a", "-a", false}, TName{"xmlns", "xmlns", false},
-                           TName{"_a.b-1", "_a.b-1", true}, TName{"Ｎｏ", "Ｎｏ", true}, TName{"名称", "名称", true}}) {
+    for (const TName& N :
+         {TName{"A B", "A B", false}, TName{"1X", "1X", false}, TName{"a&b", "a&amp;b", false},
+          TName{"RowState", "RowState", false}, TName{"ROWSTATE", "ROWSTATE", false},
+          TName{"x:y", "x:y", false}, TName{"-a", "-a", false}, TName{"xmlns", "xmlns", false},
+          TName{"_a.b-1", "_a.b-1", true}, TName{"Ｎｏ", "Ｎｏ", true}, TName{"名称", "名称", true}}) {
         TOrvClientDataSet Cds(nullptr);
         const std::string Read = LoadError(Cds, PacketWith(N.Escaped));
         TComponent Owner(nullptr);

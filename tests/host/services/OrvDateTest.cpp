@@ -84,18 +84,21 @@ TEST(OrvDateTest, ErrorNamesTheText) {
 // what names no day of the years 1..9999 is refused, the edges are not.
 TEST(OrvDateTest, DateHelpersRefuseWhatNamesNoDay) {
     const double Nan = std::numeric_limits<double>::quiet_NaN();
-    for (double Bad : {1e300, -1e300, 2147483648.0, -2147483649.0, 2e9, Nan, MinDayNumber - 1.0, MaxDayNumber + 1.0})
+    for (double Bad :
+         {1e300, -1e300, 2147483648.0, -2147483649.0, 2e9, Nan, MinDayNumber - 1.0, MaxDayNumber + 1.0})
         EXPECT_THROW(DateOf(Bad), EConvertError) << Bad;
     int Y = 0, M = 0, D = 0;
-    for (std::int32_t Bad : {std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max(),
-                             MinDayNumber - 1, MaxDayNumber + 1, 2000000000})
+    for (std::int32_t Bad :
+         {std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max(),
+          MinDayNumber - 1, MaxDayNumber + 1, 2000000000})
         EXPECT_THROW(DayNumberToDate(Bad, Y, M, D), EConvertError) << Bad;
     struct TYmd {
         int Y, M, D;
     };
-    for (TYmd Bad : {TYmd{0, 1, 1}, TYmd{10000, 1, 1}, TYmd{2023, 2, 29}, TYmd{2023, 13, 1}, TYmd{2023, 0, 1},
-                     TYmd{2023, 1, 0}, TYmd{2023, -1, 1}, TYmd{2023, 1, 256 + 1}, TYmd{std::numeric_limits<int>::max(), 1, 1},
-                     TYmd{std::numeric_limits<int>::min(), 1, 1}})
+    for (TYmd Bad :
+         {TYmd{0, 1, 1}, TYmd{10000, 1, 1}, TYmd{2023, 2, 29}, TYmd{2023, 13, 1}, TYmd{2023, 0, 1},
+          TYmd{2023, 1, 0}, TYmd{2023, -1, 1}, TYmd{2023, 1, 256 + 1},
+          TYmd{std::numeric_limits<int>::max(), 1, 1}, TYmd{std::numeric_limits<int>::min(), 1, 1}})
         EXPECT_THROW(DayNumber(Bad.Y, Bad.M, Bad.D), EConvertError) << Bad.Y << "-" << Bad.M << "-" << Bad.D;
 
     EXPECT_EQ(DayNumber(1, 1, 1), MinDayNumber);
