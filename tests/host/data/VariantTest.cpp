@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <ostream>
 #include <string>
 
 using namespace orv;
@@ -17,6 +18,9 @@ struct TBcdCase {
     int Scale;
     const char* Expected; // nullptr: refused
 };
+
+// Without it gtest prints the struct's raw bytes, the padding after Scale included.
+void PrintTo(const TBcdCase& C, std::ostream* Os) { *Os << '"' << C.Text << "\" scale " << C.Scale; }
 
 class BcdParseTest : public ::testing::TestWithParam<TBcdCase> {};
 
