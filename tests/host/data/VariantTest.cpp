@@ -20,7 +20,9 @@ struct TBcdCase {
 };
 
 // Without it gtest prints the struct's raw bytes, the padding after Scale included.
-void PrintTo(const TBcdCase& C, std::ostream* Os) { *Os << '"' << C.Text << "\" scale " << C.Scale; }
+void PrintTo(const TBcdCase& C, std::ostream* Os) {
+    *Os << '"' << C.Text << "\" scale " << C.Scale;
+}
 
 class BcdParseTest : public ::testing::TestWithParam<TBcdCase> {};
 
@@ -52,8 +54,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TBcdCase{"12345678901234567.89", 2, nullptr}, TBcdCase{"", 2, nullptr},
                       TBcdCase{"-", 2, nullptr}, TBcdCase{".", 2, nullptr}, TBcdCase{"1.2.3", 2, nullptr},
                       TBcdCase{"1,5", 2, nullptr}, TBcdCase{"1e3", 2, nullptr}, TBcdCase{"12a", 0, nullptr},
-                      TBcdCase{"+-5", 0, nullptr},
-                      TBcdCase{"nan", 2, nullptr}, TBcdCase{"--1", 2, nullptr}));
+                      TBcdCase{"+-5", 0, nullptr}, TBcdCase{"nan", 2, nullptr}, TBcdCase{"--1", 2, nullptr}));
 
 TEST(BcdTest, ConvertsFromNumbersWithoutBinaryError) {
     // A double goes through its shortest text, so 2.675 rounds up like the text does.
