@@ -171,6 +171,16 @@ const std::vector<TPacketField> ShiftListFields = {{"SHF_ID", TPacketType::ptId,
 
 constexpr int MinutesPerDay = 24 * 60;
 
+// The day of a moment a caller passed in; NaN, an infinity or a moment past the calendar
+// is refused naming the argument, before it can reach a query.
+std::int32_t DayOfArgument(TDateTime Value, const char* What) {
+    try {
+        return DateOf(Value);
+    } catch (const EConvertError& E) {
+        throw EDatabaseError(std::string(What) + "无效：" + E.Message());
+    }
+}
+
 } // namespace
 
 TWorkTimetableBean::TWorkTimetableBean(std::shared_ptr<TServerContext> Context)
@@ -207,7 +217,9 @@ bool TWorkTimetableBean::GetTimetable(const std::string& SessionID, int UnitID, 
             "SELECT t.work_date, t.shf_id, s.shf_name FROM work_timetable t JOIN work_shifts s ON s.shf_id = "
             "t.shf_id "
             "WHERE t.unit_id = ?1 AND t.work_date BETWEEN ?2 AND ?3 ORDER BY t.work_date, s.start_minute");
-        Rows->Bind(1, UnitID).Bind(2, DateOf(FromDate)).Bind(3, DateOf(ToDate));
+        Rows->Bind(1, UnitID)
+            .Bind(2, DayOfArgument(FromDate, "开始日期"))
+            .Bind(3, DayOfArgument(ToDate, "结束日期"));
         Data = OrvPack(QueryToXml(WorkTimetableStore().PacketFields(), *Rows), FContext->PackOptions());
     });
 }
@@ -216,7 +228,7 @@ bool TWorkTimetableBean::GetShiftOfTime(const std::string& SessionID, int UnitID
                                         int& ShiftID, std::string& ErrorMsg) {
     return FContext->Call(ErrorMsg, [&] {
         FContext->CheckAccess(SessionID, UnitID, Priv_ViewWorkTimetable);
-        const std::int32_t Today = DateOf(Moment);
+        const std::int32_t Today = DayOfArgument(Moment, "查询的时刻");
         const double Fraction = std::fabs(Moment - std::trunc(Moment));
         const int Minute = std::min(MinutesPerDay - 1, static_cast<int>(Fraction * MinutesPerDay + 1e-6));
 

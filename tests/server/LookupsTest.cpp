@@ -6,6 +6,7 @@
 #include "server/CmsBeans.h"
 
 #include <algorithm>
+#include <limits>
 
 using namespace orv;
 using namespace orv::server;
@@ -152,6 +153,26 @@ TEST_F(TimetableTest, ShiftOfTimeFollowsTheTimetableAcrossMidnight) {
     One.SetXMLData(OrvUnpack(Data));
     EXPECT_EQ(One.RecordCount(), 1);
     EXPECT_FALSE(Obj()->GetTimetable(Viewer + "x", Sys_GlobalUnitID, Day, Day, Data, Error));
+}
+
+TEST_F(TimetableTest, MomentsOnNoCalendarDayAreRefusedNamingTheArgument) {
+    const double Inf = std::numeric_limits<double>::infinity();
+    const TDateTime LastMoment = EncodeDate(9999, 12, 31) + 0.999;
+    for (double Bad : {std::numeric_limits<double>::quiet_NaN(), Inf, -Inf, 1e300, -1e300, LastMoment + 1,
+                       EncodeDate(1, 1, 1) - 1}) {
+        int Shift = 42;
+        std::string Data = "untouched", Error;
+        EXPECT_FALSE(Obj()->GetShiftOfTime(Admin, Sys_GlobalUnitID, Bad, Shift, Error)) << Bad;
+        EXPECT_EQ(Error.rfind("查询的时刻无效", 0), 0u) << Bad << ": " << Error;
+        EXPECT_EQ(Shift, 42);
+        EXPECT_FALSE(Obj()->GetTimetable(Admin, Sys_GlobalUnitID, Bad, Day, Data, Error)) << Bad;
+        EXPECT_EQ(Error.rfind("开始日期无效", 0), 0u) << Bad << ": " << Error;
+        EXPECT_FALSE(Obj()->GetTimetable(Admin, Sys_GlobalUnitID, Day, Bad, Data, Error)) << Bad;
+        EXPECT_EQ(Error.rfind("结束日期无效", 0), 0u) << Bad << ": " << Error;
+        EXPECT_EQ(Data, "untouched");
+    }
+    // The calendar's last moment still has a shift: the night shift.
+    EXPECT_EQ(ShiftAt(LastMoment), 3);
 }
 
 } // namespace
