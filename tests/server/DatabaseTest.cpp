@@ -107,12 +107,12 @@ public:
     TFullDisk& operator=(const TFullDisk&) = delete;
 
 private:
+    // The wrapped file follows ours; SQLite aligns the whole to 8 bytes, as sqlite3_file is.
     struct TFile {
         sqlite3_file Base;
-        alignas(std::max_align_t) unsigned char RealFile[1];
     };
     static sqlite3_file* Delegate(sqlite3_file* F) {
-        return reinterpret_cast<sqlite3_file*>(reinterpret_cast<TFile*>(F)->RealFile);
+        return reinterpret_cast<sqlite3_file*>(reinterpret_cast<TFile*>(F) + 1);
     }
     static int Open(sqlite3_vfs*, sqlite3_filename Name, sqlite3_file* F, int Flags, int* OutFlags) {
         int Rc = Real->xOpen(Real, Name, Delegate(F), Flags, OutFlags);
