@@ -3,6 +3,7 @@
 // Only these functions leave the library (quillon.map); everything else stays inside.
 
 #include "forms/CmsQtyBrowseFrm.h"
+#include "forms/CmsRsBrowseFrm.h"
 #include "forms/CmsShfBrowseFrm.h"
 #include "forms/CmsValBrowseFrm.h"
 #include "host/forms/Forms.h"
@@ -46,4 +47,10 @@ QUILLON_EXPORT void CmsQtyMan() {
 
 QUILLON_EXPORT void CmsValMan() {
     Launch<TCmsValBrowseForm>();
+}
+
+// Not in quillon.map yet: the window still lacks its batch-append dialog, so the host
+// cannot reach it. Tests call it through the library's own symbol table.
+extern "C" void CmsRsMan() {
+    Launch<TCmsRsBrowseForm>();
 }

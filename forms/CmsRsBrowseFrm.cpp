@@ -1,0 +1,423 @@
+#include "forms/CmsRsBrowseFrm.h"
+
+#include "forms/CmsBrowseCommon.h"
+#include "host/core/SysUtils.h"
+#include "host/services/BusinessIntf.h"
+#include "host/services/Cformsres.h"
+#include "host/services/Constants.h"
+#include "host/services/Cshare.h"
+#include "host/services/Glibres.h"
+#include "module/QuillonRes.h"
+
+#include <charconv>
+#include <cmath>
+#include <optional>
+#include <string_view>
+
+namespace orv {
+
+namespace {
+
+TStringField* AddStringField(TBrowseForm& Form, const char* ComponentName, const char* FieldName, int Size,
+                             const char* Label) {
+    auto* F = new TStringField(&Form);
+    F->SetName(ComponentName);
+    F->SetFieldName(FieldName);
+    F->SetSize(Size);
+    F->SetDisplayLabel(Label);
+    F->SetDataSet(Form.cdsMain);
+    return F;
+}
+
+TDateField* AddDateField(TBrowseForm& Form, const char* ComponentName, const char* FieldName,
+                         const char* Label) {
+    auto* F = new TDateField(&Form);
+    F->SetName(ComponentName);
+    F->SetFieldName(FieldName);
+    F->SetDisplayLabel(Label);
+    F->SetDataSet(Form.cdsMain);
+    return F;
+}
+
+// A column the user does not enter: read-only, with the grid's own title font.
+TColumn* AddPlainColumn(TOrvDBGrid* Grid, const char* FieldName, int Width) {
+    TColumn* C = Grid->AddColumn(FieldName);
+    C->SetWidth(Width);
+    C->SetReadOnly(true);
+    return C;
+}
+
+TAction* AddAction(TBrowseForm& Form, const char* Name, const char* Caption, const char* Hint, TShortCut Key,
+                   TNotifyEvent OnExecute) {
+    auto* A = new TAction(&Form);
+    A->SetName(Name);
+    A->SetCaption(Caption);
+    if (*Hint) A->SetHint(Hint);
+    A->SetShortCut(Key);
+    A->OnExecute = std::move(OnExecute);
+    A->SetActionList(Form.atlAtions);
+    return A;
+}
+
+TMenuItem* AddMenuItem(TPopupMenu* Menu, TComponent* Owner, const char* Name, TAction* Action) {
+    auto* M = new TMenuItem(Owner);
+    M->SetName(Name);
+    M->SetAction(Action);
+    Menu->Add(M);
+    return M;
+}
+
+// The typed text read as a floating-point number, locale-free; nullopt when it is not
+// one. A number too large for a double reads as infinity.
+std::optional<double> ReadFloat(std::string_view Text) {
+    while (!Text.empty() && Text.front() == ' ')
+        Text.remove_prefix(1);
+    while (!Text.empty() && Text.back() == ' ')
+        Text.remove_suffix(1);
+    if (!Text.empty() && Text.front() == '+') Text.remove_prefix(1);
+    if (Text.empty()) return std::nullopt;
+    double Value = 0;
+    auto [End, Error] = std::from_chars(Text.data(), Text.data() + Text.size(), Value);
+    if (End != Text.data() + Text.size()) return std::nullopt;
+    if (Error == std::errc::result_out_of_range) {
+        // Too small for a double is as good as 0; too large is infinite.
+        bool Underflow =
+            Text.find("e-") != std::string_view::npos || Text.find("E-") != std::string_view::npos;
+        return Underflow ? 0.0 : HUGE_VAL;
+    }
+    if (Error != std::errc()) return std::nullopt;
+    return Value;
+}
+
+bool RateInRange(double Rate) {
+    // A NaN compares false both ways, so a plain "below 0 or above 1" test would let it in.
+    return std::isfinite(Rate) && Rate >= 0.0 && Rate <= 1.0;
+}
+
+// Restores Updating to what it was when the scope began, on every path out.
+class TUpdatingScope {
+public:
+    explicit TUpdatingScope(bool& Flag) : FFlag(Flag), FSaved(Flag) { FFlag = true; }
+    ~TUpdatingScope() { FFlag = FSaved; }
+    TUpdatingScope(const TUpdatingScope&) = delete;
+    TUpdatingScope& operator=(const TUpdatingScope&) = delete;
+
+private:
+    bool& FFlag;
+    bool FSaved;
+};
+
+} // namespace
+
+TCmsRsBrowseForm::TCmsRsBrowseForm(TComponent* AOwner) : TBrowseForm(AOwner) {
+    CmsBrowse::SetupWindow(*this, "CmsRsBrowseForm", "代销提成设置", 507010003, 694, 456);
+    CmsBrowse::HideButtons({btnSelect, btnDetail, btnFunctions, btnFilter, btnSep1, btnSep3, btnSep4});
+    OnCreate = [this](TComponent* Sender) { FormCreate(Sender); };
+    OnDestroy = [this](TComponent* Sender) { FormDestroy(Sender); };
+
+    cdsMain->SetKeyFields("SHOP_ID; PROD_CLS_ID; FROM_DATE; TO_DATE");
+    cdsMain->BeforePost = [this](TDataSet* D) { cdsMainBeforePost(D); };
+    cdsMainSHOP_ID = CmsBrowse::AddBCDField(*this, "cdsMainSHOP_ID", "SHOP_ID", 0, 4, "门店ID");
+    cdsMainSHOP_NUM = AddStringField(*this, "cdsMainSHOP_NUM", "SHOP_NUM", 20, "门店编号");
+    cdsMainSHOP_NUM->OnSetText = [this](TField* F, const std::string& T) { cdsMainSHOP_NUMSetText(F, T); };
+    cdsMainSHOP_NUM->OnValidate = [this](TField* F) { cdsMainSHOP_NUMValidate(F); };
+    cdsMainSHOP_NAME = AddStringField(*this, "cdsMainSHOP_NAME", "SHOP_NAME", 50, "门店名称");
+    cdsDetailPROD_CLS_ID =
+        CmsBrowse::AddBCDField(*this, "cdsDetailPROD_CLS_ID", "PROD_CLS_ID", 8, 0, "商品品种ID");
+    cdsMainPROD_CLS_NUM = AddStringField(*this, "cdsMainPROD_CLS_NUM", "PROD_CLS_NUM", 25, "商品品种编号");
+    cdsMainPROD_CLS_NUM->OnSetText = [this](TField* F, const std::string& T) {
+        cdsMainPROD_CLS_NUMSetText(F, T);
+    };
+    cdsMainPROD_CLS_NUM->OnValidate = [this](TField* F) { cdsMainPROD_CLS_NUMValidate(F); };
+    cdsMainPROD_NAME = AddStringField(*this, "cdsMainPROD_NAME", "PROD_NAME", 50, "商品名称");
+    cdsMainFROM_DATE = AddDateField(*this, "cdsMainFROM_DATE", "FROM_DATE", "开始日期");
+    cdsMainField = AddDateField(*this, "cdsMainField", "TO_DATE", "结束日期");
+    cdsMainCMS_RATE = CmsBrowse::AddBCDField(*this, "cdsMainCMS_RATE", "CMS_RATE", 5, 4, "提成比例");
+    cdsMainCMS_RATE->OnValidate = [this](TField* F) { cdsMainCMS_RATEValidate(F); };
+    // The field's own conversion would refuse a typed NaN, infinity or a number too wide
+    // for it with a conversion error before OnValidate runs; the user is to be told the
+    // rate's range instead.
+    cdsMainCMS_RATE->OnSetText = [this](TField* F, const std::string& Text) {
+        cdsMainCMS_RATESetText(F, Text);
+    };
+
+    cdsData = new TOrvClientDataSet(this);
+    cdsData->SetName("cdsData");
+
+    actNewLine = AddAction(*this, "actNewLine", "新增明细(&A)", "新增明细", ShortCut(VK_INSERT, scCtrl),
+                           [this](TComponent* S) { actNewLineExecute(S); });
+    actNewLines = AddAction(*this, "actNewLines", "批量添加明细(&B)", "", scNone,
+                            [this](TComponent* S) { actNewLinesExecute(S); });
+    actClearLines =
+        AddAction(*this, "actClearLines", "清除明细(&C)", "", ShortCut(VK_DELETE, scCtrl | scShift),
+                  [this](TComponent* S) { actClearLinesExecute(S); });
+    actDeleteLine = AddAction(*this, "actDeleteLine", "删除明细(&Z)", "", ShortCut(VK_DELETE, scCtrl),
+                              [this](TComponent* S) { actDeleteLineExecute(S); });
+
+    mnuMain = new TPopupMenu(this);
+    mnuMain->SetName("mnuMain");
+    mitNewLine = AddMenuItem(mnuMain, this, "mitNewLine", actNewLine);
+    mitNewLines = AddMenuItem(mnuMain, this, "mitNewLines", actNewLines);
+    mitNewLines->SetHint("批量添加明细");
+    mitNewLines->SetShortCut(ShortCut(VK_INSERT, scCtrl | scShift));
+    mitDeletLine = AddMenuItem(mnuMain, this, "mitDeletLine", actDeleteLine);
+    mitClearLines = AddMenuItem(mnuMain, this, "mitClearLines", actClearLines);
+    mitClearLines->SetHint("清除明细");
+
+    grdMain->SetLayoutID("050701000301");
+    grdMain->SetPopupMenu(mnuMain);
+    grdMain->OnEditButtonClick = [this](TComponent* S) { grdMainEditButtonClick(S); };
+    CmsBrowse::AddColumn(grdMain, "SHOP_NUM", 97)->SetButtonStyle(TColumnButtonStyle::cbsEllipsis);
+    AddPlainColumn(grdMain, "SHOP_NAME", 141);
+    CmsBrowse::AddColumn(grdMain, "PROD_CLS_NUM", 88)->SetButtonStyle(TColumnButtonStyle::cbsEllipsis);
+    AddPlainColumn(grdMain, "PROD_NAME", 106);
+    CmsBrowse::AddColumn(grdMain, "FROM_DATE", 79);
+    CmsBrowse::AddColumn(grdMain, "TO_DATE", 72);
+    CmsBrowse::AddColumn(grdMain, "CMS_RATE");
+}
+
+// ---- lifecycle -----------------------------------------------------------------------------
+
+bool TCmsRsBrowseForm::InitRights() {
+    return CmsBrowse::InitRights(*this, Priv_ViewCmsRs, Priv_ModifyCmsRs);
+}
+
+void TCmsRsBrowseForm::PrepareData() {
+    GetData();
+}
+
+void TCmsRsBrowseForm::GetData() {
+    CmsBrowse::LoadPacket<ICmsRs>("TCmsRsBean", &ICmsRs::LoadList, cdsMain, Caption());
+}
+
+bool TCmsRsBrowseForm::Save(std::string& ErrorMsg) {
+    return CmsBrowse::SaveDelta<ICmsRs>(*this, "TCmsRsBean", ErrorMsg);
+}
+
+void TCmsRsBrowseForm::ShowStatus() {
+    TBrowseForm::ShowStatus();
+    switch (Status()) {
+    case 1:
+        actNewLine->SetEnabled(true);
+        actDeleteLine->SetEnabled(false);
+        break;
+    case 2:
+    case 3:
+        actNewLine->SetEnabled(btnNew->Enabled());
+        actDeleteLine->SetEnabled(btnDelete->Enabled());
+        break;
+    default:
+        break;
+    }
+    actNewLines->SetEnabled(actNewLine->Enabled());
+    actClearLines->SetEnabled(actDeleteLine->Enabled());
+}
+
+void TCmsRsBrowseForm::FormCreate(TComponent*) {
+    FSnapshot = new TOrvClientDataSet(nullptr);
+}
+
+void TCmsRsBrowseForm::FormDestroy(TComponent*) {
+    delete FSnapshot;
+    FSnapshot = nullptr;
+}
+
+// The whole-set copy shares row storage with cdsMain, so taking it before every edit costs
+// nothing that grows with the rows, and it keeps their order and record numbers.
+void TCmsRsBrowseForm::TakeSnapshot() {
+    TClientData Copy = cdsMain->GetData();
+    if (Copy.Empty())
+        FSnapshot->Close(); // a set never loaded has no rows to compare with
+    else
+        FSnapshot->SetData(Copy);
+}
+
+void TCmsRsBrowseForm::cdsMainBeforeEdit(TDataSet* DataSet) {
+    TBrowseForm::cdsMainBeforeEdit(DataSet);
+    TakeSnapshot();
+}
+
+void TCmsRsBrowseForm::cdsMainBeforeInsert(TDataSet* DataSet) {
+    TBrowseForm::cdsMainBeforeInsert(DataSet);
+    TakeSnapshot();
+}
+
+// ---- line actions --------------------------------------------------------------------------
+
+void TCmsRsBrowseForm::actNewLineExecute(TComponent*) {
+    grdMain->GetActiveDataSet()->Append();
+}
+
+void TCmsRsBrowseForm::actNewLinesExecute(TComponent*) {
+    TDataSet* D = dtsMain->DataSet();
+    if (D->State() == TDataSetState::dsEdit || D->State() == TDataSetState::dsInsert) D->Post();
+    // The batch-append dialog is not built yet: with the pending row settled, there is
+    // nothing further this action can do until it exists.
+}
+
+void TCmsRsBrowseForm::actDeleteLineExecute(TComponent*) {
+    TDataSet* D = grdMain->GetActiveDataSet();
+    if (D->RecordCount() > 0)
+        D->Delete();
+    else
+        D->Cancel();
+}
+
+void TCmsRsBrowseForm::actClearLinesExecute(TComponent*) {
+    if (Application->MessageBox(std::string(MSG_CLEAR_LINES_PROMPT), Caption(),
+                                MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
+        return;
+    // A deletion that fails ends the loop; the rows gone so far are pending changes all
+    // the same, so the status says so on that path too.
+    try {
+        TUpdatingScope Scope(Updating);
+        if (cdsMain->State() == TDataSetState::dsEdit || cdsMain->State() == TDataSetState::dsInsert)
+            cdsMain->Cancel();
+        cdsMain->First();
+        while (!cdsMain->Eof())
+            cdsMain->Delete();
+    } catch (...) {
+        SetStatus(3);
+        throw;
+    }
+    SetStatus(3);
+}
+
+// ---- row rules -----------------------------------------------------------------------------
+
+void TCmsRsBrowseForm::cdsMainSHOP_NUMSetText(TField* Sender, const std::string& Text) {
+    if (Updating) return;
+    Sender->SetAsString(AnsiUpperAscii(Text));
+}
+
+void TCmsRsBrowseForm::cdsMainPROD_CLS_NUMSetText(TField* Sender, const std::string& Text) {
+    if (Updating) return;
+    Sender->SetAsString(AnsiUpperAscii(Text));
+}
+
+void TCmsRsBrowseForm::cdsMainSHOP_NUMValidate(TField* Sender) {
+    if (Updating) return;
+    TDataSet* D = Sender->DataSet();
+    std::string Num = Sender->AsString();
+    if (Num.empty()) {
+        D->FieldByName("SHOP_ID")->Clear();
+        D->FieldByName("SHOP_NAME")->Clear();
+        return;
+    }
+    std::string ErrorMsg;
+    if (!GetUnit(Sys_GlobalUnitID, Sys_UnknownID, Num, UnitType_Shop, cdsData, ErrorMsg))
+        throw TUserException(ErrorMsg, Caption());
+    D->FieldByName("SHOP_ID")->SetValue(cdsData->FieldByName("UNIT_ID")->Value());
+    D->FieldByName("SHOP_NAME")->SetValue(cdsData->FieldByName("UNIT_NAME")->Value());
+}
+
+void TCmsRsBrowseForm::cdsMainPROD_CLS_NUMValidate(TField* Sender) {
+    if (Updating) return;
+    TDataSet* D = Sender->DataSet();
+    std::string Num = Sender->AsString();
+    if (Num.empty()) {
+        D->FieldByName("PROD_CLS_ID")->Clear();
+        D->FieldByName("PROD_NAME")->Clear();
+        return;
+    }
+    std::string ErrorMsg;
+    if (!GetProdCls(Sys_UnknownID, Num, cdsData, ErrorMsg)) throw TUserException(ErrorMsg, Caption());
+    D->FieldByName("PROD_CLS_ID")->SetValue(cdsData->FieldByName("PROD_CLS_ID")->Value());
+    D->FieldByName("PROD_NAME")->SetValue(cdsData->FieldByName("PROD_NAME")->Value());
+}
+
+void TCmsRsBrowseForm::cdsMainCMS_RATESetText(TField* Sender, const std::string& Text) {
+    std::optional<double> Rate = ReadFloat(Text);
+    if (Rate && !RateInRange(*Rate)) throw TUserException(LoadStr(MSG_CMS_RATE_OUT_OF_RANGE), Caption());
+    Sender->SetValue(Sender->ParseText(Text));
+}
+
+void TCmsRsBrowseForm::cdsMainCMS_RATEValidate(TField* Sender) {
+    // An empty rate reads as 0 and passes here; the check before posting reports it.
+    double Rate = Sender->IsNull() ? 0.0 : Sender->AsFloat();
+    if (!RateInRange(Rate)) throw TUserException(LoadStr(MSG_CMS_RATE_OUT_OF_RANGE), Caption());
+}
+
+void TCmsRsBrowseForm::CopyPicked(TField* NumField, const char* KeyField, const char* NumFieldName,
+                                  const char* NameField, const char* DataKey, const char* DataNum,
+                                  const char* DataName) {
+    TDataSet* D = NumField->DataSet();
+    if (D->State() == TDataSetState::dsBrowse) D->Edit();
+    // The picked number is the unit's or class's own: neither upper-cased nor looked up
+    // again. A write that fails leaves the flag as the caller had it.
+    TUpdatingScope Scope(Updating);
+    D->FieldByName(KeyField)->SetValue(cdsData->FieldByName(DataKey)->Value());
+    D->FieldByName(NumFieldName)->SetValue(cdsData->FieldByName(DataNum)->Value());
+    D->FieldByName(NameField)->SetValue(cdsData->FieldByName(DataName)->Value());
+}
+
+void TCmsRsBrowseForm::grdMainEditButtonClick(TComponent*) {
+    TField* Field = grdMain->SelectedField();
+    if (!Field) return;
+    if (Field->FieldName() == "SHOP_NUM") {
+        int UnitID = CmsBrowse::ReadSessionParams().UnitID;
+        try {
+            if (SelectUnitInTree(UnitID, UnitType_Shop, UnitType_Agent, Priv_ViewCmsRs, cdsData))
+                CopyPicked(Field, "SHOP_ID", "SHOP_NUM", "SHOP_NAME", "UNIT_ID", "UNIT_NUM", "UNIT_NAME");
+        } catch (...) {
+            SetFocus();
+            throw;
+        }
+        SetFocus();
+    } else if (Field->FieldName() == "PROD_CLS_NUM") {
+        try {
+            if (SelectProdCls("", false, cdsData))
+                CopyPicked(Field, "PROD_CLS_ID", "PROD_CLS_NUM", "PROD_NAME", "PROD_CLS_ID", "PROD_CLS_NUM",
+                           "PROD_NAME");
+        } catch (...) {
+            SetFocus();
+            throw;
+        }
+        SetFocus();
+    }
+}
+
+void TCmsRsBrowseForm::cdsMainBeforePost(TDataSet* DataSet) {
+    auto Require = [&](const char* KeyField, const char* FocusField, std::string_view Label) {
+        if (!DataSet->FieldByName(KeyField)->IsNull()) return;
+        DataSet->FieldByName(FocusField)->FocusControl();
+        throw TUserException(Format(MSG_FIELD_VALUE_IS_REQUIRED, {Label}), Caption());
+    };
+    Require("SHOP_ID", "SHOP_NUM", FD_SHOP_SHOP_NUM);
+    Require("PROD_CLS_ID", "PROD_CLS_NUM", FD_PROD_CLS_PROD_CLS_NUM);
+    Require("FROM_DATE", "FROM_DATE", FD_CMS_RS_FROM_DATE);
+    Require("TO_DATE", "TO_DATE", FD_CMS_RS_TO_DATE);
+    Require("CMS_RATE", "CMS_RATE", FD_CMS_RS_CMS_RATE);
+    TField* ToDate = DataSet->FieldByName("TO_DATE");
+    if (DataSet->FieldByName("FROM_DATE")->AsDateTime() > ToDate->AsDateTime()) {
+        ToDate->FocusControl();
+        throw TUserException(LoadStr(MSG_TO_DATE_BEFORE_FROM_DATE), Caption());
+    }
+    CheckDateOverlap(DataSet);
+}
+
+void TCmsRsBrowseForm::CheckDateOverlap(TDataSet* DataSet) {
+    if (!FSnapshot->Active()) return;
+    const std::string ShopID = DataSet->FieldByName("SHOP_ID")->AsString();
+    const std::string ProdClsID = DataSet->FieldByName("PROD_CLS_ID")->AsString();
+    const TDateTime P1 = DataSet->FieldByName("FROM_DATE")->AsDateTime();
+    const TDateTime P2 = DataSet->FieldByName("TO_DATE")->AsDateTime();
+    // A row being inserted has record number 0, which names no snapshot row, so it is
+    // compared with every row of its shop and product class.
+    const int Own = cdsMain->RecNo();
+
+    TField* SShop = FSnapshot->FieldByName("SHOP_ID");
+    TField* SProdCls = FSnapshot->FieldByName("PROD_CLS_ID");
+    TField* SFrom = FSnapshot->FieldByName("FROM_DATE");
+    TField* STo = FSnapshot->FieldByName("TO_DATE");
+    for (FSnapshot->First(); !FSnapshot->Eof(); FSnapshot->Next()) {
+        if (SShop->AsString() != ShopID || SProdCls->AsString() != ProdClsID) continue;
+        if (FSnapshot->RecNo() == Own) continue;
+        const TDateTime S1 = SFrom->AsDateTime();
+        const TDateTime S2 = STo->AsDateTime();
+        bool Overlap = (S1 > P1 && S2 <= P2) || (S2 >= P2 && S1 <= P2) || (S1 <= P1 && S2 >= P1);
+        if (Overlap) throw TUserException(LoadStr(MSG_DATE_OVERLAP), Caption());
+    }
+}
+
+} // namespace orv
