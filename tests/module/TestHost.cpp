@@ -4,12 +4,55 @@
 #include "host/services/OrvPack.h"
 
 #include <dlfcn.h>
+#include <elf.h>
 
+#include <fstream>
+#include <iterator>
+
+#include <cstring>
 #include <stdexcept>
 
 using namespace orv;
 
 namespace test {
+
+namespace {
+
+// The address of a function the library defines but does not export, read from the
+// file's own symbol table (which the build keeps) and placed at the library's load base.
+void* LocalSymbol(void* Exported, const char* Name) {
+    Dl_info Info{};
+    if (!dladdr(Exported, &Info) || !Info.dli_fbase) throw std::runtime_error("dladdr failed");
+    std::ifstream File(QUILLON_PLUGIN_PATH, std::ios::binary);
+    std::string Image((std::istreambuf_iterator<char>(File)), std::istreambuf_iterator<char>());
+    auto At = [&Image](std::size_t Offset, std::size_t Size) {
+        if (Offset > Image.size() || Size > Image.size() - Offset)
+            throw std::runtime_error("the plug-in's ELF image is truncated");
+        return Image.data() + Offset;
+    };
+    Elf64_Ehdr Header;
+    std::memcpy(&Header, At(0, sizeof Header), sizeof Header);
+    for (int I = 0; I < Header.e_shnum; ++I) {
+        Elf64_Shdr Section;
+        std::memcpy(&Section, At(Header.e_shoff + std::size_t(I) * Header.e_shentsize, sizeof Section),
+                    sizeof Section);
+        if (Section.sh_type != SHT_SYMTAB) continue;
+        Elf64_Shdr Strings;
+        std::memcpy(&Strings,
+                    At(Header.e_shoff + std::size_t(Section.sh_link) * Header.e_shentsize, sizeof Strings),
+                    sizeof Strings);
+        for (std::size_t Off = 0; Off + sizeof(Elf64_Sym) <= Section.sh_size; Off += sizeof(Elf64_Sym)) {
+            Elf64_Sym Sym;
+            std::memcpy(&Sym, At(Section.sh_offset + Off, sizeof Sym), sizeof Sym);
+            if (ELF64_ST_TYPE(Sym.st_info) != STT_FUNC || Sym.st_name >= Strings.sh_size) continue;
+            if (std::strcmp(At(Strings.sh_offset + Sym.st_name, 1), Name) == 0)
+                return static_cast<char*>(Info.dli_fbase) + Sym.st_value;
+        }
+    }
+    throw std::runtime_error(std::string("the plug-in does not define ") + Name);
+}
+
+} // namespace
 
 const TPlugin& Plugin() {
     static const TPlugin P = [] {
@@ -25,6 +68,7 @@ const TPlugin& Plugin() {
         R.CmsShfMan = reinterpret_cast<void (*)()>(Sym("CmsShfMan"));
         R.CmsQtyMan = reinterpret_cast<void (*)()>(Sym("CmsQtyMan"));
         R.CmsValMan = reinterpret_cast<void (*)()>(Sym("CmsValMan"));
+        R.CmsRsMan = reinterpret_cast<void (*)()>(LocalSymbol(Sym("Initialize"), "CmsRsMan"));
         return R;
     }();
     return P;
@@ -69,6 +113,23 @@ const char* ValRowsXml = R"(<?xml version="1.0" standalone="yes"?>
 <FIELD attrname="PROD_SORT_ID" fieldtype="fixed" WIDTH="8" DECIMALS="0"/>
 <FIELD attrname="CMS_RATE" fieldtype="fixed" WIDTH="5" DECIMALS="4"/>
 </FIELDS><PARAMS/></METADATA><ROWDATA><ROW PROD_SORT_ID="10" CMS_RATE="0.0500"/></ROWDATA></DATAPACKET>)";
+
+const char* RsRowsXml = R"(<?xml version="1.0" standalone="yes"?>
+<DATAPACKET Version="2.0"><METADATA><FIELDS>
+<FIELD attrname="SHOP_ID" fieldtype="fixed" WIDTH="19" DECIMALS="4"/>
+<FIELD attrname="SHOP_NUM" fieldtype="string" WIDTH="20"/>
+<FIELD attrname="SHOP_NAME" fieldtype="string" WIDTH="50"/>
+<FIELD attrname="PROD_CLS_ID" fieldtype="fixed" WIDTH="8" DECIMALS="0"/>
+<FIELD attrname="PROD_CLS_NUM" fieldtype="string" WIDTH="25"/>
+<FIELD attrname="PROD_NAME" fieldtype="string" WIDTH="50"/>
+<FIELD attrname="FROM_DATE" fieldtype="date"/>
+<FIELD attrname="TO_DATE" fieldtype="date"/>
+<FIELD attrname="CMS_RATE" fieldtype="fixed" WIDTH="5" DECIMALS="4"/>
+</FIELDS><PARAMS/></METADATA><ROWDATA>
+<ROW SHOP_ID="1" SHOP_NUM="S001" SHOP_NAME="一店" PROD_CLS_ID="10" PROD_CLS_NUM="C10" PROD_NAME="饮料" FROM_DATE="20260101" TO_DATE="20260131" CMS_RATE="0.0500"/>
+<ROW SHOP_ID="2" SHOP_NUM="S002" SHOP_NAME="二店" PROD_CLS_ID="10" PROD_CLS_NUM="C10" PROD_NAME="饮料" FROM_DATE="20260101" TO_DATE="20260131" CMS_RATE="0.0600"/>
+<ROW SHOP_ID="1" SHOP_NUM="S001" SHOP_NAME="一店" PROD_CLS_ID="20" PROD_CLS_NUM="C20" PROD_NAME="零食" FROM_DATE="20260101" TO_DATE="20260131" CMS_RATE="0.0700"/>
+</ROWDATA></DATAPACKET>)";
 
 // ---- fake business objects -----------------------------------------------------------------
 
@@ -156,6 +217,7 @@ void TBeans::Register(TSysInfo& Session) {
     Session.RegisterClass("TCmsShfBean", Factory<TFakeCmsBean<ICmsShf>>(Shf, *this, "TCmsShfBean"));
     Session.RegisterClass("TCmsQtyBean", Factory<TFakeCmsBean<ICmsQty>>(Qty, *this, "TCmsQtyBean"));
     Session.RegisterClass("TCmsValBean", Factory<TFakeCmsBean<ICmsVal>>(Val, *this, "TCmsValBean"));
+    Session.RegisterClass("TCmsRsBean", Factory<TFakeCmsBean<ICmsRs>>(Rs, *this, "TCmsRsBean"));
     Session.RegisterClass("TWorkTimetableBean",
                           Factory<TFakeWorkTimetable>(WorkTimetable, *this, "TWorkTimetableBean"));
 }
@@ -173,21 +235,71 @@ bool TFakeCshare::GetProductSortList(TOrvClientDataSet* S, std::string& ErrorMsg
     return true;
 }
 
-bool TFakeCshare::GetUnit(int, int, const std::string&, const std::string&, TOrvClientDataSet*,
-                          std::string&) {
-    Unexpected.push_back("GetUnit");
-    return false;
+namespace {
+
+// What a lookup or picker leaves in the window's result set: one row, current.
+void FillItem(TOrvClientDataSet* S, const char* Prefix, const char* NameField, const TCshareItem& Item) {
+    std::string P = Prefix;
+    S->SetXMLData(Format(R"(<DATAPACKET Version="2.0"><METADATA><FIELDS>
+<FIELD attrname="%s_ID" fieldtype="i4"/><FIELD attrname="%s_NUM" fieldtype="string" WIDTH="60"/>
+<FIELD attrname="%s" fieldtype="string" WIDTH="80"/>
+</FIELDS><PARAMS/></METADATA><ROWDATA><ROW %s_ID="%s" %s_NUM="%s" %s="%s"/></ROWDATA></DATAPACKET>)",
+                         {P, P, NameField, P, std::to_string(Item.ID), P, Item.Num, NameField, Item.Name}));
 }
 
-bool TFakeCshare::GetProdCls(int, const std::string&, TOrvClientDataSet*, std::string&) {
-    Unexpected.push_back("GetProdCls");
-    return false;
+const TCshareItem* Find(const std::vector<TCshareItem>& Items, const std::string& Num) {
+    for (const TCshareItem& I : Items)
+        if (I.Num == Num) return &I;
+    return nullptr;
 }
 
-bool TFakeCshare::SelectUnitInTree(int, const std::string&, const std::string&, const std::string&,
-                                   TOrvClientDataSet*) {
-    Unexpected.push_back("SelectUnitInTree");
-    return false;
+} // namespace
+
+bool TFakeCshare::GetUnit(int Root, int UnitID, const std::string& Num, const std::string& Types,
+                          TOrvClientDataSet* S, std::string& ErrorMsg) {
+    if (!RowLookups) {
+        Unexpected.push_back("GetUnit");
+        return false;
+    }
+    Calls.push_back(Format("GetUnit(%s,%s,%s,%s,%s)",
+                           {std::to_string(Root), std::to_string(UnitID), Num, Types, S->Name()}));
+    const TCshareItem* Shop = Find(Shops, Num);
+    if (!Shop) {
+        ErrorMsg = "门店“" + Num + "”不存在。";
+        return false;
+    }
+    FillItem(S, "UNIT", "UNIT_NAME", *Shop);
+    return true;
+}
+
+bool TFakeCshare::GetProdCls(int ProdClsID, const std::string& Num, TOrvClientDataSet* S,
+                             std::string& ErrorMsg) {
+    if (!RowLookups) {
+        Unexpected.push_back("GetProdCls");
+        return false;
+    }
+    Calls.push_back(Format("GetProdCls(%s,%s,%s)", {std::to_string(ProdClsID), Num, S->Name()}));
+    const TCshareItem* Cls = Find(ProdClss, Num);
+    if (!Cls) {
+        ErrorMsg = "商品品种“" + Num + "”不存在。";
+        return false;
+    }
+    FillItem(S, "PROD_CLS", "PROD_NAME", *Cls);
+    return true;
+}
+
+bool TFakeCshare::SelectUnitInTree(int Root, const std::string& Type1, const std::string& Type2,
+                                   const std::string& Priv, TOrvClientDataSet* S) {
+    if (!RowLookups) {
+        Unexpected.push_back("SelectUnitInTree");
+        return false;
+    }
+    Calls.push_back(
+        Format("SelectUnitInTree(%s,%s,%s,%s,%s)", {std::to_string(Root), Type1, Type2, Priv, S->Name()}));
+    if (DuringPick) DuringPick();
+    if (!UnitPick) return false;
+    FillItem(S, "UNIT", "UNIT_NAME", *UnitPick);
+    return true;
 }
 
 bool TFakeCshare::SelectUnitsInTree(int, const std::string&, const std::string&, const std::string&,
@@ -196,9 +308,16 @@ bool TFakeCshare::SelectUnitsInTree(int, const std::string&, const std::string&,
     return false;
 }
 
-bool TFakeCshare::SelectProdCls(const std::string&, bool, TOrvClientDataSet*) {
-    Unexpected.push_back("SelectProdCls");
-    return false;
+bool TFakeCshare::SelectProdCls(const std::string& Filter, bool MultiSelect, TOrvClientDataSet* S) {
+    if (!RowLookups) {
+        Unexpected.push_back("SelectProdCls");
+        return false;
+    }
+    Calls.push_back(Format("SelectProdCls(%s,%s,%s)", {Filter, MultiSelect ? "多选" : "单选", S->Name()}));
+    if (DuringPick) DuringPick();
+    if (!ProdClsPick) return false;
+    FillItem(S, "PROD_CLS", "PROD_NAME", *ProdClsPick);
+    return true;
 }
 
 void TFakeCshare::SynchronizeApp(TApplication* HostApp, TApplication* ModuleApp) {
@@ -221,7 +340,9 @@ void PluginTest::SetUp() {
     Beans.Shf.LoadData = Pack(ShfRowsXml);
     Beans.Qty.LoadData = Pack(QtyRowsXml);
     Beans.Val.LoadData = Pack(ValRowsXml);
-    Beans.Shf.SaveResultData = Beans.Qty.SaveResultData = Beans.Val.SaveResultData = Pack("");
+    Beans.Rs.LoadData = Pack(RsRowsXml);
+    Beans.Shf.SaveResultData = Beans.Qty.SaveResultData = Beans.Val.SaveResultData = Beans.Rs.SaveResultData =
+        Pack("");
     Cshare.ProdSortPacket = ProdSortXml;
     SetCshareProvider(&Cshare);
     Plugin().Initialize(&Session);
@@ -238,7 +359,7 @@ void PluginTest::TearDown() {
     EXPECT_TRUE(WS.ScriptDone()) << "scripted answers were left unused";
     EXPECT_TRUE(Cshare.Unexpected.empty()) << Cshare.Unexpected.front();
     // Every business object lives for one call only.
-    for (const TBeanScript* B : {&Beans.Shf, &Beans.Qty, &Beans.Val, &Beans.WorkTimetable})
+    for (const TBeanScript* B : {&Beans.Shf, &Beans.Qty, &Beans.Val, &Beans.Rs, &Beans.WorkTimetable})
         EXPECT_EQ(B->Created, B->Released);
 }
 

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -23,6 +25,8 @@ struct TPlugin {
     void (*CmsShfMan)() = nullptr;
     void (*CmsQtyMan)() = nullptr;
     void (*CmsValMan)() = nullptr;
+    // Not exported yet: found in the library's own symbol table, at its loaded address.
+    void (*CmsRsMan)() = nullptr;
 };
 // Loaded once and kept for the whole run: windows made by its code may outlive a test.
 const TPlugin& Plugin();
@@ -49,15 +53,31 @@ struct TBeanScript {
 
 // The business objects of one session; Order lists each call as "Class.Method".
 struct TBeans {
-    TBeanScript Shf, Qty, Val, WorkTimetable;
+    TBeanScript Shf, Qty, Val, Rs, WorkTimetable;
     std::vector<std::string> Order;
-    // Registers the four classes with the session.
+    // Registers the five classes with the session.
     void Register(orv::TSysInfo& Session);
+};
+
+// A shop or product class as the lookups and pickers give it.
+struct TCshareItem {
+    int ID = 0;
+    std::string Num;
+    std::string Name;
 };
 
 // The host's lookups and pickers, as far as these windows use them.
 class TFakeCshare : public orv::ICshareProvider {
 public:
+    // Off, the four row lookups and pickers are unexpected calls; on, they answer from
+    // Shops and ProdClss and the picks below, and record each call in Calls.
+    bool RowLookups = false;
+    std::vector<TCshareItem> Shops, ProdClss;
+    std::optional<TCshareItem> UnitPick, ProdClsPick; // empty: the user cancels
+    std::vector<std::string> Calls;
+    // Runs inside a picker, before it answers: sees the window as the picker finds it.
+    std::function<void()> DuringPick;
+
     bool ProdSortResult = true;
     std::string ProdSortError;
     std::string ProdSortPacket;
@@ -86,6 +106,9 @@ extern const char* ShfRowsXml;   // (1, 100.00), (2, 80.50)
 extern const char* ProdSortXml;  // PROD_SORT_ID 10 饮料, 20 零食
 extern const char* QtyRowsXml;   // (10, 1.00)
 extern const char* ValRowsXml;   // (10, 0.0500)
+// Shop 1 一店 / class 10 饮料, January 2026, 0.0500; shop 2 二店 / class 10, January,
+// 0.0600; shop 1 / class 20 零食, January, 0.0700.
+extern const char* RsRowsXml;
 
 // A session with every right, unit 12, session "S-1", the fakes, a headless screen, and
 // the plug-in initialised with it.
