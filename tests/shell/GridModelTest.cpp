@@ -10,9 +10,11 @@
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
+#include <QCalendarWidget>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QSignalSpy>
+#include <QTest>
 #include <QToolButton>
 
 using namespace orv;
@@ -375,6 +377,113 @@ TEST_F(GridModelTest, ColumnOrderAndWidthsAreKeptPerUserAndLayout) {
     WS->SetUserName("tester");
     Open("L2");
     EXPECT_EQ(Grid->Column(0)->FieldName(), "SHF_NAME");
+}
+
+} // namespace
+
+namespace {
+
+const char* DaysPacket = R"(<?xml version="1.0" standalone="yes"?>
+<DATAPACKET Version="2.0"><METADATA><FIELDS>
+<FIELD attrname="NOTE" fieldtype="string" WIDTH="10"/><FIELD attrname="FROM_DATE" fieldtype="date"/>
+</FIELDS><PARAMS/></METADATA><ROWDATA>
+<ROW NOTE="a" FROM_DATE="20260105"/><ROW NOTE="b"/>
+</ROWDATA></DATAPACKET>)";
+
+// Columns: 0 NOTE (text), 1 FROM_DATE (date).
+class DateCellTest : public qt_test::QtTest {
+protected:
+    void SetUp() override {
+        QtTest::SetUp();
+        auto* Form = new TCustomForm(Application);
+        Form->SetCaption("日期");
+        Form->SetBounds(0, 0, 400, 300);
+        Rows = new TOrvClientDataSet(Form);
+        Rows->SetXMLData(DaysPacket);
+        Day = dynamic_cast<TDateField*>(Rows->FieldByName("FROM_DATE"));
+        ASSERT_NE(Day, nullptr);
+        auto* Source = new TDataSource(Form);
+        Source->SetDataSet(Rows);
+        Grid = new TOrvDBGrid(Form);
+        Grid->SetParent(Form);
+        Grid->SetAlign(TAlign::alClient);
+        Grid->SetDataSource(Source);
+        Grid->AddColumn("NOTE");
+        Grid->AddColumn("FROM_DATE");
+        Form->Show();
+        View = WS->ViewOf(Grid);
+        ASSERT_NE(View, nullptr);
+    }
+
+    // Opens the editor of a cell of the first row, as a double click would.
+    QWidget* OpenEditor(int Col) {
+        QModelIndex Where = View->GridModel()->index(0, Col);
+        View->setCurrentIndex(Where);
+        Settle();
+        View->edit(Where);
+        return View->itemDelegate() ? qobject_cast<TGridDelegate*>(View->itemDelegate())->OpenEditor()
+                                    : nullptr;
+    }
+
+    TOrvClientDataSet* Rows = nullptr;
+    TDateField* Day = nullptr;
+    TOrvDBGrid* Grid = nullptr;
+    TQtGridView* View = nullptr;
+};
+
+TEST_F(DateCellTest, ADateCellTakesATypedOrChosenDayAndClearsToNoDate) {
+    EXPECT_EQ(qobject_cast<TDateEditor*>(OpenEditor(0)), nullptr) << "a text column keeps the line edit";
+    QTest::keyClick(View->focusWidget() ? View->focusWidget() : View, Qt::Key_Escape);
+    Settle();
+
+    // Typed and committed with Enter.
+    auto* Editor = qobject_cast<TDateEditor*>(OpenEditor(1));
+    ASSERT_NE(Editor, nullptr);
+    EXPECT_EQ(Editor->Edit()->text(), QStringLiteral("2026-01-05"));
+    EXPECT_FALSE(Editor->Calendar()->isVisible());
+    Editor->Edit()->selectAll();
+    QTest::keyClicks(Editor->Edit(), "2026-03-15");
+    EXPECT_EQ(Grid->EditorText(), "2026-03-15") << "the grid holds the typed text before any commit";
+    QTest::keyClick(Editor->Edit(), Qt::Key_Return);
+    Settle();
+    EXPECT_EQ(Day->AsString(), "2026-03-15");
+    EXPECT_EQ(View->GridModel()->index(0, 1).data().toString(), QStringLiteral("2026-03-15"));
+
+    // Chosen in the drop-down calendar, which opens on the cell's day; a command of the
+    // window takes the text while the editor is still open.
+    Editor = qobject_cast<TDateEditor*>(OpenEditor(1));
+    ASSERT_NE(Editor, nullptr);
+    Editor->Button()->click();
+    EXPECT_TRUE(Editor->Calendar()->isVisible());
+    EXPECT_EQ(Editor->Calendar()->selectedDate(), QDate(2026, 3, 15));
+    emit Editor->Calendar()->clicked(QDate(2026, 4, 1));
+    EXPECT_FALSE(Editor->Calendar()->isVisible());
+    EXPECT_EQ(Editor->Edit()->text(), QStringLiteral("2026-04-01"));
+    Grid->CommitPendingEdit();
+    Settle();
+    EXPECT_EQ(Day->AsString(), "2026-04-01");
+
+    // A day that does not exist is refused with a message and stays as typed.
+    Editor = qobject_cast<TDateEditor*>(OpenEditor(1));
+    ASSERT_NE(Editor, nullptr);
+    Editor->Edit()->selectAll();
+    QTest::keyClicks(Editor->Edit(), "2026-02-30");
+    QTest::keyClick(Editor->Edit(), Qt::Key_Return);
+    Settle();
+    ASSERT_EQ(Boxes.size(), 1u);
+    EXPECT_NE(Boxes[0].Text.find("2026-02-30"), std::string::npos) << Boxes[0].Text;
+    ASSERT_EQ(qobject_cast<TGridDelegate*>(View->itemDelegate())->OpenEditor(), Editor);
+    EXPECT_EQ(Editor->Edit()->text(), QStringLiteral("2026-02-30"));
+    EXPECT_EQ(Day->AsString(), "2026-04-01");
+
+    // An emptied cell holds no date.
+    Editor->Edit()->clear();
+    QTest::keyClick(Editor->Edit(), Qt::Key_Return);
+    Settle();
+    EXPECT_TRUE(Day->IsNull());
+    EXPECT_EQ(Boxes.size(), 1u);
+    Rows->Post();
+    EXPECT_TRUE(Day->IsNull());
 }
 
 } // namespace

@@ -312,6 +312,11 @@ bool TQtGridModel::HasEllipsis(int Col) const {
     return C && C->ButtonStyle() == TColumnButtonStyle::cbsEllipsis;
 }
 
+bool TQtGridModel::IsDateColumn(int Col) const {
+    TField* F = FieldAt(Col);
+    return F && F->DataType() == TFieldType::ftDate && !F->Lookup();
+}
+
 int TQtGridModel::MaxLength(int Col) const {
     TField* F = FieldAt(Col);
     if (!F || F->DataType() != TFieldType::ftString || F->Lookup()) return 0;

@@ -61,6 +61,8 @@ public:
     const std::vector<std::string>& ColumnFields() const { return FColumnFields; }
     std::vector<std::string> PickList(int Col) const;
     bool HasEllipsis(int Col) const;
+    // Whether the column shows a date field of its own row (not a lookup's result).
+    bool IsDateColumn(int Col) const;
     // Characters a cell of the column takes; 0 for no limit.
     int MaxLength(int Col) const;
     bool ColumnVisible(int Col) const;

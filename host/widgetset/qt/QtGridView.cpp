@@ -4,6 +4,7 @@
 #include "host/widgetset/qt/QtConvert.h"
 
 #include <QApplication>
+#include <QCalendarWidget>
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QHBoxLayout>
@@ -63,6 +64,38 @@ bool TEllipsisEditor::eventFilter(QObject* Watched, QEvent* Event) {
     return QWidget::eventFilter(Watched, Event);
 }
 
+// ---- TDateEditor --------------------------------------------------------------------------
+
+TDateEditor::TDateEditor(QWidget* Parent) : TEllipsisEditor(Parent) {
+    Button()->setText(QStringLiteral("▾"));
+    FCalendar = new QCalendarWidget(this);
+    // A pop-up closes itself on a click elsewhere and hands the focus back to the text.
+    FCalendar->setWindowFlags(Qt::Popup);
+    FCalendar->setGridVisible(true);
+    FCalendar->hide();
+    connect(this, &TEllipsisEditor::ButtonClicked, this, &TDateEditor::ShowCalendar);
+    connect(FCalendar, &QCalendarWidget::clicked, this, &TDateEditor::DayChosen);
+    connect(FCalendar, &QCalendarWidget::activated, this, &TDateEditor::DayChosen);
+}
+
+void TDateEditor::ShowCalendar() {
+    // The calendar opens on the day in the text; on today when the text holds none.
+    QDate Day = QDate::fromString(Edit()->text().trimmed(), DateFormat());
+    FCalendar->setSelectedDate(Day.isValid() ? Day : QDate::currentDate());
+    FCalendar->adjustSize();
+    FCalendar->move(mapToGlobal(rect().bottomLeft()));
+    FCalendar->show();
+    FCalendar->setFocus(Qt::PopupFocusReason);
+}
+
+void TDateEditor::DayChosen(const QDate& Day) {
+    FCalendar->hide();
+    // The chosen day is typed text like any other: the field decides on it at commit.
+    Edit()->setText(Day.toString(DateFormat()));
+    Edit()->setFocus(Qt::PopupFocusReason);
+    Edit()->selectAll();
+}
+
 // ---- TGridDelegate -------------------------------------------------------------------------
 
 TGridDelegate::TGridDelegate(QTableView* View, TQtGridModel* Model)
@@ -93,6 +126,11 @@ QWidget* TGridDelegate::createEditor(QWidget* Parent, const QStyleOptionViewItem
         QPersistentModelIndex Where(Index);
         connect(E, &TEllipsisEditor::ButtonClicked, this,
                 [this, E, Where] { const_cast<TGridDelegate*>(this)->EllipsisClicked(E, Where); });
+        connect(E, &TEllipsisEditor::FocusLeft, this,
+                [this, E] { const_cast<TGridDelegate*>(this)->FocusLeft(E); });
+        Editor = E;
+    } else if (FModel->IsDateColumn(Col)) {
+        auto* E = new TDateEditor(Parent);
         connect(E, &TEllipsisEditor::FocusLeft, this,
                 [this, E] { const_cast<TGridDelegate*>(this)->FocusLeft(E); });
         Editor = E;

@@ -13,6 +13,7 @@
 #include <map>
 #include <string>
 
+class QCalendarWidget;
 class QToolButton;
 
 namespace orv::qt {
@@ -39,8 +40,30 @@ private:
     QToolButton* FButton;
 };
 
+// The editor of a date cell: the same line edit, so typed text, a cleared cell (no date)
+// and a refused text take the line edit's path to the field, with a drop-down calendar
+// on the button that writes the chosen day into the text in the fields' own format. A
+// spin-box date editor is not used: it has no empty state, and its own validation would
+// correct or swallow text before the field's rules see it.
+class TDateEditor : public TEllipsisEditor {
+    Q_OBJECT
+
+public:
+    explicit TDateEditor(QWidget* Parent);
+    // The calendar of the drop-down; hidden until the button is pressed.
+    QCalendarWidget* Calendar() const { return FCalendar; }
+    void ShowCalendar();
+
+    static QString DateFormat() { return QStringLiteral("yyyy-MM-dd"); }
+
+private:
+    void DayChosen(const QDate& Day);
+    QCalendarWidget* FCalendar;
+};
+
 // Cell editors: a drop-down list for a column with a pick list (a lookup column), a line
-// edit with an ellipsis button for a column that has one, a plain line edit otherwise.
+// edit with an ellipsis button for a column that has one, a line edit with a drop-down
+// calendar for a date column, a plain line edit otherwise.
 // The grid hears of the editor as it opens, of each change of its text and of its end,
 // so a command of the window finds the typed text; the text reaches the field only when
 // the user changed it, so opening and leaving an editor does not put the row into
