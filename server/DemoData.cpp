@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <optional>
 #include <random>
-#include <set>
 #include <tuple>
 
 namespace orv::server {
@@ -106,7 +105,60 @@ void AddUser(TSqliteDatabase& Db, const char* Name, const char* Display,
     }
 }
 
+std::vector<int> QueryIds(TSqliteDatabase& Db, const char* Sql) {
+    std::vector<int> Ids;
+    TStatementLease Query = Db.Prepare(Sql);
+    while (Query->Step())
+        Ids.push_back(static_cast<int>(Query->Int64(0)));
+    return Ids;
+}
+
+// Consignment rows as a shop keeps them over time: each pair of a few shops and classes
+// has two to four consecutive ranges from mid-2025 on, now and then with a gap between
+// contracts, at rates with four decimals. A pair that has rows already is left alone, so
+// the rows are never doubled and a range the user changed never meets a new one.
+void AddDemoConsignment(TSqliteDatabase& Db) {
+    const std::vector<int> Shops =
+        QueryIds(Db, "SELECT unit_id FROM units WHERE unit_type = 'S' ORDER BY unit_id LIMIT 4");
+    // The first class of six categories, so the window shows different kinds of goods.
+    const std::vector<int> Classes =
+        QueryIds(Db, "SELECT min(prod_cls_id) FROM product_classes GROUP BY prod_sort_id ORDER BY 1 LIMIT 6");
+    TDemoRandom Random(DemoSeed + 1);
+    for (int Shop : Shops)
+        for (int Cls : Classes) {
+            struct TRange {
+                std::int32_t From, To;
+                int Rate;
+            };
+            std::vector<TRange> Ranges;
+            std::int32_t From = DayNumber(2025, 7, 1) + Random.Below(60);
+            for (int K = Random.Between(2, 4); K > 0; --K) {
+                const std::int32_t To = From + Random.Between(60, 180) - 1;
+                Ranges.push_back({From, To, Random.Between(150, 3500)});
+                From = To + 1 + (Random.Below(3) == 0 ? Random.Between(1, 30) : 0);
+            }
+            TStatementLease Has = Db.Prepare(
+                "SELECT count(*) FROM cms_rs WHERE unit_id = ?1 AND shop_id = ?2 AND prod_cls_id = ?3");
+            Has->Bind(1, Sys_GlobalUnitID).Bind(2, Shop).Bind(3, Cls);
+            if (Has->Step() && Has->Int64(0) > 0) continue;
+            for (const TRange& R : Ranges) {
+                TStatementLease Rs =
+                    Db.Prepare("INSERT INTO cms_rs (unit_id, shop_id, prod_cls_id, from_date, to_date, "
+                               "cms_rate) VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
+                Rs->Bind(1, Sys_GlobalUnitID).Bind(2, Shop).Bind(3, Cls).Bind(4, R.From).Bind(5, R.To);
+                Rs->Bind(6, R.Rate);
+                Rs->Execute();
+            }
+        }
+}
+
 } // namespace
+
+void SeedDemoConsignment(TSqliteDatabase& Db) {
+    TTransaction Tx(Db);
+    AddDemoConsignment(Db);
+    Tx.Commit();
+}
 
 void SeedDemoData(TSqliteDatabase& Db) {
     TTransaction Tx(Db);
@@ -182,26 +234,7 @@ void SeedDemoData(TSqliteDatabase& Db) {
         Val->Execute();
     }
 
-    // Consignment: some shop and class pairs, each with a first half-year and often a
-    // second one following it without a gap.
-    const std::int32_t H1From = DayNumber(2024, 1, 1), H1To = DayNumber(2024, 6, 30);
-    const std::int32_t H2From = DayNumber(2024, 7, 1), H2To = DayNumber(2024, 12, 31);
-    std::set<std::pair<int, int>> Pairs;
-    while (Pairs.size() < 30) {
-        const int Shop = ShopIds[static_cast<std::size_t>(Random.Below(static_cast<int>(ShopIds.size())))];
-        const int Cls = Random.Between(1, 30) * 100 + Random.Between(1, 10);
-        if (!Pairs.emplace(Shop, Cls).second) continue;
-        auto AddRange = [&](std::int32_t From, std::int32_t To) {
-            TStatementLease Rs =
-                Db.Prepare("INSERT INTO cms_rs (unit_id, shop_id, prod_cls_id, from_date, to_date, "
-                           "cms_rate) VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
-            Rs->Bind(1, Unit).Bind(2, Shop).Bind(3, Cls).Bind(4, From).Bind(5, To);
-            Rs->Bind(6, Random.Between(5, 30) * 100);
-            Rs->Execute();
-        };
-        AddRange(H1From, H1To);
-        if (Random.Below(3) != 0) AddRange(H2From, H2To);
-    }
+    AddDemoConsignment(Db);
     Tx.Commit();
 }
 

@@ -17,6 +17,11 @@ namespace orv::server {
 // every time: the pseudo-random choices come from a fixed seed.
 void SeedDemoData(TSqliteDatabase& Db);
 
+// The demo consignment rows, for the database of SeedDemoData: a few shops and product
+// classes, each pair with several ranges around 2026 that do not overlap. A pair that
+// has rows already is skipped, so running it again adds nothing. One transaction.
+void SeedDemoConsignment(TSqliteDatabase& Db);
+
 struct TLargeDataOptions {
     int Shops = 500;
     int Classes = 200;

@@ -2,6 +2,7 @@
 #include "ServerTestSupport.h"
 #include "tests/MessageOf.h"
 
+#include "host/core/DateUtils.h"
 #include "server/DemoData.h"
 #include "server/Schema.h"
 
@@ -339,6 +340,47 @@ TEST(DemoDataTest, SeedIsDeterministicAndShapedLikeAChain) {
         Q(A, "SELECT count(*) FROM cms_rs a JOIN cms_rs b ON a.unit_id = b.unit_id AND a.shop_id = b.shop_id "
              "AND a.prod_cls_id = b.prod_cls_id AND a.from_date < b.from_date AND b.from_date <= a.to_date"),
         0);
+}
+
+TEST(DemoDataTest, ConsignmentRowsLookLikeAShopsContractsAndAreSeededOnce) {
+    TTempDir Dir;
+    TQuillonServer A(At(Dir.File("a.db")));
+    auto Q = [&A](const std::string& Sql) { return A.Database().QueryInt64(Sql); };
+    const std::string Count = "SELECT count(*) FROM cms_rs";
+    // Every value of every row, so a second run that changed anything would show.
+    const std::string Digest = "SELECT sum(shop_id * 7 + prod_cls_id * 13 + from_date * 17 + to_date * 19 + "
+                               "cms_rate * 23) FROM cms_rs";
+    const std::int64_t Rows = Q(Count), Sum = Q(Digest);
+
+    EXPECT_GE(Q("SELECT count(DISTINCT shop_id) FROM cms_rs"), 3);
+    EXPECT_GE(Q("SELECT count(DISTINCT prod_cls_id) FROM cms_rs"), 3);
+    EXPECT_GE(
+        Q("SELECT min(n) FROM (SELECT count(*) AS n FROM cms_rs GROUP BY unit_id, shop_id, prod_cls_id)"), 2)
+        << "every pair has several ranges";
+    EXPECT_GE(Q("SELECT min(from_date) FROM cms_rs"), DayNumber(2025, 1, 1));
+    EXPECT_LE(Q("SELECT max(to_date) FROM cms_rs"), DayNumber(2027, 12, 31));
+    EXPECT_EQ(Q("SELECT count(*) FROM cms_rs WHERE cms_rate NOT BETWEEN 0 AND 10000 OR from_date > to_date"),
+              0);
+    EXPECT_GT(Q("SELECT count(*) FROM cms_rs WHERE cms_rate % 100 <> 0"), 0) << "rates use four decimals";
+    EXPECT_EQ(
+        Q("SELECT count(*) FROM cms_rs a JOIN cms_rs b ON a.unit_id = b.unit_id AND a.shop_id = b.shop_id "
+          "AND a.prod_cls_id = b.prod_cls_id AND (a.from_date, a.to_date) < (b.from_date, b.to_date) "
+          "AND a.from_date <= b.to_date AND b.from_date <= a.to_date"),
+        0)
+        << "no two ranges of one shop and class share a day";
+
+    SeedDemoConsignment(A.Database());
+    EXPECT_EQ(Q(Count), Rows);
+    EXPECT_EQ(Q(Digest), Sum);
+    // A pair whose rows are gone gets the same rows again; the others stay as they are.
+    const std::int64_t Shop = Q("SELECT min(shop_id) FROM cms_rs");
+    const std::int64_t Cls = Q("SELECT min(prod_cls_id) FROM cms_rs WHERE shop_id = " + std::to_string(Shop));
+    A.Database().Exec("DELETE FROM cms_rs WHERE shop_id = " + std::to_string(Shop) +
+                      " AND prod_cls_id = " + std::to_string(Cls));
+    ASSERT_LT(Q(Count), Rows);
+    SeedDemoConsignment(A.Database());
+    EXPECT_EQ(Q(Count), Rows);
+    EXPECT_EQ(Q(Digest), Sum);
 }
 
 TEST(DemoDataTest, LargeDataGeneratorWritesEveryPairOnceAndLoads) {
