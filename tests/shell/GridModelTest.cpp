@@ -453,6 +453,9 @@ TEST_F(DateCellTest, ADateCellTakesATypedOrChosenDayAndClearsToNoDate) {
     // window takes the text while the editor is still open.
     Editor = qobject_cast<TDateEditor*>(OpenEditor(1));
     ASSERT_NE(Editor, nullptr);
+    QTest::keyClick(Editor->Edit(), Qt::Key_Down, Qt::AltModifier);
+    EXPECT_TRUE(Editor->Calendar()->isVisible()) << "Alt+Down drops the calendar down";
+    Editor->Calendar()->hide();
     Editor->Button()->click();
     EXPECT_TRUE(Editor->Calendar()->isVisible());
     EXPECT_EQ(Editor->Calendar()->selectedDate(), QDate(2026, 3, 15));

@@ -88,6 +88,19 @@ void TDateEditor::ShowCalendar() {
     FCalendar->setFocus(Qt::PopupFocusReason);
 }
 
+bool TDateEditor::eventFilter(QObject* Watched, QEvent* Event) {
+    // The keys that drop a combo box down drop the calendar down, so no mouse is needed.
+    if (Watched == Edit() && Event->type() == QEvent::KeyPress) {
+        auto* Key = static_cast<QKeyEvent*>(Event);
+        if (Key->key() == Qt::Key_F4 ||
+            (Key->key() == Qt::Key_Down && (Key->modifiers() & Qt::AltModifier))) {
+            ShowCalendar();
+            return true;
+        }
+    }
+    return TEllipsisEditor::eventFilter(Watched, Event);
+}
+
 void TDateEditor::DayChosen(const QDate& Day) {
     FCalendar->hide();
     // The chosen day is typed text like any other: the field decides on it at commit.

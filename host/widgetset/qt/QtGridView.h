@@ -56,6 +56,9 @@ public:
 
     static QString DateFormat() { return QStringLiteral("yyyy-MM-dd"); }
 
+protected:
+    bool eventFilter(QObject* Watched, QEvent* Event) override;
+
 private:
     void DayChosen(const QDate& Day);
     QCalendarWidget* FCalendar;
