@@ -136,8 +136,12 @@ TBrowseForm::TBrowseForm(TComponent* AOwner) : TFuncForm(AOwner) {
     grdMain->SetAlign(TAlign::alClient);
     grdMain->SetDataSource(dtsMain);
 
-    cdsMain->BeforeEdit = [this](TDataSet* D) { cdsMainBeforeEdit(D); };
-    cdsMain->BeforeInsert = [this](TDataSet* D) { cdsMainBeforeInsert(D); };
+    cdsMain->BeforeEdit = [this](TDataSet* D) {
+        if (!Destroying()) cdsMainBeforeEdit(D);
+    };
+    cdsMain->BeforeInsert = [this](TDataSet* D) {
+        if (!Destroying()) cdsMainBeforeInsert(D);
+    };
 
     FStatusLink = std::make_unique<TStatusLink>(*this);
     FStatusLink->SetDataSource(dtsMain);
@@ -380,8 +384,10 @@ int TBrowseForm::ComputeStatus() const {
 }
 
 void TBrowseForm::UpdateStatus() {
-    // Until the whole window exists a subclass's ShowStatus would meet missing parts.
-    if (!Created()) return;
+    // Until the whole window exists, and once its destruction has begun, a subclass's
+    // ShowStatus would meet missing parts: a subclass destructor runs before ours, and the
+    // components it frees still notify the status link.
+    if (!Created() || Destroying()) return;
     SetStatus(ComputeStatus());
 }
 

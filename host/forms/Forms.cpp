@@ -72,6 +72,9 @@ TCustomForm::TCustomForm(TComponent* AOwner) : TWinControl(AOwner) {
 }
 
 TCustomForm::~TCustomForm() {
+    // A form deleted directly rather than through Free is known to be going from here on;
+    // only Free can say so before the subclass destructors run.
+    FDestroying = true;
     Application->FormDestroyed(this);
     DestroyHandle();
     DestroyFormComponents();

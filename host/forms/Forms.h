@@ -68,6 +68,10 @@ public:
     // Frees the form once the event being handled is over.
     void Release();
     bool Releasing() const { return FReleasing; }
+    // True from the moment Free begins (OnDestroy, the subclass destructors, the owned
+    // components going) until the object is gone. What the framework would dispatch to a
+    // subclass's overrides by then stops here: the subclass may already be partly freed.
+    bool Destroying() const { return FDestroying; }
 
     TFormBorderStyle BorderStyle() const { return FBorderStyle; }
     void SetBorderStyle(TFormBorderStyle Value);

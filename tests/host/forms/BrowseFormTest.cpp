@@ -434,3 +434,57 @@ TEST_F(BrowseFormTest, AnUntouchedNewRowIsNoUnsavedChange) {
     EXPECT_TRUE(Application->Forms().empty());
     EXPECT_EQ(WS.Messages().size(), 2u);
 }
+
+namespace {
+
+// A window that shows its status in a label of its own and frees that label, and a field
+// of cdsMain, in its destructor, as a window that tidies up after itself does. Freeing the
+// field while cdsMain is open makes the set notify its links.
+class TTidyBrowseForm : public TTestBrowseForm {
+public:
+    TTidyBrowseForm(TComponent* Owner, TScript& S, bool& Going, std::vector<int>& LateStatus)
+        : TTestBrowseForm(Owner, S), FGoing(Going), FLateStatus(LateStatus) {
+        StatusText = new TLabel(this);
+        StatusText->SetParent(pnlStatus);
+    }
+    ~TTidyBrowseForm() override {
+        FGoing = true;
+        delete StatusText;
+        delete VAL;
+    }
+    void ShowStatus() override {
+        TTestBrowseForm::ShowStatus();
+        if (FGoing) FLateStatus.push_back(Status());
+        StatusText->SetCaption(std::to_string(Status()));
+    }
+
+    TLabel* StatusText;
+
+private:
+    bool& FGoing;
+    std::vector<int>& FLateStatus;
+};
+
+} // namespace
+
+TEST_F(BrowseFormTest, AWindowThatFreesItsOwnPartsIsNeverToldOfStatusOnceItIsGoing) {
+    // Closed by the user (freed once the event is over) and freed by the application when
+    // the host quits: on neither path does ShowStatus run after destruction began.
+    for (bool ByUser : {true, false}) {
+        bool Going = false;
+        std::vector<int> LateStatus;
+        auto* F = new TTidyBrowseForm(Application, S, Going, LateStatus);
+        F->Show();
+        ASSERT_EQ(F->StatusText->Caption(), "2");
+        Edit(F, 1, "30");
+        ASSERT_EQ(F->StatusText->Caption(), "3");
+        F->cdsMain->CancelUpdates();
+        if (ByUser)
+            WS.UserCloseWindow(F);
+        else
+            Application->FreeForms();
+        EXPECT_TRUE(Going) << "by user: " << ByUser;
+        EXPECT_TRUE(Application->Forms().empty()) << "by user: " << ByUser;
+        EXPECT_TRUE(LateStatus.empty()) << "by user: " << ByUser;
+    }
+}
