@@ -410,14 +410,29 @@ void TCmsRsBrowseForm::CheckDateOverlap(TDataSet* DataSet) {
     TField* SProdCls = FSnapshot->FieldByName("PROD_CLS_ID");
     TField* SFrom = FSnapshot->FieldByName("FROM_DATE");
     TField* STo = FSnapshot->FieldByName("TO_DATE");
-    for (FSnapshot->First(); !FSnapshot->Eof(); FSnapshot->Next()) {
-        if (SShop->AsString() != ShopID || SProdCls->AsString() != ProdClsID) continue;
-        if (FSnapshot->RecNo() == Own) continue;
+    auto Conflicts = [&] {
+        if (SShop->AsString() != ShopID || SProdCls->AsString() != ProdClsID) return false;
+        if (FSnapshot->RecNo() == Own) return false;
         const TDateTime S1 = SFrom->AsDateTime();
         const TDateTime S2 = STo->AsDateTime();
-        bool Overlap = (S1 > P1 && S2 <= P2) || (S2 >= P2 && S1 <= P2) || (S1 <= P1 && S2 >= P1);
-        if (Overlap) throw TUserException(LoadStr(MSG_DATE_OVERLAP), Caption());
+        return (S1 > P1 && S2 <= P2) || (S2 >= P2 && S1 <= P2) || (S1 <= P1 && S2 >= P1);
+    };
+    // While the row is being edited cdsMain's stored rows are still the ones the snapshot
+    // took, so cdsMain's key index (kept current across edits and appends) names the
+    // snapshot rows of this shop and product class, in record order. Should the two ever
+    // part, every row is walked.
+    if (cdsMain->SharesRowsWith(*FSnapshot)) {
+        const std::vector<int> Candidates = cdsMain->FindRecNos(
+            {cdsMain->FieldByName("SHOP_ID"), cdsMain->FieldByName("PROD_CLS_ID")},
+            {DataSet->FieldByName("SHOP_ID")->Value(), DataSet->FieldByName("PROD_CLS_ID")->Value()});
+        for (int R : Candidates) {
+            FSnapshot->SetRecNo(R);
+            if (Conflicts()) throw TUserException(LoadStr(MSG_DATE_OVERLAP), Caption());
+        }
+        return;
     }
+    for (FSnapshot->First(); !FSnapshot->Eof(); FSnapshot->Next())
+        if (Conflicts()) throw TUserException(LoadStr(MSG_DATE_OVERLAP), Caption());
 }
 
 } // namespace orv

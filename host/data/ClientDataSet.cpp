@@ -309,14 +309,8 @@ void TOrvClientDataSet::InternalDelete(TStoredPos Pos) {
     }
 }
 
-std::optional<TStoredPos> TOrvClientDataSet::InternalLocate(const std::vector<TField*>& Fields,
+const std::vector<int>* TOrvClientDataSet::IndexedPositions(const std::vector<int>& FieldNos,
                                                             const std::vector<Variant>& Values) const {
-    if (!FState) return std::nullopt;
-    std::vector<int> FieldNos;
-    for (TField* F : Fields) {
-        if (F->FieldKind() != TFieldKind::fkData || F->DataSet() != this) return TDataSet::InternalLocate(Fields, Values);
-        FieldNos.push_back(F->FieldNo());
-    }
     if (!FIndexes) FIndexes = std::make_unique<TLocateIndexCache>();
     auto It = std::find_if(FIndexes->Indexes.begin(), FIndexes->Indexes.end(),
                            [&](const TLocateIndexCache::TIndex& I) { return I.FieldNos == FieldNos; });
@@ -338,8 +332,50 @@ std::optional<TStoredPos> TOrvClientDataSet::InternalLocate(const std::vector<TF
     std::string Key;
     for (const Variant& V : Values) AppendValueKey(Key, V);
     auto Hit = Index.Map.find(Key);
-    if (Hit == Index.Map.end() || Hit->second.empty()) return std::nullopt;
-    return TStoredPos(Hit->second.front());
+    if (Hit == Index.Map.end() || Hit->second.empty()) return nullptr;
+    return &Hit->second;
+}
+
+std::optional<TStoredPos> TOrvClientDataSet::InternalLocate(const std::vector<TField*>& Fields,
+                                                            const std::vector<Variant>& Values) const {
+    if (!FState) return std::nullopt;
+    std::vector<int> FieldNos;
+    for (TField* F : Fields) {
+        if (F->FieldKind() != TFieldKind::fkData || F->DataSet() != this)
+            return TDataSet::InternalLocate(Fields, Values);
+        FieldNos.push_back(F->FieldNo());
+    }
+    const std::vector<int>* Hits = IndexedPositions(FieldNos, Values);
+    if (!Hits) return std::nullopt;
+    return TStoredPos(Hits->front());
+}
+
+std::vector<int> TOrvClientDataSet::FindRecNos(const std::vector<TField*>& Fields,
+                                               const std::vector<Variant>& Values) const {
+    std::vector<int> Result;
+    if (!FState) return Result;
+    std::vector<int> FieldNos;
+    for (TField* F : Fields) {
+        if (F->FieldKind() != TFieldKind::fkData || F->DataSet() != this)
+            throw EDatabaseError(Format("“%s”不是本数据集的数据字段。", {F->FieldName()}));
+        FieldNos.push_back(F->FieldNo());
+    }
+    if (Fields.size() != Values.size()) throw EDatabaseError("查找字段与查找值数目不一致。");
+    std::vector<Variant> Keys;
+    try {
+        for (std::size_t I = 0; I < Fields.size(); ++I)
+            Keys.push_back(Fields[I]->Coerce(Values[I]));
+    } catch (const EConvertError&) {
+        return Result; // a value the field cannot hold matches no row
+    }
+    if (const std::vector<int>* Hits = IndexedPositions(FieldNos, Keys))
+        for (int Pos : *Hits)
+            Result.push_back(Pos + 1);
+    return Result;
+}
+
+bool TOrvClientDataSet::SharesRowsWith(const TOrvClientDataSet& Other) const {
+    return FState && Other.FState && FState->Rows.SameRows(Other.FState->Rows);
 }
 
 void TOrvClientDataSet::AdoptState(std::shared_ptr<TStoreState> State, int CursorPos) {

@@ -61,6 +61,15 @@ public:
     TClientData GetData() const;
     void SetData(const TClientData& Data);
 
+    // Record numbers of the stored rows whose Fields (data fields of this set) equal Values,
+    // ascending, through the same hash index Locate keeps. Neither the cursor nor the
+    // state moves, so it may be called while a row is being edited; that row's stored
+    // image is what is compared.
+    std::vector<int> FindRecNos(const std::vector<TField*>& Fields, const std::vector<Variant>& Values) const;
+    // Whether both sets hold the very same stored rows, as right after one took the
+    // other's GetData and neither has changed since. Costs nothing that grows with the rows.
+    bool SharesRowsWith(const TOrvClientDataSet& Other) const;
+
     // Row key, ";"-separated, blanks around names allowed.
     const std::string& KeyFields() const { return FKeyFields; }
     void SetKeyFields(const std::string& Value) { FKeyFields = Value; }
@@ -99,6 +108,9 @@ private:
     friend class TOrvUpdateDataSet;
     void AdoptState(std::shared_ptr<TStoreState> State, int CursorPos);
     TStoreState& MutableState();
+    // The positions of the rows whose FieldNos equal Values, ascending; null for none.
+    const std::vector<int>* IndexedPositions(const std::vector<int>& FieldNos,
+                                             const std::vector<Variant>& Values) const;
 
     std::shared_ptr<TStoreState> FState;
     std::string FKeyFields;

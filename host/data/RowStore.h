@@ -125,6 +125,10 @@ public:
         if (FRoot) Walk(FRoot.get(), Pos, Fn);
     }
 
+    // Whether both trees are the same storage. Every change copies a shared root first,
+    // so two trees with one root hold the same rows in the same order.
+    bool SameRows(const TRowTree& Other) const { return FRoot == Other.FRoot; }
+
     struct TNode;
 
 private:

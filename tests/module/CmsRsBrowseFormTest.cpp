@@ -219,6 +219,43 @@ TEST_F(CmsRsBrowseFormTest, ARangeMayNotShareADayWithAnotherOfItsShopAndClass) {
     EXPECT_EQ(Field("TO_DATE")->AsString(), "2026-02-01");
 }
 
+// The rows compared with a posted row are found by shop and class together, and must stay
+// the right ones as rows change pair, are deleted and are renumbered.
+TEST_F(CmsRsBrowseFormTest, OnlyRowsOfTheSamePairAreComparedWhateverHappenedToTheRows) {
+    // Shop 11 with class 10 and shop 1 with class 110: the digits of either pair run
+    // together read the same as each other, yet they are different pairs.
+    Cshare.Shops.push_back({11, "S011", "十一店"});
+    Cshare.ProdClss.push_back({110, "C110", "果汁"});
+    ASSERT_NE(OpenRs(), nullptr);
+    const std::string Overlap = "日期重叠。";
+    EXPECT_EQ(AddRow("S011", "C10", "2026-01-01", "2026-01-31", "0.1"), "");
+    EXPECT_EQ(AddRow("S001", "C110", "2026-01-01", "2026-01-31", "0.1"), "");
+    EXPECT_EQ(AddRow("S011", "C110", "2026-01-15", "2026-01-16", "0.1"), "");
+
+    // The third loaded row moves from class 20 to class 10, into March: it now holds March
+    // for its new pair and January no longer for its old one.
+    Type(F, 2, "PROD_CLS_NUM", "C10");
+    Type(F, 2, "FROM_DATE", "2026-03-01");
+    Type(F, 2, "TO_DATE", "2026-03-31");
+    ASSERT_EQ(PostMessage(), "");
+    EXPECT_EQ(AddRow("S001", "C10", "2026-03-31", "2026-04-30", "0.1"), Overlap);
+    F->cdsMain->Cancel();
+    EXPECT_EQ(AddRow("S001", "C20", "2026-01-01", "2026-01-31", "0.1"), "");
+
+    // Deleting the first row renumbers the rest: the moved row, now second, is still
+    // skipped as its own image, and still found for the others.
+    F->cdsMain->First();
+    WS.UserExecute(Action("actDeleteLine"));
+    Type(F, 1, "CMS_RATE", "0.2");
+    ASSERT_EQ(Field("FROM_DATE")->AsString(), "2026-03-01");
+    EXPECT_EQ(PostMessage(), "");
+    Type(F, 1, "TO_DATE", "2026-04-10");
+    EXPECT_EQ(PostMessage(), "");
+    EXPECT_EQ(AddRow("S001", "C10", "2026-04-10", "2026-04-30", "0.1"), Overlap);
+    F->cdsMain->Cancel();
+    EXPECT_EQ(AddRow("S001", "C10", "2026-01-01", "2026-02-28", "0.1"), "");
+}
+
 TEST_F(CmsRsBrowseFormTest, ChecksBeforePostRunInOrderAndFocusTheColumnToFill) {
     ASSERT_NE(OpenRs(), nullptr);
     WS.UserExecute(Action("actNewLine"));

@@ -445,6 +445,47 @@ TEST(SnapshotTest, CopiesStructureRowsAndChangesIndependently) {
     EXPECT_THROW(D.SetData(TClientData()), EDatabaseError);
 }
 
+TEST(SnapshotTest, KeyedRecordNumbersFollowTheRowsAndSharingEndsAtTheFirstChange) {
+    // Rows by name: A B A C A; the index is built by the first search, then kept.
+    TRows T;
+    T.SetName(3, "A");
+    T.SetName(5, "A");
+    auto Find = [&](const char* Name) { return T.Cds.FindRecNos({T.Name}, {Variant(std::string(Name))}); };
+    EXPECT_EQ(Find("A"), (std::vector<int>{1, 3, 5}));
+    EXPECT_EQ(Find("Z"), std::vector<int>{});
+
+    TOrvClientDataSet Snap(nullptr);
+    Snap.SetData(T.Cds.GetData());
+    EXPECT_TRUE(T.Cds.SharesRowsWith(Snap));
+    EXPECT_TRUE(Snap.SharesRowsWith(T.Cds));
+
+    // A row being edited is searched as it is stored, and the cursor stays on it.
+    T.Go(4);
+    T.Cds.Edit();
+    T.Name->SetAsString("A");
+    EXPECT_EQ(Find("A"), (std::vector<int>{1, 3, 5}));
+    EXPECT_EQ(T.Cds.RecNo(), 4);
+    EXPECT_TRUE(T.Cds.SharesRowsWith(Snap));
+    T.Cds.Post();
+    EXPECT_FALSE(T.Cds.SharesRowsWith(Snap));
+    EXPECT_EQ(Find("A"), (std::vector<int>{1, 3, 4, 5}));
+    // A deletion in the middle renumbers what follows; an insertion likewise.
+    T.Remove(1);
+    EXPECT_EQ(Find("A"), (std::vector<int>{2, 3, 4}));
+    T.Go(2);
+    T.Add(9, "A", false); // before B
+    EXPECT_EQ(Find("A"), (std::vector<int>{1, 3, 4, 5}));
+    EXPECT_EQ(Find("B"), std::vector<int>{2});
+    // Two keys are compared as a pair.
+    EXPECT_EQ(T.Cds.FindRecNos({T.Id, T.Name}, {Variant(9), Variant(std::string("A"))}), std::vector<int>{1});
+    EXPECT_EQ(T.Cds.FindRecNos({T.Id, T.Name}, {Variant(9), Variant(std::string("B"))}), std::vector<int>{});
+
+    TOrvClientDataSet Other(nullptr);
+    Other.SetXMLData(T.Cds.GetXMLData());
+    EXPECT_FALSE(T.Cds.SharesRowsWith(Other)) << "equal rows are not the same rows";
+    EXPECT_THROW(T.Cds.FindRecNos({Other.FieldByName("NAME")}, {Variant(std::string("A"))}), EDatabaseError);
+}
+
 // ---- backfill ----------------------------------------------------------------------------
 
 namespace {
