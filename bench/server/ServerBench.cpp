@@ -59,6 +59,22 @@ TInterfacePtr<ICmsRs> RsBean() {
     return Supports<ICmsRs>(Bench().Server->CreateObject("TCmsRsBean"));
 }
 
+// Appends and posts one consignment row of Shop and Cls from day From to day To.
+void AppendRange(TOrvClientDataSet& Rows, const TLargeDataRef& Shop, const TLargeDataRef& Cls, int From,
+                 int To) {
+    Rows.Append();
+    Rows.FieldByName("SHOP_ID")->SetAsInteger(Shop.ID);
+    Rows.FieldByName("SHOP_NUM")->SetAsString(Shop.Num);
+    Rows.FieldByName("SHOP_NAME")->SetAsString(Shop.Name);
+    Rows.FieldByName("PROD_CLS_ID")->SetAsInteger(Cls.ID);
+    Rows.FieldByName("PROD_CLS_NUM")->SetAsString(Cls.Num);
+    Rows.FieldByName("PROD_NAME")->SetAsString(Cls.Name);
+    Rows.FieldByName("FROM_DATE")->SetValue(Variant::Date(From));
+    Rows.FieldByName("TO_DATE")->SetValue(Variant::Date(To));
+    Rows.FieldByName("CMS_RATE")->SetAsString("0.0825");
+    Rows.Post();
+}
+
 // The packed delta a window would send: 10,000 inserted rows in the first free range.
 std::string NewRowsDelta() {
     TBenchDatabase& B = Bench();
@@ -68,17 +84,7 @@ std::string NewRowsDelta() {
     for (int S = 0; S < NewShops; ++S)
         for (const TLargeDataRef& Cls : B.Data.Classes) {
             const TLargeDataRef& Shop = B.Data.Shops[static_cast<std::size_t>(S)];
-            Rows.Append();
-            Rows.FieldByName("SHOP_ID")->SetAsInteger(Shop.ID);
-            Rows.FieldByName("SHOP_NUM")->SetAsString(Shop.Num);
-            Rows.FieldByName("SHOP_NAME")->SetAsString(Shop.Name);
-            Rows.FieldByName("PROD_CLS_ID")->SetAsInteger(Cls.ID);
-            Rows.FieldByName("PROD_CLS_NUM")->SetAsString(Cls.Num);
-            Rows.FieldByName("PROD_NAME")->SetAsString(Cls.Name);
-            Rows.FieldByName("FROM_DATE")->SetValue(Variant::Date(B.Data.FirstFreeDay));
-            Rows.FieldByName("TO_DATE")->SetValue(Variant::Date(B.Data.FirstFreeDay + B.Data.RangeDays - 1));
-            Rows.FieldByName("CMS_RATE")->SetAsString("0.0825");
-            Rows.Post();
+            AppendRange(Rows, Shop, Cls, B.Data.FirstFreeDay, B.Data.FirstFreeDay + B.Data.RangeDays - 1);
         }
     return OrvPack(Rows.GetXMLDelta(), {TOrvPackOption::poCompress, TOrvPackOption::poChecksum});
 }
@@ -132,17 +138,7 @@ std::string OneShopClassDelta(int Count) {
     CreatePacketFields(Rows, CmsRsStore().PacketFields());
     Rows.DisableControls();
     for (int I = 0; I < Count; ++I) {
-        Rows.Append();
-        Rows.FieldByName("SHOP_ID")->SetAsInteger(Shop.ID);
-        Rows.FieldByName("SHOP_NUM")->SetAsString(Shop.Num);
-        Rows.FieldByName("SHOP_NAME")->SetAsString(Shop.Name);
-        Rows.FieldByName("PROD_CLS_ID")->SetAsInteger(Cls.ID);
-        Rows.FieldByName("PROD_CLS_NUM")->SetAsString(Cls.Num);
-        Rows.FieldByName("PROD_NAME")->SetAsString(Cls.Name);
-        Rows.FieldByName("FROM_DATE")->SetValue(Variant::Date(B.Data.FirstFreeDay + 7 * I));
-        Rows.FieldByName("TO_DATE")->SetValue(Variant::Date(B.Data.FirstFreeDay + 7 * I + 6));
-        Rows.FieldByName("CMS_RATE")->SetAsString("0.0825");
-        Rows.Post();
+        AppendRange(Rows, Shop, Cls, B.Data.FirstFreeDay + 7 * I, B.Data.FirstFreeDay + 7 * I + 6);
     }
     return OrvPack(Rows.GetXMLDelta(), {TOrvPackOption::poCompress, TOrvPackOption::poChecksum});
 }
