@@ -256,15 +256,17 @@ void TOrvDBGrid::MoveToCell(int Row, int Col) {
 void TOrvDBGrid::UserEditCell(const std::string& Text) {
     try {
         EditCell(Text);
-    } catch (const EAbort&) {
-        throw;
-    } catch (const TUserException&) {
-        throw;
     } catch (const std::exception& E) {
-        // A refused value is the window's message, like every other one it shows.
-        TCustomForm* F = GetParentForm();
-        throw TUserException(E.what(), F ? F->Caption() : std::string());
+        RethrowAsWindowMessage(E);
     }
+}
+
+void TOrvDBGrid::RethrowAsWindowMessage(const std::exception& E) const {
+    // A refused value is the window's message, like every other one it shows; EAbort stays
+    // silent and a TUserException keeps its own title.
+    if (dynamic_cast<const TUserException*>(&E) || dynamic_cast<const EAbort*>(&E)) throw;
+    TCustomForm* F = GetParentForm();
+    throw TUserException(E.what(), F ? F->Caption() : std::string());
 }
 
 void TOrvDBGrid::EditCell(const std::string& Text) {
@@ -323,9 +325,7 @@ void TOrvDBGrid::CommitPendingEdit() {
     } catch (const std::exception& E) {
         FEditor = Pending;
         Notify(TGridChange::EditorRefused, Pending.Row, Pending.Row);
-        if (dynamic_cast<const TUserException*>(&E) || dynamic_cast<const EAbort*>(&E)) throw;
-        TCustomForm* F = GetParentForm();
-        throw TUserException(E.what(), F ? F->Caption() : std::string());
+        RethrowAsWindowMessage(E);
     }
     FEditor = TEditor();
     Notify(TGridChange::EditorClosed, Pending.Row, Pending.Row);

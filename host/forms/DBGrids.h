@@ -4,6 +4,7 @@
 #include "host/data/DB.h"
 #include "host/forms/Controls.h"
 
+#include <exception>
 #include <memory>
 #include <string>
 #include <vector>
@@ -167,6 +168,8 @@ private:
     // UserSelectCell without committing the editor first.
     void MoveToCell(int Row, int Col);
     void EditCell(const std::string& Text);
+    // Called from a catch block only: rethrows E as the window's message.
+    [[noreturn]] void RethrowAsWindowMessage(const std::exception& E) const;
     void EditorChanged(bool WasModified);
 
     struct TEditor {

@@ -116,10 +116,8 @@ void THeadlessWidgetSet::UserTypeIntoCell(TOrvDBGrid* Grid, const std::string& T
 }
 
 void THeadlessWidgetSet::UserTypeWithoutEnter(TOrvDBGrid* Grid, const std::string& Text) {
-    Application->HandleEvent([&] {
-        if (!Grid->EditorOpen()) Grid->UserOpenEditor(Grid->CurrentRow(), Grid->SelectedIndex());
-        Grid->UserEditorText(Text);
-    });
+    // The grid opens the editor on the selected cell when none is open.
+    Application->HandleEvent([&] { Grid->UserEditorText(Text); });
 }
 
 void THeadlessWidgetSet::UserPressEnterInEditor(TOrvDBGrid* Grid) {
