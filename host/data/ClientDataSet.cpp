@@ -309,6 +309,19 @@ void TOrvClientDataSet::InternalDelete(TStoredPos Pos) {
     }
 }
 
+std::optional<std::vector<int>> TOrvClientDataSet::DataFieldNos(const std::vector<TField*>& Fields,
+                                                                TField** Other) const {
+    std::vector<int> FieldNos;
+    for (TField* F : Fields) {
+        if (F->FieldKind() != TFieldKind::fkData || F->DataSet() != this) {
+            if (Other) *Other = F;
+            return std::nullopt;
+        }
+        FieldNos.push_back(F->FieldNo());
+    }
+    return FieldNos;
+}
+
 const std::vector<int>* TOrvClientDataSet::IndexedPositions(const std::vector<int>& FieldNos,
                                                             const std::vector<Variant>& Values) const {
     if (!FIndexes) FIndexes = std::make_unique<TLocateIndexCache>();
@@ -339,13 +352,9 @@ const std::vector<int>* TOrvClientDataSet::IndexedPositions(const std::vector<in
 std::optional<TStoredPos> TOrvClientDataSet::InternalLocate(const std::vector<TField*>& Fields,
                                                             const std::vector<Variant>& Values) const {
     if (!FState) return std::nullopt;
-    std::vector<int> FieldNos;
-    for (TField* F : Fields) {
-        if (F->FieldKind() != TFieldKind::fkData || F->DataSet() != this)
-            return TDataSet::InternalLocate(Fields, Values);
-        FieldNos.push_back(F->FieldNo());
-    }
-    const std::vector<int>* Hits = IndexedPositions(FieldNos, Values);
+    std::optional<std::vector<int>> FieldNos = DataFieldNos(Fields);
+    if (!FieldNos) return TDataSet::InternalLocate(Fields, Values);
+    const std::vector<int>* Hits = IndexedPositions(*FieldNos, Values);
     if (!Hits) return std::nullopt;
     return TStoredPos(Hits->front());
 }
@@ -354,21 +363,16 @@ std::vector<int> TOrvClientDataSet::FindRecNos(const std::vector<TField*>& Field
                                                const std::vector<Variant>& Values) const {
     std::vector<int> Result;
     if (!FState) return Result;
-    std::vector<int> FieldNos;
-    for (TField* F : Fields) {
-        if (F->FieldKind() != TFieldKind::fkData || F->DataSet() != this)
-            throw EDatabaseError(Format("“%s”不是本数据集的数据字段。", {F->FieldName()}));
-        FieldNos.push_back(F->FieldNo());
-    }
-    if (Fields.size() != Values.size()) throw EDatabaseError("查找字段与查找值数目不一致。");
+    TField* Other = nullptr;
+    std::optional<std::vector<int>> FieldNos = DataFieldNos(Fields, &Other);
+    if (!FieldNos) throw EDatabaseError(Format("“%s”不是本数据集的数据字段。", {Other->FieldName()}));
     std::vector<Variant> Keys;
     try {
-        for (std::size_t I = 0; I < Fields.size(); ++I)
-            Keys.push_back(Fields[I]->Coerce(Values[I]));
+        Keys = CoerceKeys(Fields, Values);
     } catch (const EConvertError&) {
         return Result; // a value the field cannot hold matches no row
     }
-    if (const std::vector<int>* Hits = IndexedPositions(FieldNos, Keys))
+    if (const std::vector<int>* Hits = IndexedPositions(*FieldNos, Keys))
         for (int Pos : *Hits)
             Result.push_back(Pos + 1);
     return Result;

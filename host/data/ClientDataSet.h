@@ -108,6 +108,10 @@ private:
     friend class TOrvUpdateDataSet;
     void AdoptState(std::shared_ptr<TStoreState> State, int CursorPos);
     TStoreState& MutableState();
+    // The storage slots of Fields; none unless every one is a data field of this set, which
+    // is what the hash index covers (Other, when given, then names the first that is not).
+    std::optional<std::vector<int>> DataFieldNos(const std::vector<TField*>& Fields,
+                                                 TField** Other = nullptr) const;
     // The positions of the rows whose FieldNos equal Values, ascending; null for none.
     const std::vector<int>* IndexedPositions(const std::vector<int>& FieldNos,
                                              const std::vector<Variant>& Values) const;

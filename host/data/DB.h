@@ -526,6 +526,9 @@ protected:
     // None for the row being inserted.
     std::optional<TStoredPos> StoredPosOf(TDisplayRow Row) const;
     TDisplayRow DisplayRowOf(TStoredPos Pos) const;
+    // KeyValues as Fields hold them (lookup fields' values as given); raises EConvertError
+    // for a value a field cannot hold, EDatabaseError when the counts differ.
+    std::vector<Variant> CoerceKeys(const std::vector<TField*>& Fields, const std::vector<Variant>& KeyValues) const;
 
 private:
     friend class TDataSource;
@@ -546,7 +549,6 @@ private:
     Variant ValueAt(TDisplayRow Row, const TField* Field) const;
     Variant ValueAt(TStoredPos Pos, const TField* Field) const;
     Variant CurrentBufferValue(const TField* Field) const;
-    std::vector<Variant> CoerceKeys(const std::vector<TField*>& Fields, const std::vector<Variant>& KeyValues) const;
     bool RowMatches(TStoredPos Pos, const std::vector<TField*>& Fields, const std::vector<Variant>& Values,
                     TLocateOptions Options) const;
 
