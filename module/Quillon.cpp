@@ -49,8 +49,6 @@ QUILLON_EXPORT void CmsValMan() {
     Launch<TCmsValBrowseForm>();
 }
 
-// Not in quillon.map yet: the window still lacks its batch-append dialog, so the host
-// cannot reach it. Tests call it through the library's own symbol table.
-extern "C" void CmsRsMan() {
+QUILLON_EXPORT void CmsRsMan() {
     Launch<TCmsRsBrowseForm>();
 }

@@ -27,14 +27,14 @@ TEST(PluginExportsTest, OnlyTheEntryPointsLeaveTheLibrary) {
         Fields >> Address >> Type >> Name;
         if (!Name.empty()) Names.insert(Name);
     }
-    EXPECT_EQ(Names, (std::set<std::string>{"Initialize", "CmsShfMan", "CmsQtyMan", "CmsValMan"})) << Output;
+    EXPECT_EQ(Names, (std::set<std::string>{"Initialize", "CmsShfMan", "CmsQtyMan", "CmsValMan", "CmsRsMan"})) << Output;
 }
 
 // A host that gets the order wrong is told so through the call it made; the process
 // goes on and no half-made window is left behind.
 TEST(PluginOrderTest, LaunchersBeforeInitializeAndAnInitializeWithoutSessionRaise) {
     ASSERT_EQ(SysInfoObj, nullptr) << "no session has been handed over in this process yet";
-    for (void (*Launcher)() : {Plugin().CmsShfMan, Plugin().CmsQtyMan, Plugin().CmsValMan}) {
+    for (void (*Launcher)() : {Plugin().CmsShfMan, Plugin().CmsQtyMan, Plugin().CmsValMan, Plugin().CmsRsMan}) {
         std::string Message = MessageOf<Exception>(Launcher);
         EXPECT_NE(Message.find("Initialize"), std::string::npos) << Message;
         EXPECT_TRUE(Application->Forms().empty());

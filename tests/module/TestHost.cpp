@@ -4,55 +4,12 @@
 #include "host/services/OrvPack.h"
 
 #include <dlfcn.h>
-#include <elf.h>
 
-#include <fstream>
-#include <iterator>
-
-#include <cstring>
 #include <stdexcept>
 
 using namespace orv;
 
 namespace test {
-
-namespace {
-
-// The address of a function the library defines but does not export, read from the
-// file's own symbol table (which the build keeps) and placed at the library's load base.
-void* LocalSymbol(void* Exported, const char* Name) {
-    Dl_info Info{};
-    if (!dladdr(Exported, &Info) || !Info.dli_fbase) throw std::runtime_error("dladdr failed");
-    std::ifstream File(QUILLON_PLUGIN_PATH, std::ios::binary);
-    std::string Image((std::istreambuf_iterator<char>(File)), std::istreambuf_iterator<char>());
-    auto At = [&Image](std::size_t Offset, std::size_t Size) {
-        if (Offset > Image.size() || Size > Image.size() - Offset)
-            throw std::runtime_error("the plug-in's ELF image is truncated");
-        return Image.data() + Offset;
-    };
-    Elf64_Ehdr Header;
-    std::memcpy(&Header, At(0, sizeof Header), sizeof Header);
-    for (int I = 0; I < Header.e_shnum; ++I) {
-        Elf64_Shdr Section;
-        std::memcpy(&Section, At(Header.e_shoff + std::size_t(I) * Header.e_shentsize, sizeof Section),
-                    sizeof Section);
-        if (Section.sh_type != SHT_SYMTAB) continue;
-        Elf64_Shdr Strings;
-        std::memcpy(&Strings,
-                    At(Header.e_shoff + std::size_t(Section.sh_link) * Header.e_shentsize, sizeof Strings),
-                    sizeof Strings);
-        for (std::size_t Off = 0; Off + sizeof(Elf64_Sym) <= Section.sh_size; Off += sizeof(Elf64_Sym)) {
-            Elf64_Sym Sym;
-            std::memcpy(&Sym, At(Section.sh_offset + Off, sizeof Sym), sizeof Sym);
-            if (ELF64_ST_TYPE(Sym.st_info) != STT_FUNC || Sym.st_name >= Strings.sh_size) continue;
-            if (std::strcmp(At(Strings.sh_offset + Sym.st_name, 1), Name) == 0)
-                return static_cast<char*>(Info.dli_fbase) + Sym.st_value;
-        }
-    }
-    throw std::runtime_error(std::string("the plug-in does not define ") + Name);
-}
-
-} // namespace
 
 const TPlugin& Plugin() {
     static const TPlugin P = [] {
@@ -68,7 +25,7 @@ const TPlugin& Plugin() {
         R.CmsShfMan = reinterpret_cast<void (*)()>(Sym("CmsShfMan"));
         R.CmsQtyMan = reinterpret_cast<void (*)()>(Sym("CmsQtyMan"));
         R.CmsValMan = reinterpret_cast<void (*)()>(Sym("CmsValMan"));
-        R.CmsRsMan = reinterpret_cast<void (*)()>(LocalSymbol(Sym("Initialize"), "CmsRsMan"));
+        R.CmsRsMan = reinterpret_cast<void (*)()>(Sym("CmsRsMan"));
         return R;
     }();
     return P;

@@ -25,7 +25,6 @@ struct TPlugin {
     void (*CmsShfMan)() = nullptr;
     void (*CmsQtyMan)() = nullptr;
     void (*CmsValMan)() = nullptr;
-    // Not exported yet: found in the library's own symbol table, at its loaded address.
     void (*CmsRsMan)() = nullptr;
 };
 // Loaded once and kept for the whole run: windows made by its code may outlive a test.

@@ -143,7 +143,8 @@ TEST_F(HostProcessTest, AMissingPlugInIsReportedOnceAndFailsTheRequestedWindows)
 // the reason; without --open nothing is at stake.
 TEST_F(HostProcessTest, ARequestedWindowThatDoesNotOpenFailsTheRun) {
     const std::string Db = (Dir / "q.db").string();
-    TRun Absent = Run({"--open", "CmsRsMan", "--screenshot", (Dir / "a.png").string(), "--db", Db});
+    TRun Absent = Run({"--plugin", QUILLON_PARTIAL_PLUGIN_PATH, "--open", "CmsRsMan", "--screenshot",
+                       (Dir / "a.png").string(), "--db", Db});
     EXPECT_EQ(Absent.Status, 1) << Absent.Errors;
     EXPECT_EQ(Count(Absent.Errors, "插件库没有提供窗口 CmsRsMan"), 1) << Absent.Errors;
 
