@@ -1,12 +1,14 @@
 #include "forms/CmsRsBrowseFrm.h"
 
 #include "forms/CmsBrowseCommon.h"
+#include "forms/CmsRsBatchAppendFrm.h"
 #include "host/core/SysUtils.h"
 #include "host/services/BusinessIntf.h"
 #include "host/services/Cformsres.h"
 #include "host/services/Constants.h"
 #include "host/services/Cshare.h"
 #include "host/services/Glibres.h"
+#include "host/services/OrvDate.h"
 #include "module/QuillonRes.h"
 
 #include <charconv>
@@ -251,8 +253,55 @@ void TCmsRsBrowseForm::actNewLineExecute(TComponent*) {
 void TCmsRsBrowseForm::actNewLinesExecute(TComponent*) {
     TDataSet* D = dtsMain->DataSet();
     if (D->State() == TDataSetState::dsEdit || D->State() == TDataSetState::dsInsert) D->Post();
-    // The batch-append dialog is not built yet: with the pending row settled, there is
-    // nothing further this action can do until it exists.
+    auto* Dialog = new TCmsRsBatchAppendForm(this);
+    try {
+        MergeBatch(*Dialog);
+    } catch (...) {
+        Dialog->Free();
+        throw;
+    }
+    Dialog->Free();
+}
+
+// Every generated row goes through the window's own field handlers and checks, exactly as
+// a typed row: the lookups fill the keys, the dialog's names are put back over the ones
+// looked up, the rate is range-checked and the post runs the row rules. The first refusal
+// ends the merge; the rows before it stay as pending changes and the refused row stays in
+// insert state for the user to mend or drop.
+void TCmsRsBrowseForm::MergeBatch(TCmsRsBatchAppendForm& Dialog) {
+    if (!Dialog.Execute()) return;
+    // Through the eight-character day text, so only the calendar day is kept.
+    const std::string FromText = OrvDateToStr8(Dialog.edtFromDate->Date());
+    const std::string ToText = OrvDateToStr8(Dialog.edtToDate->Date());
+    const Variant FromDate = Variant::DateTime(OrvStr8ToDate(FromText));
+    const Variant ToDate = Variant::DateTime(OrvStr8ToDate(ToText));
+    const std::string Rate = Dialog.edtCmsRate->Text();
+
+    TDataSet* Shops = Dialog.cdsShop;
+    TDataSet* Classes = Dialog.cdsProdCls;
+    for (Classes->First(); !Classes->Eof(); Classes->Next()) {
+        for (Shops->First(); !Shops->Eof(); Shops->Next()) {
+            const Variant ShopID = Shops->FieldByName("SHOP_ID")->Value();
+            const Variant ProdClsID = Classes->FieldByName("PROD_CLS_ID")->Value();
+            // A row with exactly these keys keeps its rate; a shop or class listed twice
+            // finds the row made for its first listing.
+            if (cdsMain->Locate("SHOP_ID;PROD_CLS_ID;FROM_DATE;TO_DATE",
+                                {ShopID, ProdClsID, FromDate, ToDate}))
+                continue;
+            cdsMain->Append();
+            cdsMainSHOP_ID->SetValue(ShopID);
+            cdsMainSHOP_NUM->SetValue(Shops->FieldByName("SHOP_NUM")->Value());
+            cdsMainSHOP_NAME->SetValue(Shops->FieldByName("SHOP_NAME")->Value());
+            cdsDetailPROD_CLS_ID->SetValue(ProdClsID);
+            cdsMainPROD_CLS_NUM->SetValue(Classes->FieldByName("PROD_CLS_NUM")->Value());
+            cdsMainPROD_NAME->SetValue(Classes->FieldByName("PROD_NAME")->Value());
+            cdsMainFROM_DATE->SetValue(FromDate);
+            cdsMainField->SetValue(ToDate);
+            cdsMainCMS_RATE->SetAsString(Rate);
+            cdsMain->Post();
+        }
+    }
+    SetStatus(3);
 }
 
 void TCmsRsBrowseForm::actDeleteLineExecute(TComponent*) {

@@ -8,6 +8,8 @@
 
 namespace orv {
 
+class TCmsRsBatchAppendForm;
+
 class TCmsRsBrowseForm : public TBrowseForm {
 public:
     explicit TCmsRsBrowseForm(TComponent* AOwner);
@@ -65,6 +67,8 @@ public:
 
 private:
     void TakeSnapshot();
+    // Runs the batch-append dialog and adds its rows; the caller frees the dialog.
+    void MergeBatch(TCmsRsBatchAppendForm& Dialog);
     // Copies the picker's answer into the row with the number handlers silenced.
     void CopyPicked(TField* NumField, const char* KeyField, const char* NumFieldName, const char* NameField,
                     const char* DataKey, const char* DataNum, const char* DataName);

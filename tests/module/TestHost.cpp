@@ -194,14 +194,23 @@ bool TFakeCshare::GetProductSortList(TOrvClientDataSet* S, std::string& ErrorMsg
 
 namespace {
 
-// What a lookup or picker leaves in the window's result set: one row, current.
-void FillItem(TOrvClientDataSet* S, const char* Prefix, const char* NameField, const TCshareItem& Item) {
+// What a lookup or picker leaves in the window's result set: its rows, the first current.
+void FillItems(TOrvClientDataSet* S, const char* Prefix, const char* NameField,
+               const std::vector<TCshareItem>& Items) {
     std::string P = Prefix;
+    std::string Rows;
+    for (const TCshareItem& Item : Items)
+        Rows += Format(R"(<ROW %s_ID="%s" %s_NUM="%s" %s="%s"/>)",
+                       {P, std::to_string(Item.ID), P, Item.Num, NameField, Item.Name});
     S->SetXMLData(Format(R"(<DATAPACKET Version="2.0"><METADATA><FIELDS>
 <FIELD attrname="%s_ID" fieldtype="i4"/><FIELD attrname="%s_NUM" fieldtype="string" WIDTH="60"/>
 <FIELD attrname="%s" fieldtype="string" WIDTH="80"/>
-</FIELDS><PARAMS/></METADATA><ROWDATA><ROW %s_ID="%s" %s_NUM="%s" %s="%s"/></ROWDATA></DATAPACKET>)",
-                         {P, P, NameField, P, std::to_string(Item.ID), P, Item.Num, NameField, Item.Name}));
+</FIELDS><PARAMS/></METADATA><ROWDATA>%s</ROWDATA></DATAPACKET>)",
+                         {P, P, NameField, Rows}));
+}
+
+void FillItem(TOrvClientDataSet* S, const char* Prefix, const char* NameField, const TCshareItem& Item) {
+    FillItems(S, Prefix, NameField, {Item});
 }
 
 const TCshareItem* Find(const std::vector<TCshareItem>& Items, const std::string& Num) {
@@ -259,10 +268,19 @@ bool TFakeCshare::SelectUnitInTree(int Root, const std::string& Type1, const std
     return true;
 }
 
-bool TFakeCshare::SelectUnitsInTree(int, const std::string&, const std::string&, const std::string&,
-                                    TOrvClientDataSet*, bool&) {
-    Unexpected.push_back("SelectUnitsInTree");
-    return false;
+bool TFakeCshare::SelectUnitsInTree(int Root, const std::string& Type1, const std::string& Type2,
+                                    const std::string& Priv, TOrvClientDataSet* S, bool& AllSelected) {
+    if (!RowLookups) {
+        Unexpected.push_back("SelectUnitsInTree");
+        return false;
+    }
+    Calls.push_back(
+        Format("SelectUnitsInTree(%s,%s,%s,%s,%s)", {std::to_string(Root), Type1, Type2, Priv, S->Name()}));
+    if (DuringPick) DuringPick();
+    if (!UnitsPick) return false;
+    FillItems(S, "UNIT", "UNIT_NAME", *UnitsPick);
+    AllSelected = false;
+    return true;
 }
 
 bool TFakeCshare::SelectProdCls(const std::string& Filter, bool MultiSelect, TOrvClientDataSet* S) {
@@ -272,6 +290,11 @@ bool TFakeCshare::SelectProdCls(const std::string& Filter, bool MultiSelect, TOr
     }
     Calls.push_back(Format("SelectProdCls(%s,%s,%s)", {Filter, MultiSelect ? "多选" : "单选", S->Name()}));
     if (DuringPick) DuringPick();
+    if (MultiSelect) {
+        if (!ProdClssPick) return false;
+        FillItems(S, "PROD_CLS", "PROD_NAME", *ProdClssPick);
+        return true;
+    }
     if (!ProdClsPick) return false;
     FillItem(S, "PROD_CLS", "PROD_NAME", *ProdClsPick);
     return true;

@@ -73,6 +73,8 @@ public:
     bool RowLookups = false;
     std::vector<TCshareItem> Shops, ProdClss;
     std::optional<TCshareItem> UnitPick, ProdClsPick; // empty: the user cancels
+    // What the multiple-choice pickers answer, in the picker's order; empty: cancelled.
+    std::optional<std::vector<TCshareItem>> UnitsPick, ProdClssPick;
     std::vector<std::string> Calls;
     // Runs inside a picker, before it answers: sees the window as the picker finds it.
     std::function<void()> DuringPick;
