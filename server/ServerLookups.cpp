@@ -75,13 +75,22 @@ bool TServerLookups::GetUnit(int RootUnitID, int UnitID, const std::string& Unit
     return FContext->Call(ErrorMsg, [&] {
         RequireTarget(S);
         const bool ByNumber = UnitID == Sys_UnknownID;
+        // The unit is found through its key, then the chain above it is walked up to the
+        // root: the cost follows the depth of the tree, not the number of units below the
+        // root, which a typed shop number would otherwise pay on every row.
         TStatementLease Rows = FContext->Db().Prepare(
-            "WITH RECURSIVE tree(id) AS (SELECT ?1 UNION ALL SELECT u.unit_id FROM units u JOIN tree "
-            "ON u.parent_id = tree.id) "
-            "SELECT unit_id, unit_num, unit_name, unit_type FROM units WHERE unit_id IN tree "
-            "AND (CASE WHEN ?2 = -1 THEN unit_num = ?3 ELSE unit_id = ?2 END) "
+            std::string("WITH RECURSIVE hit AS (SELECT unit_id, unit_num, unit_name, unit_type, parent_id "
+                        "FROM units WHERE ") +
+            (ByNumber ? "unit_num = ?3" : "unit_id = ?2") +
+            "), chain(id) AS (SELECT unit_id FROM hit UNION SELECT u.parent_id FROM units u JOIN chain "
+            "ON u.unit_id = chain.id WHERE u.parent_id IS NOT NULL) "
+            "SELECT unit_id, unit_num, unit_name, unit_type FROM hit WHERE ?1 IN chain "
             "AND (?4 = '' OR instr(?4, ';' || unit_type || ';') > 0)");
-        Rows->Bind(1, RootUnitID).Bind(2, UnitID).Bind(3, UnitNum).Bind(4, TypeFilter(UnitTypes));
+        Rows->Bind(1, RootUnitID).Bind(4, TypeFilter(UnitTypes));
+        if (ByNumber)
+            Rows->Bind(3, UnitNum);
+        else
+            Rows->Bind(2, UnitID);
         if (!FillOne(S, UnitFields, *Rows))
             throw EDatabaseError(
                 ByNumber ? Format("%s编号 %s 不存在。", {UnitNoun(UnitTypes), UnitNum})
@@ -94,10 +103,15 @@ bool TServerLookups::GetProdCls(int ProdClsID, const std::string& ProdClsNum, TO
     return FContext->Call(ErrorMsg, [&] {
         RequireTarget(S);
         const bool ByNumber = ProdClsID == Sys_UnknownID;
+        // One key or the other, so that the search goes through that key's index.
         TStatementLease Rows = FContext->Db().Prepare(
-            "SELECT prod_cls_id, prod_cls_num, prod_name FROM product_classes "
-            "WHERE CASE WHEN ?1 = -1 THEN prod_cls_num = ?2 ELSE prod_cls_id = ?1 END");
-        Rows->Bind(1, ProdClsID).Bind(2, ProdClsNum);
+            ByNumber
+                ? "SELECT prod_cls_id, prod_cls_num, prod_name FROM product_classes WHERE prod_cls_num = ?1"
+                : "SELECT prod_cls_id, prod_cls_num, prod_name FROM product_classes WHERE prod_cls_id = ?1");
+        if (ByNumber)
+            Rows->Bind(1, ProdClsNum);
+        else
+            Rows->Bind(1, ProdClsID);
         if (!FillOne(S, ProdClsFields, *Rows))
             throw EDatabaseError(ByNumber ? Format("商品品种编号 %s 不存在。", {ProdClsNum})
                                           : Format("商品品种ID %s 不存在。", {std::to_string(ProdClsID)}));

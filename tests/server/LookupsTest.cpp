@@ -52,6 +52,26 @@ TEST_F(LookupsTest, UnitByNumberRespectsTypeAndRoot) {
     EXPECT_EQ(Error, "门店ID 4242 不存在。");
 }
 
+// Under the root means the root itself or any unit below it, however deep; a unit above
+// the root or in another branch is not found, by number or by key.
+TEST_F(LookupsTest, UnitLookupFindsOnlyTheRootAndUnitsBelowIt) {
+    TOrvClientDataSet S(nullptr);
+    std::string Error;
+    EXPECT_TRUE(L().GetUnit(101, Sys_UnknownID, "S001", UnitType_Shop, &S, Error)) << Error;
+    EXPECT_TRUE(L().GetUnit(Sys_GlobalUnitID, Sys_UnknownID, "C000", "", &S, Error)) << Error;
+    EXPECT_FALSE(L().GetUnit(101, Sys_UnknownID, "C000", "", &S, Error));
+    EXPECT_FALSE(L().GetUnit(1, Sys_UnknownID, "A002", "", &S, Error)); // region 3's agent
+    EXPECT_FALSE(L().GetUnit(1, 202, "", "", &S, Error));
+    ASSERT_TRUE(L().GetUnit(3, 202, "", "", &S, Error)) << Error;
+    EXPECT_EQ(S.FieldByName("UNIT_NUM")->AsString(), "A002");
+    // By key, a number given beside it plays no part.
+    ASSERT_TRUE(L().GetUnit(1, 101, "S999", UnitType_Shop, &S, Error)) << Error;
+    EXPECT_EQ(S.FieldByName("UNIT_NUM")->AsString(), "S001");
+    // A root that is no unit has nothing below it.
+    EXPECT_FALSE(L().GetUnit(4242, Sys_UnknownID, "S001", "", &S, Error));
+    EXPECT_EQ(S.FieldByName("UNIT_NUM")->AsString(), "S001");
+}
+
 TEST_F(LookupsTest, ProductClassByNumberOrId) {
     TOrvClientDataSet S(nullptr);
     std::string Error;
