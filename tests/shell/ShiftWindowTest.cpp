@@ -1,106 +1,39 @@
 // The real shift commission window through the Qt backend: the plug-in as the host loads
 // it, the session on a real database, and the amounts read back through the server.
-#include "QtFixture.h"
+#include "PluginWindow.h"
 
 #include "host/data/ClientDataSet.h"
-#include "host/forms/BrowseFrm.h"
 #include "host/services/BusinessIntf.h"
 #include "host/services/Constants.h"
-#include "host/services/Cshare.h"
-#include "shell/HostCshare.h"
 #include "shell/HostOptions.h"
-#include "shell/HostSession.h"
 #include "shell/MainWindow.h"
-#include "shell/PluginLibrary.h"
 
 #include <QApplication>
 #include <QLineEdit>
-#include <QTableView>
 #include <QTest>
-#include <QToolBar>
-
-#include <filesystem>
-#include <random>
 
 using namespace orv;
 using namespace orv::shell;
 
 namespace {
 
-// Loaded once for the whole run: the windows its code made may live until a test ends.
-TPluginLibrary& Plugin() {
-    static TPluginLibrary Library;
-    if (!Library.Loaded()) Library.Load(QUILLON_PLUGIN_PATH);
-    return Library;
-}
+using qt_test::Plugin;
 
-class ShiftWindowTest : public qt_test::QtTest {
+class ShiftWindowTest : public qt_test::PluginWindowTest {
 protected:
     void SetUp() override {
-        QtTest::SetUp();
-        std::random_device R;
-        DbPath = (std::filesystem::temp_directory_path() / ("quillon-shift-" + std::to_string(R()) + ".db"))
-                     .string();
-        Session = std::make_unique<THostSession>(DbPath, "admin");
-        Provider =
-            std::make_unique<THostCshareProvider>(Session->Server().Lookups(), Session->SysInfo(), nullptr);
-        SetCshareProvider(Provider.get());
-        Plugin().Function<void(TSysInfo*)>("Initialize")(&Session->SysInfo());
-        Plugin().Function<void()>("CmsShfMan")();
-        ASSERT_FALSE(Application->Forms().empty());
-        Form = dynamic_cast<TBrowseForm*>(Application->Forms().back());
-        ASSERT_NE(Form, nullptr);
-        Window = WS->WidgetOf(Form);
-        ASSERT_NE(Window, nullptr);
-        View = Window->findChild<QTableView*>();
-        ASSERT_NE(View, nullptr);
-        for (QAction* A : Window->findChild<QToolBar*>()->actions())
-            if (A->text() == QStringLiteral("保存")) SaveButton = A;
-        ASSERT_NE(SaveButton, nullptr);
+        PluginWindowTest::SetUp();
+        OpenWindow("CmsShfMan");
     }
 
-    void TearDown() override {
-        Application->FreeForms();
-        SetCshareProvider(nullptr);
-        SysInfoObj = nullptr;
-        Provider.reset();
-        Session.reset();
-        QtTest::TearDown();
-        std::error_code Ec;
-        for (const char* Suffix : {"", "-wal", "-shm", "-journal"})
-            std::filesystem::remove(DbPath + Suffix, Ec);
-    }
-
-    int ColumnTitled(const QString& Title) const {
-        for (int C = 0; C < View->model()->columnCount(); ++C)
-            if (View->model()->headerData(C, Qt::Horizontal).toString() == Title) return C;
-        return -1;
-    }
-
-    // The stored amounts by shift id, read with a connection and session of their own.
+    // The stored amounts by shift id.
     std::map<int, std::string> StoredAmounts() {
-        server::TServerOptions Options;
-        Options.Path = DbPath;
-        server::TQuillonServer Server(Options);
-        std::string Session = Server.Login("admin");
-        TInterfacePtr<ICmsShf> Bean = Supports<ICmsShf>(Server.CreateObject("TCmsShfBean"));
-        std::string Data, Error;
-        EXPECT_TRUE(Bean->LoadList(Session, Sys_GlobalUnitID, Data, Error)) << Error;
-        TOrvClientDataSet Rows(nullptr);
-        Rows.SetXMLData(OrvUnpack(Data));
+        std::unique_ptr<TOrvClientDataSet> Rows = StoredRows("TCmsShfBean");
         std::map<int, std::string> Amounts;
-        for (Rows.First(); !Rows.Eof(); Rows.Next())
-            Amounts[Rows.FieldByName("SHF_ID")->AsInteger()] = Rows.FieldByName("CMS_VAL")->AsString();
+        for (Rows->First(); !Rows->Eof(); Rows->Next())
+            Amounts[Rows->FieldByName("SHF_ID")->AsInteger()] = Rows->FieldByName("CMS_VAL")->AsString();
         return Amounts;
     }
-
-    std::string DbPath;
-    std::unique_ptr<THostSession> Session;
-    std::unique_ptr<THostCshareProvider> Provider;
-    TBrowseForm* Form = nullptr;
-    QWidget* Window = nullptr;
-    QTableView* View = nullptr;
-    QAction* SaveButton = nullptr;
 };
 
 TEST_F(ShiftWindowTest, AnAmountTypedIntoTheGridIsSavedToTheDatabase) {
@@ -132,9 +65,7 @@ TEST_F(ShiftWindowTest, AnAmountTypedIntoTheGridIsSavedToTheDatabase) {
 TEST_F(ShiftWindowTest, ARowWithoutAnAmountIsRefusedAndTheAmountColumnTakesTheFocus) {
     const int Amount = ColumnTitled(QStringLiteral("提成金额"));
     const std::map<int, std::string> Before = StoredAmounts();
-    QAction* New = nullptr;
-    for (QAction* A : Window->findChild<QToolBar*>()->actions())
-        if (A->text() == QStringLiteral("新增")) New = A;
+    QAction* New = ToolButton(QStringLiteral("新增"));
     ASSERT_NE(New, nullptr);
     New->trigger();
     QAbstractItemModel* M = View->model();
