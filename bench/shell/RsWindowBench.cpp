@@ -28,6 +28,8 @@
 #include <utility>
 #include <vector>
 
+#include <unistd.h>
+
 using namespace orv;
 using Clock = std::chrono::steady_clock;
 
@@ -312,6 +314,8 @@ BENCHMARK(BM_SaveClearedLines)->Apply(Sizes)->UseManualTime()->Iterations(1)->Un
 // both ran at, from their medians (or their only run).
 class TRatioReporter : public benchmark::ConsoleReporter {
 public:
+    // Colours only on a terminal, as the library's own console report has them.
+    TRatioReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_Color : OO_None) {}
     void ReportRuns(const std::vector<Run>& Runs) override {
         ConsoleReporter::ReportRuns(Runs);
         for (const Run& R : Runs) {
