@@ -8,7 +8,7 @@
 //  - typing in one new row;
 //  - opening the window (LoadList, unpack, SetXMLData), and the three steps on their own;
 //  - clearing every line, and saving those deletions into the database.
-// The argument is the number of rows; filter out "/1000000" for a quick run.
+// The argument is the number of rows; --benchmark_filter=-rows:1000000 leaves out the largest.
 #include "bench/shell/RsWindowHost.h"
 #include "host/core/DateUtils.h"
 #include "host/data/ClientDataSet.h"
@@ -297,7 +297,7 @@ void BM_SaveClearedLines(benchmark::State& State) {
     }
 }
 
-// Sizes: every benchmark runs at each; "/1000000" is the one to filter out for speed.
+// Every benchmark runs at each size; --benchmark_filter=-rows:1000000 leaves out the largest.
 void Sizes(benchmark::internal::Benchmark* B) {
     B->ArgName("rows")->Arg(10000)->Arg(100000)->Arg(1000000);
 }

@@ -1,7 +1,7 @@
 // Opening the consignment window in the Qt host, offscreen: the launcher of the real
 // plug-in (rights, LoadList from the SQLite store, unpacking, SetXMLData, the window and
 // its widgets) up to the first finished paint of the grid's rows. The argument is the
-// number of rows; filter out "/1000000" for a quick run.
+// number of rows; --benchmark_filter=-rows:1000000 leaves out the largest.
 #include "bench/shell/RsWindowHost.h"
 #include "host/forms/DBGrids.h"
 #include "host/widgetset/qt/QtGridView.h"
