@@ -8,10 +8,11 @@
 #include "host/widgetset/qt/QtGridView.h"
 
 #include <QApplication>
-#include <QDateEdit>
+#include <QCalendarWidget>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QToolButton>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
@@ -305,10 +306,9 @@ TEST_F(WidgetSetTest, ADialogRunsModallyUntilItsButtonSetsAResult) {
         ASSERT_NE(Group, nullptr);
         EXPECT_EQ(Group->title(), QStringLiteral("门店列表"));
         EXPECT_NE(Group->findChild<QTableView*>("grdShop"), nullptr);
-        auto* Date = Window->findChild<QDateEdit*>("edtFromDate");
+        auto* Date = Window->findChild<orv::qt::TDateEditor*>("edtFromDate");
         ASSERT_NE(Date, nullptr);
-        EXPECT_TRUE(Date->calendarPopup());
-        EXPECT_EQ(Date->date(), ToQDate(D.edtFromDate->Date()));
+        EXPECT_EQ(Date->Edit()->text(), ToQDate(D.edtFromDate->Date()).toString("yyyy-MM-dd"));
         auto* Label = Window->findChild<QLabel*>("lblCmsRate");
         ASSERT_NE(Label, nullptr);
         EXPECT_EQ(Label->text(), QStringLiteral("提成比例:"));
@@ -316,9 +316,33 @@ TEST_F(WidgetSetTest, ADialogRunsModallyUntilItsButtonSetsAResult) {
                   QApplication::palette().color(QPalette::Highlight));
         EXPECT_EQ(Label->font().pixelSize(), 13);
 
+        // Tab walks from the date to the rate, past the drop-down button.
+        Window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(Window));
+        Date->Edit()->setFocus();
+        QTest::keyClick(Date->Edit(), Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget(), Window->findChild<QLineEdit*>("edtCmsRate"));
+        // A day typed over the whole field arrives once it is finished; a text that is no
+        // day gives the field back its date; a day chosen in the calendar arrives at once.
+        Date->Edit()->selectAll();
+        QTest::keyClicks(Date->Edit(), "2027-03-15");
+        EXPECT_NE(ToQDate(D.edtFromDate->Date()), QDate(2027, 3, 15)) << "not digit by digit";
+        QTest::keyClick(Date->Edit(), Qt::Key_Return);
+        EXPECT_EQ(ToQDate(D.edtFromDate->Date()), QDate(2027, 3, 15));
+        Date->Edit()->selectAll();
+        QTest::keyClicks(Date->Edit(), "2027-02-30");
+        QTest::keyClick(Date->Edit(), Qt::Key_Return);
+        EXPECT_EQ(ToQDate(D.edtFromDate->Date()), QDate(2027, 3, 15));
+        EXPECT_EQ(Date->Edit()->text(), QStringLiteral("2027-03-15"));
+        Date->Button()->click();
+        ASSERT_TRUE(Date->Calendar()->isVisible());
+        EXPECT_EQ(Date->Calendar()->selectedDate(), QDate(2027, 3, 15));
+        emit Date->Calendar()->clicked(QDate(2024, 2, 29));
+        EXPECT_EQ(ToQDate(D.edtFromDate->Date()), QDate(2024, 2, 29));
+        EXPECT_EQ(Date->Edit()->text(), QStringLiteral("2024-02-29"));
+
         // The user types a rate, picks a day and presses the button.
         QTest::keyClicks(Window->findChild<QLineEdit*>("edtCmsRate"), "0.25");
-        Date->setDate(QDate(2024, 2, 29));
         Window->findChild<QPushButton*>("btnAppend")->click();
     });
     EXPECT_EQ(Result, mrOk);

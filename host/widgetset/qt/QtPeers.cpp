@@ -6,7 +6,7 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
-#include <QDateEdit>
+#include <QCalendarWidget>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -586,6 +586,9 @@ void TFormPeer::UpdateTabOrder() {
                          [](TWinControl* A, TWinControl* B) { return A->TabOrder() < B->TabOrder(); });
         for (TWinControl* K : Kids) {
             QWidget* W = FWS.WidgetOf(K);
+            // A composite control (a date edit with its drop-down button) takes the focus
+            // in the part it hands it to.
+            if (W && W->focusProxy()) W = W->focusProxy();
             if (W && (W->focusPolicy() & Qt::TabFocus)) Chain.push_back(W);
             Walk(K);
         }
@@ -791,15 +794,24 @@ TSimplePeer::TSimplePeer(TQtWidgetSet& WS, TControl* Control) : TControlPeer(WS,
         });
         W = Edit;
     } else if (auto* D = dynamic_cast<TDateTimePicker*>(Control)) {
-        auto* Picker = new QDateEdit(Parent);
-        Picker->setCalendarPopup(true);
-        Picker->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
-        QObject::connect(Picker, &QDateEdit::dateChanged, G, [this, D, Picker, Set](const QDate& Day) {
+        // The same line edit with a drop-down calendar as a date cell: the date is typed
+        // freely and taken when finished (Enter, leaving the field) or chosen in the
+        // calendar. A text that is no date gives the field back its date.
+        auto* Picker = new TDateEditor(Parent);
+        Picker->Edit()->setFrame(true);
+        Picker->Button()->setFixedWidth(20);
+        auto Take = [this, D, Picker, Set] {
             if (FSetting) return;
-            QPointer<QDateEdit> Self(Picker);
-            Application->HandleEvent([&] { D->UserSetDate(FromQDate(Day)); });
+            const QDate Day = QDate::fromString(Picker->Edit()->text().trimmed(), TDateEditor::DateFormat());
+            QPointer<TDateEditor> Self(Picker);
+            if (Day.isValid() && Day != ToQDate(D->Date()))
+                Application->HandleEvent([&] { D->UserSetDate(FromQDate(Day)); });
             if (Self && Set->PeerOfWidget(Self) == this) ApplyValue();
-        });
+        };
+        QObject::connect(Picker->Edit(), &QLineEdit::editingFinished, G, Take);
+        // Connected after the editor's own handler, which has put the day into the text.
+        QObject::connect(Picker->Calendar(), &QCalendarWidget::clicked, G, Take);
+        QObject::connect(Picker->Calendar(), &QCalendarWidget::activated, G, Take);
         W = Picker;
     } else if (dynamic_cast<TGroupBox*>(Control)) {
         W = new QGroupBox(Parent);
@@ -842,9 +854,9 @@ void TSimplePeer::ApplyValue() {
         if (Edit->text() != Text) Edit->setText(Text);
         Edit->setReadOnly(E->ReadOnly());
     } else if (auto* D = dynamic_cast<TDateTimePicker*>(Control())) {
-        auto* Picker = static_cast<QDateEdit*>(FWidget.data());
-        QDate Day = ToQDate(D->Date());
-        if (Picker->date() != Day) Picker->setDate(Day);
+        auto* Picker = static_cast<TDateEditor*>(FWidget.data());
+        const QString Day = ToQDate(D->Date()).toString(TDateEditor::DateFormat());
+        if (Picker->Edit()->text() != Day) Picker->Edit()->setText(Day);
     }
     FSetting = false;
 }
