@@ -24,12 +24,13 @@ namespace {
 void SetUpLook(QApplication& App) {
     App.setStyle(QStringLiteral("Fusion"));
     // One CJK face for the whole interface, so that Chinese text never falls back glyph by
-    // glyph; the windows' own title fonts are mapped separately.
+    // glyph; the windows' own title fonts are mapped separately. 12 pixels is the size the
+    // windows' column widths were laid out for: a date such as 2025-12-31 fits its column.
     const QStringList Installed = QFontDatabase::families();
     for (const char* Family : {"Noto Sans CJK SC", "Source Han Sans SC", "WenQuanYi Zen Hei"})
         if (Installed.contains(QString::fromLatin1(Family))) {
             QFont F(QString::fromLatin1(Family));
-            F.setPixelSize(13);
+            F.setPixelSize(12);
             App.setFont(F);
             break;
         }
