@@ -279,8 +279,9 @@ void TCmsRsBrowseForm::MergeBatch(TCmsRsBatchAppendForm& Dialog) {
 
     TDataSet* Shops = Dialog.cdsShop;
     TDataSet* Classes = Dialog.cdsProdCls;
+    TBusyScope Busy(this, LoadStr(MSG_APPENDING_LINES), Classes->RecordCount() * Shops->RecordCount());
     for (Classes->First(); !Classes->Eof(); Classes->Next()) {
-        for (Shops->First(); !Shops->Eof(); Shops->Next()) {
+        for (Shops->First(); !Shops->Eof(); Shops->Next(), Busy.Step()) {
             const Variant ShopID = Shops->FieldByName("SHOP_ID")->Value();
             const Variant ProdClsID = Classes->FieldByName("PROD_CLS_ID")->Value();
             // A row with exactly these keys keeps its rate; a shop or class listed twice
@@ -322,9 +323,12 @@ void TCmsRsBrowseForm::actClearLinesExecute(TComponent*) {
         TUpdatingScope Scope(Updating);
         if (cdsMain->State() == TDataSetState::dsEdit || cdsMain->State() == TDataSetState::dsInsert)
             cdsMain->Cancel();
+        TBusyScope Busy(this, LoadStr(MSG_CLEARING_LINES), cdsMain->RecordCount());
         cdsMain->First();
-        while (!cdsMain->Eof())
+        while (!cdsMain->Eof()) {
             cdsMain->Delete();
+            Busy.Step();
+        }
     } catch (...) {
         SetStatus(3);
         throw;

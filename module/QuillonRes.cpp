@@ -13,6 +13,8 @@ constexpr TModuleResString GTable[] = {
     {MSG_DATE_OVERLAP, "MSG_DATE_OVERLAP", "日期重叠。"},
     {MSG_SHOP_LIST_EMPTY, "MSG_SHOP_LIST_EMPTY", "门店列表不能为空。"},
     {MSG_PROD_CLS_LIST_EMPTY, "MSG_PROD_CLS_LIST_EMPTY", "商品品种列表不能为空。"},
+    {MSG_APPENDING_LINES, "MSG_APPENDING_LINES", "正在添加明细……"},
+    {MSG_CLEARING_LINES, "MSG_CLEARING_LINES", "正在清除明细……"},
 };
 } // namespace
 

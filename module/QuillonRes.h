@@ -20,6 +20,9 @@ inline constexpr int MSG_INVALID_VALUE = 65523;
 inline constexpr int MSG_DATE_OVERLAP = 65524;
 inline constexpr int MSG_SHOP_LIST_EMPTY = 65525;
 inline constexpr int MSG_PROD_CLS_LIST_EMPTY = 65526;
+// What a long command of the consignment window shows while it runs.
+inline constexpr int MSG_APPENDING_LINES = 65527;
+inline constexpr int MSG_CLEARING_LINES = 65528;
 
 // The text of a module resource; raises orv::Exception for an id the module does not have.
 std::string LoadStr(int Id);

@@ -394,6 +394,27 @@ void TApplication::ProcessMessages() {
     if (FEventDepth == 0) FreeReleasedForms();
 }
 
+namespace {
+int BusyDepth = 0;
+}
+
+TBusyScope::TBusyScope(TCustomForm* Form, const std::string& Caption, int Total) {
+    if (BusyDepth++ == 0 && Application && Application->WidgetSet()) {
+        FWidgetSet = Application->WidgetSet();
+        FWidgetSet->BeginBusy(Form, Caption, Total);
+    }
+}
+
+TBusyScope::~TBusyScope() {
+    --BusyDepth;
+    if (FWidgetSet) FWidgetSet->EndBusy();
+}
+
+void TBusyScope::Step() {
+    ++FDone;
+    if (FWidgetSet) FWidgetSet->BusyProgress(FDone);
+}
+
 std::vector<TCustomForm*> TApplication::Forms() const {
     std::vector<TCustomForm*> Result;
     for (TComponent* C : Components())

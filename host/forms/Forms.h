@@ -214,6 +214,23 @@ private:
 // The one application object of the process, shared by the host and its plug-ins.
 extern TApplication* Application;
 
+// Marks work of many steps that keeps the user of Form waiting: the backend shows a busy
+// cursor for the scope's life and may show the progress. Scopes nest; only the outermost
+// reaches the backend.
+class TBusyScope {
+public:
+    TBusyScope(TCustomForm* Form, const std::string& Caption, int Total);
+    ~TBusyScope();
+    TBusyScope(const TBusyScope&) = delete;
+    TBusyScope& operator=(const TBusyScope&) = delete;
+    // One more step done.
+    void Step();
+
+private:
+    TWidgetSet* FWidgetSet = nullptr; // null for a nested scope or without a backend
+    int FDone = 0;
+};
+
 // Commits the pending edit of the window Component belongs to (a control's form, or the
 // form owning an action or menu item), before a command of that window runs.
 void CommitPendingEditOf(TComponent* Component);

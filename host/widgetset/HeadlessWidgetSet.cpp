@@ -39,6 +39,7 @@ void THeadlessWidgetSet::ClearRecords() {
     FFocus.clear();
     FShown.clear();
     FGridChanges.clear();
+    FBusy.clear();
 }
 
 bool THeadlessWidgetSet::HasHandle(const TNativeComponent* C) const {
@@ -217,6 +218,26 @@ void THeadlessWidgetSet::Popup(TPopupMenu*, int, int) {}
 
 void THeadlessWidgetSet::GridChanged(TOrvDBGrid*, TGridChange Change, int, int) {
     FGridChanges.push_back(Change);
+}
+
+void THeadlessWidgetSet::BeginBusy(TCustomForm* Form, const std::string& Caption, int Total) {
+    if (!FBusy.empty() && !FBusy.back().Ended) FFailures.push_back("a busy period began inside another");
+    FBusy.push_back({Form ? Form->Name() : std::string(), Caption, Total, 0, false});
+}
+
+void THeadlessWidgetSet::BusyProgress(int Done) {
+    if (FBusy.empty() || FBusy.back().Ended) {
+        FFailures.push_back("progress outside a busy period");
+        return;
+    }
+    FBusy.back().LastDone = Done;
+}
+
+void THeadlessWidgetSet::EndBusy() {
+    if (FBusy.empty() || FBusy.back().Ended)
+        FFailures.push_back("a busy period ended twice");
+    else
+        FBusy.back().Ended = true;
 }
 
 } // namespace orv

@@ -40,6 +40,13 @@ public:
         TWinControl* Control; // compare only; it may be gone by now
         std::string Name;
     };
+    struct TBusyRecord {
+        std::string Form; // the window's name
+        std::string Caption;
+        int Total = 0;
+        int LastDone = 0; // the last progress reported
+        bool Ended = false;
+    };
     using TModalScript = std::function<void(TCustomForm& Form)>;
 
     THeadlessWidgetSet() = default;
@@ -70,6 +77,8 @@ public:
     int ChangeCount(const TNativeComponent* C, TPropertyId Property) const;
     // Grid notifications received, oldest first.
     const std::vector<TGridChange>& GridChanges() const { return FGridChanges; }
+    // Busy periods, oldest first.
+    const std::vector<TBusyRecord>& BusyRuns() const { return FBusy; }
 
     // ---- the user
     bool UserClick(TControl* Control);
@@ -108,6 +117,9 @@ public:
     void SetFocus(TWinControl* Control) override;
     void Popup(TPopupMenu* Menu, int X, int Y) override;
     void GridChanged(TOrvDBGrid* Grid, TGridChange Change, int First, int Last) override;
+    void BeginBusy(TCustomForm* Form, const std::string& Caption, int Total) override;
+    void BusyProgress(int Done) override;
+    void EndBusy() override;
 
 private:
     bool FInstalled = false;
@@ -121,6 +133,7 @@ private:
     std::vector<TFocusRecord> FFocus;
     std::vector<std::string> FShown;
     std::vector<TGridChange> FGridChanges;
+    std::vector<TBusyRecord> FBusy;
 };
 
 } // namespace orv

@@ -105,6 +105,14 @@ public:
 
     // Lets pending native events run (Application->ProcessMessages).
     virtual void ProcessMessages() {}
+
+    // Work that keeps the user of Form waiting (TBusyScope): a busy cursor from Begin to
+    // End, and Done out of Total reported as the work goes on. A backend may show the
+    // progress once the work takes long, and repaint meanwhile, but must not hand the user's
+    // input to the model before End.
+    virtual void BeginBusy(TCustomForm* /*Form*/, const std::string& /*Caption*/, int /*Total*/) {}
+    virtual void BusyProgress(int /*Done*/) {}
+    virtual void EndBusy() {}
 };
 
 } // namespace orv

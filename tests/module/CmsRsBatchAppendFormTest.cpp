@@ -302,6 +302,12 @@ TEST_F(CmsRsBatchAppendFormTest, MergeAddsEachNewPairClassMajorAndStopsAtTheFirs
                     }));
     EXPECT_EQ(F->cdsMain->ChangeCount(), 3);
     EXPECT_EQ(F->Status(), 3);
+    // The window was busy for the nine combinations and is no longer.
+    ASSERT_EQ(WS.BusyRuns().size(), 1u);
+    EXPECT_EQ(WS.BusyRuns()[0].Form, "CmsRsBrowseForm");
+    EXPECT_EQ(WS.BusyRuns()[0].Total, 9);
+    EXPECT_EQ(WS.BusyRuns()[0].LastDone, 9);
+    EXPECT_TRUE(WS.BusyRuns()[0].Ended);
 
     // A range overlapping, without equalling, shop 1's January: shop 3 listed first is
     // appended and kept, shop 1 stops the merge in insert state.
@@ -317,6 +323,9 @@ TEST_F(CmsRsBatchAppendFormTest, MergeAddsEachNewPairClassMajorAndStopsAtTheFirs
     EXPECT_EQ(Row(F->cdsMain, "SHOP_ID;PROD_CLS_ID;CMS_RATE"), "1.0000 10 0.4000");
     EXPECT_EQ(F->cdsMain->RecordCount(), 4);
     EXPECT_EQ(F->cdsMain->ChangeCount(), 1);
+    ASSERT_EQ(WS.BusyRuns().size(), 1u);
+    EXPECT_EQ(WS.BusyRuns()[0].LastDone, 1) << "stopped at the second of two";
+    EXPECT_TRUE(WS.BusyRuns()[0].Ended) << "a refusal ends the busy period too";
     F->cdsMain->Cancel();
     F->cdsMain->Last();
     EXPECT_EQ(Row(F->cdsMain, Fields), "3.0000 三店 10 2026-01-15 2026-02-15 0.4000");

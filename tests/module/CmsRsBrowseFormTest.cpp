@@ -415,6 +415,10 @@ TEST_F(CmsRsBrowseFormTest, LineActionsFollowTheStatusAndClearAsksFirst) {
     EXPECT_EQ(F->cdsMain->ChangeCount(), 3);
     EXPECT_FALSE(F->Updating);
     EXPECT_EQ(F->Status(), 3);
+    ASSERT_EQ(WS.BusyRuns().size(), 1u) << "only the clear that ran was busy";
+    EXPECT_EQ(WS.BusyRuns()[0].Total, 3);
+    EXPECT_EQ(WS.BusyRuns()[0].LastDone, 3);
+    EXPECT_TRUE(WS.BusyRuns()[0].Ended);
 
     // Saved: the deletions go to the business object.
     WS.UserExecute(F->actSave);

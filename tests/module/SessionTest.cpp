@@ -90,11 +90,13 @@ TEST(ResourceTest, TheModulesSevenTextsAreStoredExactly) {
         {65524, "\u65e5\u671f\u91cd\u53e0\u3002"},
         {65525, "\u95e8\u5e97\u5217\u8868\u4e0d\u80fd\u4e3a\u7a7a\u3002"},
         {65526, "\u5546\u54c1\u54c1\u79cd\u5217\u8868\u4e0d\u80fd\u4e3a\u7a7a\u3002"},
+        {65527, "正在添加明细……"},
+        {65528, "正在清除明细……"},
     };
-    ASSERT_EQ(QuillonResStrings().size(), 7u);
+    ASSERT_EQ(QuillonResStrings().size(), 9u);
     for (const auto& [Id, Text] : Expected)
         EXPECT_EQ(LoadStr(Id), Text) << Id;
     EXPECT_EQ(MSG_CMS_RATE_OUT_OF_RANGE, 65520);
     EXPECT_EQ(MSG_PROD_CLS_LIST_EMPTY, 65526);
-    EXPECT_THROW(LoadStr(65527), Exception);
+    EXPECT_THROW(LoadStr(65529), Exception);
 }

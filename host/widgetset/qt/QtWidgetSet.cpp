@@ -8,8 +8,10 @@
 #include <QApplication>
 #include <QEvent>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QPushButton>
 
+#include <algorithm>
 #include <map>
 #include <stdexcept>
 
@@ -257,6 +259,48 @@ void TQtWidgetSet::GridChanged(TOrvDBGrid* Grid, TGridChange Change, int First, 
 
 void TQtWidgetSet::ProcessMessages() {
     QCoreApplication::processEvents();
+}
+
+namespace {
+// A period shorter than this shows the busy cursor only.
+constexpr qint64 ShowProgressAfterMs = 400;
+// How often a long period lets the windows repaint.
+constexpr qint64 RepaintEveryMs = 50;
+} // namespace
+
+void TQtWidgetSet::BeginBusy(TCustomForm* Form, const std::string& Caption, int Total) {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    FBusyWindow = Form ? WidgetOf(Form) : nullptr;
+    FBusyCaption = Caption;
+    FBusyTotal = Total;
+    FBusyClock.start();
+    FBusyRepainted = 0;
+}
+
+void TQtWidgetSet::BusyProgress(int Done) {
+    const qint64 Now = FBusyClock.elapsed();
+    if (Now - FBusyRepainted < RepaintEveryMs) return;
+    FBusyRepainted = Now;
+    if (!FBusyDialog && Now >= ShowProgressAfterMs && FBusyTotal > 0) {
+        // No cancel button: the work is one command of the window and ends on its own.
+        FBusyDialog = new QProgressDialog(ToQString(FBusyCaption), QString(), 0, FBusyTotal, FBusyWindow);
+        FBusyDialog->setWindowTitle(FBusyWindow ? FBusyWindow->windowTitle() : QString());
+        FBusyDialog->setWindowModality(Qt::NonModal);
+        FBusyDialog->setMinimumDuration(0);
+        FBusyDialog->setAutoClose(false);
+        FBusyDialog->setAutoReset(false);
+        FBusyDialog->show();
+    }
+    if (FBusyDialog) FBusyDialog->setValue(std::min(Done, FBusyTotal));
+    // Paint and expose events only: the user's input waits until the work is done, so
+    // nothing the user does reaches the model in the middle of it.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void TQtWidgetSet::EndBusy() {
+    delete FBusyDialog.data();
+    FBusyWindow = nullptr;
+    QApplication::restoreOverrideCursor();
 }
 
 // ---- events --------------------------------------------------------------------------------

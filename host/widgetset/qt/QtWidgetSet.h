@@ -15,8 +15,10 @@
 #include "host/widgetset/WidgetSet.h"
 #include "host/widgetset/qt/QtLayoutStore.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
+#include <QProgressDialog>
 
 #include <functional>
 #include <memory>
@@ -81,6 +83,11 @@ public:
     void Popup(TPopupMenu* Menu, int X, int Y) override;
     void GridChanged(TOrvDBGrid* Grid, TGridChange Change, int First, int Last) override;
     void ProcessMessages() override;
+    void BeginBusy(TCustomForm* Form, const std::string& Caption, int Total) override;
+    void BusyProgress(int Done) override;
+    void EndBusy() override;
+    // The progress window of the busy period under way, once it shows (null otherwise).
+    QProgressDialog* BusyDialog() const { return FBusyDialog; }
 
     // ---- for the peers
     TPeer* PeerOf(const TNativeComponent* Component) const;
@@ -109,6 +116,13 @@ private:
     TMessageHook FMessageHook;
     bool FInstalled = false;
     bool FInFocusChange = false;
+    // The busy period: its window, progress and clock.
+    QPointer<QWidget> FBusyWindow;
+    QPointer<QProgressDialog> FBusyDialog;
+    std::string FBusyCaption;
+    int FBusyTotal = 0;
+    QElapsedTimer FBusyClock;
+    qint64 FBusyRepainted = 0;
 };
 
 } // namespace orv::qt
