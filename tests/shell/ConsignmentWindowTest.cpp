@@ -1,6 +1,6 @@
 // The real consignment window in the Qt host: a row made the way a clerk makes it (the
 // shop from the unit picker, the class number typed, dates and rate typed), saved into the
-// database and read back through the server.
+// database and read back through the server; rows made by the batch dialog, likewise.
 #include "PluginWindow.h"
 
 #include "host/services/Constants.h"
@@ -10,9 +10,14 @@
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QPushButton>
+#include <QLineEdit>
+#include <QTest>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
+
+#include <algorithm>
+#include <functional>
 
 using namespace orv;
 using namespace orv::shell;
@@ -26,27 +31,34 @@ protected:
         OpenWindow("CmsRsMan", &Pickers);
     }
 
-    // Answers the next unit picker the way a user does: selects the unit numbered Num in
-    // the tree and presses OK. The picker opens after queued work of the grid, so it is
-    // looked for until it shows; any other modal window is closed, so nothing waits.
-    void WhenTheUnitPickerOpensChoose(const QString& Num) {
+    // Runs Act once on the modal window named Name (an object name or class name), as soon
+    // as it is the active modal window. Each wait has its own timer, so Act may open a
+    // further modal window that another wait answers.
+    void WhenModal(const char* Name, std::function<void(QWidget*)> Act) {
         auto* Poll = new QTimer(Window);
-        QObject::connect(Poll, &QTimer::timeout, Poll, [this, Poll, Num] {
-            auto* Modal = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-            if (!Modal) return;
-            Poll->deleteLater();
-            Poll->stop();
-            auto* Dialog = qobject_cast<TUnitTreeDialog*>(Modal);
-            if (!Dialog) {
-                Modal->reject();
+        QObject::connect(Poll, &QTimer::timeout, Poll, [Poll, Name, Act] {
+            QWidget* Modal = QApplication::activeModalWidget();
+            if (!Modal || (Modal->objectName() != QLatin1String(Name) &&
+                           QLatin1String(Modal->metaObject()->className()) != QLatin1String(Name)))
                 return;
-            }
-            ++PickersSeen;
-            const auto Found = Dialog->Tree()->findItems(Num, Qt::MatchExactly | Qt::MatchRecursive, 0);
-            if (!Found.isEmpty()) Dialog->Tree()->setCurrentItem(Found.first());
-            Dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+            Poll->stop();
+            Poll->deleteLater();
+            Act(Modal);
         });
         Poll->start(5);
+    }
+
+    static QAction* ActionNamed(QWidget* Window, const char* Name) {
+        return Window->findChild<QAction*>(QLatin1String(Name));
+    }
+
+    // Ticks the items numbered Nums in a picker's tree or list and presses OK.
+    static void TickAndConfirm(QWidget* Picker, QTreeWidget* Items, const QStringList& Nums) {
+        for (const QString& Num : Nums) {
+            const auto Found = Items->findItems(Num, Qt::MatchExactly | Qt::MatchRecursive, 0);
+            if (!Found.isEmpty()) Found.first()->setCheckState(0, Qt::Checked);
+        }
+        Picker->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
     }
 
     // The ellipsis button of the current row's cell in Column, clicked.
@@ -89,8 +101,13 @@ TEST_F(ConsignmentWindowTest, ARowFromThePickerAndTypedNumbersIsSavedAndReadBack
     const int Row = M->rowCount() - 1;
     ASSERT_EQ(View->currentIndex().row(), Row);
 
-    // The shop through the unit picker.
-    WhenTheUnitPickerOpensChoose(QStringLiteral("S003"));
+    // The shop through the unit picker: selected in the tree, OK.
+    WhenModal("orv::shell::TUnitTreeDialog", [&](QWidget* Picker) {
+        ++PickersSeen;
+        QTreeWidget* Tree = static_cast<TUnitTreeDialog*>(Picker)->Tree();
+        Tree->setCurrentItem(Tree->findItems("S003", Qt::MatchExactly | Qt::MatchRecursive, 0).value(0));
+        Picker->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+    });
     ClickEllipsis(ShopNum);
     EXPECT_EQ(PickersSeen, 1);
     EXPECT_EQ(M->index(Row, ShopNum).data().toString(), QStringLiteral("S003"));
@@ -131,6 +148,57 @@ TEST_F(ConsignmentWindowTest, ARowFromThePickerAndTypedNumbersIsSavedAndReadBack
         EXPECT_DOUBLE_EQ(Stored->FieldByName("CMS_RATE")->AsFloat(), 0.125);
     }
     EXPECT_EQ(Found, 1);
+}
+
+// The batch dialog as a clerk uses it: both lists filled through the pickers (several
+// choices each), dates and rate typed, Append; the window's new rows are saved.
+TEST_F(ConsignmentWindowTest, TheBatchDialogFillsBothListsAndTheGeneratedRowsAreSaved) {
+    const int StoredBefore = StoredRows("TCmsRsBean")->RecordCount();
+    const int Before = View->model()->rowCount();
+    int Steps = 0;
+    WhenModal("CmsRsBatchAppendForm", [&](QWidget* Dialog) {
+        ++Steps;
+        EXPECT_EQ(Dialog->windowTitle(), QStringLiteral("批量添加"));
+        WhenModal("orv::shell::TUnitTreeDialog", [&](QWidget* Picker) {
+            ++Steps;
+            TickAndConfirm(Picker, static_cast<TUnitTreeDialog*>(Picker)->Tree(), {"S002", "S003"});
+        });
+        ActionNamed(Dialog, "actShopNewLines")->trigger();
+        WhenModal("orv::shell::TProdClsDialog", [&](QWidget* Picker) {
+            ++Steps;
+            TickAndConfirm(Picker, static_cast<TProdClsDialog*>(Picker)->List(), {"P0002", "P0003"});
+        });
+        ActionNamed(Dialog, "actNewLines")->trigger();
+        for (auto [Name, Day] : {std::pair{"edtFromDate", "2031-01-01"}, {"edtToDate", "2031-06-30"}}) {
+            auto* Date = Dialog->findChild<orv::qt::TDateEditor*>(QLatin1String(Name));
+            ASSERT_NE(Date, nullptr) << Name;
+            Date->Edit()->setText(QLatin1String(Day));
+            emit Date->Edit()->editingFinished();
+        }
+        QTest::keyClicks(Dialog->findChild<QLineEdit*>("edtCmsRate"), "0.05");
+        Dialog->findChild<QPushButton*>("btnAppend")->click();
+    });
+    ActionNamed(Window, "actNewLines")->trigger();
+    Settle();
+    EXPECT_EQ(Steps, 3) << "the dialog and both pickers were answered";
+    ASSERT_TRUE(Boxes.empty()) << Boxes.back().Text;
+    ASSERT_EQ(View->model()->rowCount(), Before + 4);
+
+    SaveButton->trigger();
+    Settle();
+    ASSERT_TRUE(Boxes.empty()) << Boxes.back().Text;
+    std::unique_ptr<TOrvClientDataSet> Stored = StoredRows("TCmsRsBean");
+    EXPECT_EQ(Stored->RecordCount(), StoredBefore + 4);
+    std::vector<std::string> Made;
+    for (Stored->First(); !Stored->Eof(); Stored->Next())
+        if (Stored->FieldByName("FROM_DATE")->AsString() == "2031-01-01")
+            Made.push_back(Stored->FieldByName("SHOP_NUM")->AsString() + " " +
+                           Stored->FieldByName("PROD_CLS_NUM")->AsString() + " " +
+                           Stored->FieldByName("TO_DATE")->AsString() + " " +
+                           Stored->FieldByName("CMS_RATE")->AsString());
+    std::sort(Made.begin(), Made.end());
+    EXPECT_EQ(Made, (std::vector<std::string>{"S002 P0002 2031-06-30 0.0500", "S002 P0003 2031-06-30 0.0500",
+                                              "S003 P0002 2031-06-30 0.0500", "S003 P0003 2031-06-30 0.0500"}));
 }
 
 } // namespace
