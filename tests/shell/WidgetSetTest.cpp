@@ -12,6 +12,8 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressDialog>
+#include <QThread>
 #include <QToolButton>
 #include <QMenu>
 #include <QMessageBox>
@@ -349,6 +351,41 @@ TEST_F(WidgetSetTest, ADialogRunsModallyUntilItsButtonSetsAResult) {
     EXPECT_EQ(D.edtCmsRate->Text(), "0.25");
     EXPECT_EQ(ToQDate(D.edtFromDate->Date()), QDate(2024, 2, 29));
     EXPECT_FALSE(WS->WidgetOf(D.Form)->isVisible());
+}
+
+// A long command: the wait cursor at once, a progress window over the window once the work
+// has gone on a while, the windows still painted; all of it gone when the work ends, also
+// when it ends by an error.
+TEST_F(WidgetSetTest, LongWorkShowsTheWaitCursorThenItsProgressAndCleansUp) {
+    auto* Form = new TTestBrowseForm(Application);
+    Form->Show();
+    QWidget* Window = WS->WidgetOf(Form);
+    int Painted = 0;
+    QTimer Painter; // stands for the windows' paint work that must go on
+    QObject::connect(&Painter, &QTimer::timeout, [&] { ++Painted; });
+    Painter.start(1);
+    try {
+        TBusyScope Busy(Form, "正在添加明细……", 1000);
+        ASSERT_NE(QApplication::overrideCursor(), nullptr);
+        EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+        Busy.Step();
+        EXPECT_EQ(WS->BusyDialog(), nullptr) << "a short run shows no progress window";
+        for (int I = 1; I < 600 && !WS->BusyDialog(); ++I) {
+            QThread::msleep(2);
+            Busy.Step();
+        }
+        ASSERT_NE(WS->BusyDialog(), nullptr);
+        EXPECT_TRUE(WS->BusyDialog()->isVisible());
+        EXPECT_EQ(WS->BusyDialog()->labelText(), QStringLiteral("正在添加明细……"));
+        EXPECT_EQ(WS->BusyDialog()->windowTitle(), Window->windowTitle());
+        EXPECT_GT(WS->BusyDialog()->value(), 1);
+        EXPECT_EQ(WS->BusyDialog()->maximum(), 1000);
+        EXPECT_GT(Painted, 0) << "events other than the user's ran meanwhile";
+        throw std::runtime_error("the work failed");
+    } catch (const std::runtime_error&) {
+    }
+    EXPECT_EQ(WS->BusyDialog(), nullptr);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
 TEST_F(WidgetSetTest, EscapeAndTheCloseBoxEndADialogWithCancel) {
