@@ -20,6 +20,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <map>
@@ -297,6 +298,169 @@ void BM_SaveClearedLines(benchmark::State& State) {
     }
 }
 
+// ---- (e) batch append ----------------------------------------------------------------------
+
+// Side shops by Side product classes over one week well after every generated range, so
+// that no generated row exists already and none overlaps: every one is made, looked up,
+// checked and posted. The pickers are set to tick exactly those.
+struct TBatch {
+    int Side = 0;
+    TDateTime From = 0, To = 0;
+
+    TBatch(bench::TRsDatabase& Db, int ASide) : Side(ASide) {
+        const std::int32_t First = Db.Data().FirstFreeDay + 1000;
+        int Y = 0, M = 0, D = 0;
+        DayNumberToDate(First, Y, M, D);
+        From = EncodeDate(Y, M, D);
+        DayNumberToDate(First + 6, Y, M, D);
+        To = EncodeDate(Y, M, D);
+        bench::TScriptedPicker& Picker = Db.Picker();
+        Picker.Units.clear();
+        for (const server::TLargeDataRef& Shop : Db.Shops(Side))
+            Picker.Units.push_back(Shop.ID);
+        Picker.Classes.clear();
+        for (int I = 0; I < Side; ++I)
+            Picker.Classes.push_back(Db.Data().Classes.at(static_cast<std::size_t>(I)).ID);
+    }
+    int Rows() const { return Side * Side; }
+};
+
+template <class T> T* Child(TCustomForm& Form, const char* Name) {
+    auto* C = dynamic_cast<T*>(Form.FindComponent(Name));
+    if (!C) throw std::runtime_error(std::string("the dialog has no ") + Name);
+    return C;
+}
+
+// The batch append as a user runs it: the window's action, and in the dialog both lists
+// filled through the pickers, both dates, the rate and Append. Returns the number of
+// shop and product-class pairs the dialog listed, or -1 when it did not open.
+int RunBatch(TWindow& W, const TBatch& B) {
+    int Listed = -1;
+    WS.QueueModal([&](TCustomForm& Dlg) {
+        WS.UserExecute(Child<TAction>(Dlg, "actShopNewLines"));
+        WS.UserExecute(Child<TAction>(Dlg, "actNewLines"));
+        WS.UserPickDate(Child<TDateTimePicker>(Dlg, "edtFromDate"), B.From);
+        WS.UserPickDate(Child<TDateTimePicker>(Dlg, "edtToDate"), B.To);
+        WS.UserTypeText(Child<TOrvMeEdit>(Dlg, "edtCmsRate"), "0.0125");
+        Listed = Child<TDataSet>(Dlg, "cdsShop")->RecordCount() *
+                 Child<TDataSet>(Dlg, "cdsProdCls")->RecordCount();
+        WS.UserClick(Child<TBitBtn>(Dlg, "btnAppend"));
+    });
+    WS.UserExecute(W.Action("actNewLines"));
+    return Listed;
+}
+
+// True when the merge made every row it was to make, freed its dialog and told the user
+// nothing; otherwise the benchmark ends with what went wrong.
+bool Merged(benchmark::State& State, TWindow& W, const TBatch& B, int Listed, int Rows) {
+    TOrvClientDataSet* Main = W.Form->cdsMain;
+    std::string Wrong;
+    if (Listed != B.Rows())
+        Wrong = "the dialog listed " + std::to_string(Listed) + " pairs";
+    else if (Main->RecordCount() != Rows + B.Rows() || Main->ChangeCount() != B.Rows() ||
+             Main->State() != TDataSetState::dsBrowse)
+        Wrong = "the window holds " + std::to_string(Main->RecordCount()) + " rows";
+    else if (W.Form->FindComponent("CmsRsBatchAppendForm"))
+        Wrong = "the dialog was not freed";
+    else if (Main->FieldByName("SHOP_NAME")->AsString().empty() || Main->FieldByName("PROD_NAME")->IsNull())
+        Wrong = "the last row has no names";
+    const std::string Told = TWindow::Told();
+    if (!Told.empty()) Wrong += (Wrong.empty() ? "" : "; ") + Told;
+    if (Wrong.empty()) return true;
+    State.SkipWithError(("batch append: " + Wrong).c_str());
+    return false;
+}
+
+// The literal way's checks hooked around the window's own: before each row is inserted a
+// full copy of the set through the packet text, before each post the overlap rule over
+// every row of that copy. The window's own snapshot and check still run, so this is the
+// literal way's cost plus a little. Unhooked with the object.
+class TLiteralChecks {
+public:
+    explicit TLiteralChecks(TOrvClientDataSet* Main)
+        : FMain(Main), FBeforeInsert(Main->BeforeInsert), FBeforePost(Main->BeforePost) {
+        Main->BeforeInsert = [this](TDataSet* D) {
+            FBeforeInsert(D);
+            FSnapshot.SetXMLData(FMain->GetXMLData());
+        };
+        Main->BeforePost = [this](TDataSet* D) {
+            Walk();
+            FBeforePost(D);
+        };
+    }
+    ~TLiteralChecks() {
+        FMain->BeforeInsert = FBeforeInsert;
+        FMain->BeforePost = FBeforePost;
+    }
+    TLiteralChecks(const TLiteralChecks&) = delete;
+    TLiteralChecks& operator=(const TLiteralChecks&) = delete;
+
+    std::int64_t Walked() const { return FWalked; }
+    std::int64_t Conflicts() const { return FConflicts; }
+
+private:
+    void Walk() {
+        const std::string ShopID = FMain->FieldByName("SHOP_ID")->AsString();
+        const std::string ProdClsID = FMain->FieldByName("PROD_CLS_ID")->AsString();
+        const TDateTime P1 = FMain->FieldByName("FROM_DATE")->AsDateTime();
+        const TDateTime P2 = FMain->FieldByName("TO_DATE")->AsDateTime();
+        const int Own = FMain->RecNo();
+        TField* SShop = FSnapshot.FieldByName("SHOP_ID");
+        TField* SProdCls = FSnapshot.FieldByName("PROD_CLS_ID");
+        TField* SFrom = FSnapshot.FieldByName("FROM_DATE");
+        TField* STo = FSnapshot.FieldByName("TO_DATE");
+        for (FSnapshot.First(); !FSnapshot.Eof(); FSnapshot.Next()) {
+            ++FWalked;
+            if (SShop->AsString() != ShopID || SProdCls->AsString() != ProdClsID) continue;
+            if (FSnapshot.RecNo() == Own) continue;
+            const TDateTime S1 = SFrom->AsDateTime(), S2 = STo->AsDateTime();
+            if ((S1 > P1 && S2 <= P2) || (S2 >= P2 && S1 <= P2) || (S1 <= P1 && S2 >= P1)) ++FConflicts;
+        }
+    }
+
+    TOrvClientDataSet* FMain;
+    TDataSetNotifyEvent FBeforeInsert, FBeforePost;
+    TOrvClientDataSet FSnapshot{nullptr};
+    std::int64_t FWalked = 0, FConflicts = 0;
+};
+
+// One whole batch append per iteration, from the window's action to its return: the
+// dialog with both fills, then the merge. The window goes back to its loaded rows between
+// iterations, outside the timing. Arguments: the rows in the window, and the number of
+// shops (and of product classes) appended.
+void MergeBatch(benchmark::State& State, bool Literal) {
+    const int Rows = static_cast<int>(State.range(0));
+    bench::TRsDatabase& Db = Host->Use(Rows);
+    const TBatch B(Db, static_cast<int>(State.range(1)));
+    TWindow W(Rows);
+    std::unique_ptr<TLiteralChecks> Checks;
+    if (Literal) Checks = std::make_unique<TLiteralChecks>(W.Form->cdsMain);
+    double Total = 0;
+    for (auto _ : State) {
+        auto Start = Clock::now();
+        const int Listed = RunBatch(W, B);
+        const double Took = Seconds(Start);
+        State.SetIterationTime(Took);
+        Total += Took;
+        if (!Merged(State, W, B, Listed, Rows)) break;
+        W.Form->cdsMain->CancelUpdates();
+        WS.ClearRecords();
+    }
+    State.counters["generated"] = B.Rows();
+    State.counters["per_row_us"] = Total * 1e6 / static_cast<double>(B.Rows()) /
+                                   static_cast<double>(std::max<std::int64_t>(State.iterations(), 1));
+    if (Checks && Checks->Conflicts() != 0) State.SkipWithError("the literal walk found an overlap");
+    if (Checks && Checks->Walked() == 0) State.SkipWithError("the literal walk never ran");
+}
+
+void BM_MergeBatch(benchmark::State& State) {
+    MergeBatch(State, false);
+}
+
+void BM_MergeBatchLiteral(benchmark::State& State) {
+    MergeBatch(State, true);
+}
+
 // Every benchmark runs at each size; --benchmark_filter=-rows:1000000 leaves out the largest.
 void Sizes(benchmark::internal::Benchmark* B) {
     B->ArgName("rows")->Arg(10000)->Arg(100000)->Arg(1000000);
@@ -309,9 +473,24 @@ BENCHMARK(BM_OpenWindow)->Apply(Sizes)->UseManualTime()->Iterations(1)->Unit(ben
 BENCHMARK(BM_OpenWindowSteps)->Apply(Sizes)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ClearLines)->Apply(Sizes)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SaveClearedLines)->Apply(Sizes)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+// 100 x 100 at each size, and 10 x 10 on the smallest to set against the literal way.
+BENCHMARK(BM_MergeBatch)
+    ->ArgNames({"rows", "side"})
+    ->Args({10000, 100})
+    ->Args({100000, 100})
+    ->Args({1000000, 100})
+    ->Args({10000, 10})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MergeBatchLiteral)
+    ->ArgNames({"rows", "side"})
+    ->Args({10000, 10})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
-// The console report, then the ratio of the literal edit to the window's edit at each size
-// both ran at, from their medians (or their only run).
+// The console report, then from the medians (or the only run): the ratio of the literal
+// edit to the window's edit at each size both ran at, the cost per generated row of each
+// batch append, and the literal batch append's against the window's per generated row.
 class TRatioReporter : public benchmark::ConsoleReporter {
 public:
     // Colours only on a terminal, as the library's own console report has them.
@@ -324,6 +503,9 @@ public:
             const bool Single = R.run_type == Run::RT_Iteration && R.repetitions <= 1;
             if (!Median && !Single) continue;
             FTimes[{R.run_name.function_name, R.run_name.args}] = R.GetAdjustedRealTime();
+            auto PerRow = R.counters.find("per_row_us");
+            if (PerRow != R.counters.end())
+                FPerRow[{R.run_name.function_name, R.run_name.args}] = PerRow->second.value;
         }
     }
     void Finalize() override {
@@ -335,10 +517,27 @@ public:
             std::printf("edit of a rate at %s: literal %.1f us, window %.1f us, ratio %.0f\n",
                         Key.second.c_str(), Literal, Fast->second, Literal / Fast->second);
         }
+        for (const auto& [Key, PerRow] : FPerRow)
+            if (Key.first == "BM_MergeBatch")
+                std::printf("batch append %s: %.1f ms, %.1f us per generated row\n", Key.second.c_str(),
+                            FTimes[Key], PerRow);
+        for (const auto& [Key, Literal] : FPerRow) {
+            if (Key.first != "BM_MergeBatchLiteral") continue;
+            for (const auto& [FastKey, Fast] : FPerRow) {
+                if (FastKey.first != "BM_MergeBatch" || Fast <= 0) continue;
+                if (Rows(FastKey.second) != Rows(Key.second)) continue;
+                std::printf("batch append per generated row: literal %s %.1f us, window %s %.1f us, ratio %.0f\n",
+                            Key.second.c_str(), Literal, FastKey.second.c_str(), Fast, Literal / Fast);
+            }
+        }
     }
 
 private:
+    // "rows:10000" of "rows:10000/side:100".
+    static std::string Rows(const std::string& Args) { return Args.substr(0, Args.find('/')); }
+
     std::map<std::pair<std::string, std::string>, double> FTimes;
+    std::map<std::pair<std::string, std::string>, double> FPerRow;
 };
 
 } // namespace

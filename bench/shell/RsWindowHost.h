@@ -2,7 +2,8 @@
 // loaded with dlopen from beside the benchmark, the host's real session on a SQLite
 // database holding exactly the consignment rows asked for, and typed numbers looked up in
 // that database through the host's own lookup provider. Screens are the caller's: a
-// headless or a Qt backend installed before a window is opened.
+// headless or a Qt backend installed before a window is opened. The pickers answer from a
+// script: what the benchmark chose, as a user would have ticked it.
 #pragma once
 
 #include "host/forms/BrowseFrm.h"
@@ -13,12 +14,15 @@
 #include "shell/HostSession.h"
 #include "shell/PluginLibrary.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace orv::bench {
 
@@ -35,6 +39,32 @@ inline server::TLargeDataOptions RsDataOptions(int Rows, int UnitID) {
                                      UnitID};
 }
 
+// The pickers of the host with a user who ticks what the benchmark chose: the units whose
+// ids are in Units, the product classes whose ids are in Classes, each in the order the
+// picker lists them. An id the picker does not offer is left out, so the caller sees a
+// shorter list rather than a made-up row.
+class TScriptedPicker : public shell::IPickerUi {
+public:
+    std::vector<int> Units;
+    std::vector<int> Classes;
+
+    std::optional<std::vector<int>> PickUnits(const std::vector<server::TUnitNode>& Tree,
+                                              const std::vector<std::string>&, bool) override {
+        std::vector<int> Chosen;
+        for (const server::TUnitNode& N : Tree)
+            if (std::find(Units.begin(), Units.end(), N.UnitID) != Units.end()) Chosen.push_back(N.UnitID);
+        return Chosen;
+    }
+    std::optional<std::vector<server::TProdClsItem>> PickProdCls(const TProdClsSearch& Search,
+                                                                 const std::string& Filter, bool) override {
+        std::vector<server::TProdClsItem> Chosen;
+        for (server::TProdClsItem& I : Search(Filter))
+            if (std::find(Classes.begin(), Classes.end(), I.ProdClsID) != Classes.end())
+                Chosen.push_back(std::move(I));
+        return Chosen;
+    }
+};
+
 // One database file of Rows consignment rows of the logged-in user's unit and nothing
 // else in cms_rs, with its session and lookups. Removed with the object.
 class TRsDatabase {
@@ -47,7 +77,7 @@ public:
         FSession->Server().Database().Exec("DELETE FROM cms_rs");
         FData = Refill();
         FLookups = std::make_unique<shell::THostCshareProvider>(FSession->Server().Lookups(),
-                                                                FSession->SysInfo(), nullptr);
+                                                                FSession->SysInfo(), &FPicker);
     }
     ~TRsDatabase() {
         FLookups.reset();
@@ -64,6 +94,15 @@ public:
         return server::GenerateLargeConsignmentData(FSession->Server().Database(),
                                                     RsDataOptions(FRows, FSession->UnitID()));
     }
+    // The first Count shops of the generated numbering, made where the rows asked for
+    // needed fewer; those made have no consignment rows. Data() stays as generated.
+    std::vector<server::TLargeDataRef> Shops(int Count) {
+        if (Count > static_cast<int>(FData.Shops.size()))
+            return server::GenerateLargeConsignmentData(FSession->Server().Database(),
+                                                        server::TLargeDataOptions{Count, 0, 0, FSession->UnitID()})
+                .Shops;
+        return {FData.Shops.begin(), FData.Shops.begin() + Count};
+    }
     std::int64_t StoredRows() {
         return FSession->Server().Database().QueryInt64("SELECT count(*) FROM cms_rs");
     }
@@ -72,10 +111,12 @@ public:
     const server::TLargeData& Data() const { return FData; }
     shell::THostSession& Session() { return *FSession; }
     ICshareProvider& Lookups() { return *FLookups; }
+    TScriptedPicker& Picker() { return FPicker; }
 
 private:
     int FRows;
     std::filesystem::path FDir;
+    TScriptedPicker FPicker; // before the lookups, which hold on to it
     std::unique_ptr<shell::THostSession> FSession;
     std::unique_ptr<shell::THostCshareProvider> FLookups;
     server::TLargeData FData;
