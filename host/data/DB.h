@@ -186,6 +186,9 @@ public:
 
 protected:
     [[noreturn]] void ConvertError(const std::string& ValueText, const std::string& Why) const;
+    // A number that does not fit, in the clerk's words: "提成比例不能大于 9.9999。" (Bound
+    // as CheckDecimal and CheckInteger give it).
+    [[noreturn]] void RangeError(const std::string& Bound) const;
     int FSize = 0;
 
 private:

@@ -174,7 +174,7 @@ void ParseCell(TRowBlock::TBuilder& B, int FieldNo, const TCellTarget& T, std::s
         } catch (const EConvertError&) {
             CellError(RowNo, T, Text, "不是有效的整数");
         }
-        if (V < T.Min || V > T.Max) CellError(RowNo, T, Text, "超出字段的取值范围");
+        if (TValueFault Fault = CheckInteger(V, T.Min, T.Max)) CellError(RowNo, T, Text, Fault.Why);
         B.SetInt(FieldNo, V);
         return;
     }

@@ -7,6 +7,44 @@
 
 namespace orv {
 
+namespace {
+
+// What a number field converts: text as the clerk typed it is read through
+// NumberTextFromInput, every other value as it is. Every number field's text entry and
+// SetAsString come through here.
+Variant NumberInput(const Variant& V) {
+    if (const std::string* S = V.IfString()) return Variant(NumberTextFromInput(*S));
+    return V;
+}
+
+// Text of a number too long for the parsers to hold, such as twenty typed digits: that
+// number does not fit its field rather than being no number at all. Sign, digits and, when
+// Point, one decimal point; surrounding blanks as the parsers allow them. 0 when the text
+// is no such number, otherwise -1 or 1 for its sign.
+int SignOfPlainNumber(const Variant& In, bool Point) {
+    const std::string* S = In.IfString();
+    if (!S) return 0;
+    const std::string Trimmed = Trim(*S);
+    std::string_view T = Trimmed;
+    int Sign = 1;
+    if (!T.empty() && (T.front() == '-' || T.front() == '+')) {
+        Sign = T.front() == '-' ? -1 : 1;
+        T.remove_prefix(1);
+    }
+    bool Digit = false, SeenPoint = false;
+    for (char C : T) {
+        if (C >= '0' && C <= '9')
+            Digit = true;
+        else if (C == '.' && Point && !SeenPoint)
+            SeenPoint = true;
+        else
+            return 0;
+    }
+    return Digit ? Sign : 0;
+}
+
+} // namespace
+
 // ---- TField ------------------------------------------------------------------------------
 
 TField::TField(TComponent* AOwner) : TComponent(AOwner) {}
@@ -179,6 +217,10 @@ void TField::ConvertError(const std::string& ValueText, const std::string& Why) 
     throw EConvertError(Format("字段“%s”的值“%s”%s。", {DisplayLabel(), ValueText, Why}));
 }
 
+void TField::RangeError(const std::string& Bound) const {
+    throw EConvertError(DisplayLabel() + Bound + "。");
+}
+
 // ---- TStringField, TMemoField, TBlobField ------------------------------------------------
 
 TStringField::TStringField(TComponent* AOwner) : TField(AOwner) { FSize = 20; }
@@ -236,19 +278,22 @@ TFieldType TIntegerField::DataType() const {
 
 Variant TIntegerField::Coerce(const Variant& V) const {
     if (V.IsNull()) return V;
+    const Variant In = NumberInput(V);
     std::int64_t I = 0;
     try {
-        if (const double* D = V.IfFloat()) {
+        if (const double* D = In.IfFloat()) {
             if (*D != std::trunc(*D)) throw EConvertError("");
-        } else if (const TBcd* B = V.IfBcd()) {
+        } else if (const TBcd* B = In.IfBcd()) {
             if (B->Rescaled(0).Compare(*B) != 0) throw EConvertError("");
         }
-        I = V.AsInt64();
+        I = In.AsInt64();
     } catch (const EConvertError&) {
+        if (const int Sign = SignOfPlainNumber(In, false))
+            if (TValueFault Fault = CheckInteger(Sign < 0 ? INT64_MIN : INT64_MAX, FMin, FMax))
+                RangeError(Fault.Why);
         ConvertError(V.AsString(), "不是有效的整数");
     }
-    if (I < FMin || I > FMax)
-        ConvertError(V.AsString(), "超出范围 " + std::to_string(FMin) + " 到 " + std::to_string(FMax));
+    if (TValueFault Fault = CheckInteger(I, FMin, FMax)) RangeError(Fault.Why);
     return Variant(static_cast<long long>(I));
 }
 
@@ -275,7 +320,7 @@ Variant TFloatField::Coerce(const Variant& V) const {
     if (V.IsNull()) return V;
     double D = 0;
     try {
-        D = V.AsDouble();
+        D = NumberInput(V).AsDouble();
     } catch (const EConvertError&) {
         ConvertError(V.AsString(), "不是有效的数值");
     }
@@ -300,13 +345,16 @@ void TBCDField::SetSize(int Value) {
 
 Variant TBCDField::Coerce(const Variant& V) const {
     if (V.IsNull()) return V;
+    const Variant In = NumberInput(V);
     TBcd B;
     try {
-        B = V.AsBcd(FSize);
+        B = In.AsBcd(FSize);
     } catch (const EConvertError&) {
+        if (const int Sign = SignOfPlainNumber(In, true))
+            if (TValueFault Fault = DecimalBound(FPrecision, FSize, Sign < 0)) RangeError(Fault.Why);
         ConvertError(V.AsString(), "不是有效的数值");
     }
-    if (TValueFault Fault = CheckDecimal(B, FPrecision)) ConvertError(V.AsString(), Fault.Why);
+    if (TValueFault Fault = CheckDecimal(B, FPrecision)) RangeError(Fault.Why);
     return Variant(B);
 }
 

@@ -86,11 +86,46 @@ TValueFault CheckText(std::string_view Text, int MaxChars) {
     return {};
 }
 
+TValueFault DecimalBound(int Precision, int Scale, bool Negative) {
+    if (Precision <= 0 || Scale < 0 || Precision < Scale) return {};
+    const int Whole = Precision - Scale;
+    std::string Largest = Whole > 0 ? std::string(static_cast<std::size_t>(Whole), '9') : "0";
+    if (Scale > 0) Largest += "." + std::string(static_cast<std::size_t>(Scale), '9');
+    return {Negative ? "不能小于 -" + Largest : "不能大于 " + Largest};
+}
+
 TValueFault CheckDecimal(const TBcd& Value, int Precision) {
-    if (Precision > 0 && Value.IntegerDigits() > Precision - Value.Scale)
-        return {"超出字段精度（" + std::to_string(Precision) + " 位数字，其中 " +
-                std::to_string(Value.Scale) + " 位小数）"};
+    if (Precision <= 0 || Value.IntegerDigits() <= Precision - Value.Scale) return {};
+    if (TValueFault Bound = DecimalBound(Precision, Value.Scale, Value.Unscaled < 0)) return Bound;
+    // A precision below the scale leaves no value at all; say so in the field's own terms.
+    return {"超出字段精度（" + std::to_string(Precision) + " 位数字，其中 " + std::to_string(Value.Scale) +
+            " 位小数）"};
+}
+
+TValueFault CheckInteger(std::int64_t Value, std::int64_t Min, std::int64_t Max) {
+    if (Value > Max) return {"不能大于 " + std::to_string(Max)};
+    if (Value < Min) return {"不能小于 " + std::to_string(Min)};
     return {};
+}
+
+std::string NumberTextFromInput(std::string_view Text) {
+    // U+FF0D..U+FF19 are EF BC 8D..EF BC 99; of those only －, ． and ０-９ are taken
+    // (U+FF0F, the full-width solidus, has no place in a number).
+    std::string Out;
+    Out.reserve(Text.size());
+    for (std::size_t I = 0; I < Text.size(); ++I) {
+        if (I + 2 < Text.size() && static_cast<unsigned char>(Text[I]) == 0xEF &&
+            static_cast<unsigned char>(Text[I + 1]) == 0xBC) {
+            const unsigned char Low = static_cast<unsigned char>(Text[I + 2]);
+            if (Low == 0x8D || Low == 0x8E || (Low >= 0x90 && Low <= 0x99)) {
+                Out += static_cast<char>(Low - 0x8D + '-'); // ASCII has - . / 0-9 in the same order
+                I += 2;
+                continue;
+            }
+        }
+        Out += Text[I];
+    }
+    return Out;
 }
 
 TValueFault CheckDateTime(TDateTime Value) {

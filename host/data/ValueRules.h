@@ -32,8 +32,26 @@ TValueFault CheckChar(char32_t C);
 TValueFault CheckText(std::string_view Text, int MaxChars);
 
 // A decimal already at its field's scale: at most Precision - Scale digits before the
-// point (Precision 0: as many as the value holds).
+// point (Precision 0: as many as the value holds). The fault names the bound the value
+// passed ("不能大于 9.9999", "不能小于 -9.9999"), so a clerk learns what to type instead
+// of how many digits the column has; it reads both after "字段“X”的值“…”" and after a
+// field's label.
 TValueFault CheckDecimal(const TBcd& Value, int Precision);
+
+// A whole number between Min and Max; the fault names the bound it passed, as CheckDecimal's.
+TValueFault CheckInteger(std::int64_t Value, std::int64_t Min, std::int64_t Max);
+
+// The bound a decimal of this precision and scale passes on its side of zero: "不能大于
+// 9.9999" for precision 5 and scale 4, "不能小于 -9.9999" when Negative. Empty when the
+// precision bounds nothing (0) or leaves no value at all (below the scale).
+TValueFault DecimalBound(int Precision, int Scale, bool Negative);
+
+// Number text as a person typed it, in the form the number parsers read: a Chinese input
+// method in full-width mode gives full-width digits (０-９), minus (－) and full stop (．),
+// which become their ASCII forms. Nothing else is touched, so whatever else the text holds
+// is still refused by the parser. For text typed into a field only: packets are written
+// by programs and are read strictly.
+std::string NumberTextFromInput(std::string_view Text);
 
 // A moment whose calendar day lies between 0001-01-01 and 9999-12-31.
 TValueFault CheckDateTime(TDateTime Value);

@@ -106,9 +106,11 @@ TEST(FieldTest, BcdPrecisionSizeAndRounding) {
     EXPECT_EQ(Amount->AsString(), "9999999999.99");
     Amount->SetAsString("-9999999999.99");
     EXPECT_EQ(Amount->AsString(), "-9999999999.99");
-    std::string Msg = MessageOf<EConvertError>([&] { Amount->SetAsString("12345678901"); });
-    EXPECT_TRUE(Contains(Msg, "提成金额")) << Msg;
-    EXPECT_TRUE(Contains(Msg, "12345678901")) << Msg;
+    // A number too big names the bound in the clerk's words, not the column's digits.
+    EXPECT_EQ(MessageOf<EConvertError>([&] { Amount->SetAsString("12345678901"); }),
+              "提成金额不能大于 9999999999.99。");
+    EXPECT_EQ(MessageOf<EConvertError>([&] { Amount->SetAsString("-12345678901"); }),
+              "提成金额不能小于 -9999999999.99。");
     EXPECT_THROW(Amount->SetAsLargeInt(12345678901LL), EConvertError);
     EXPECT_THROW(Amount->SetAsFloat(12345678901.0), EConvertError);
     // Rounding that carries into an eleventh integer digit is too big as well.
@@ -159,8 +161,10 @@ TEST(FieldTest, IntegerRanges) {
 
     Qty->SetAsLargeInt(2147483647);
     Qty->SetAsLargeInt(-2147483648LL);
-    std::string Msg = MessageOf<EConvertError>([&] { Qty->SetAsLargeInt(2147483648LL); });
-    EXPECT_TRUE(Contains(Msg, "数量") && Contains(Msg, "2147483648")) << Msg;
+    EXPECT_EQ(MessageOf<EConvertError>([&] { Qty->SetAsLargeInt(2147483648LL); }),
+              "数量不能大于 2147483647。");
+    EXPECT_EQ(MessageOf<EConvertError>([&] { Qty->SetAsString("-2147483649"); }),
+              "数量不能小于 -2147483648。");
     EXPECT_EQ(Qty->AsLargeInt(), -2147483648LL);
     Small->SetAsInteger(32767);
     EXPECT_THROW(Small->SetAsInteger(32768), EConvertError);
@@ -184,6 +188,49 @@ TEST(FieldTest, IntegerRanges) {
     EXPECT_TRUE(Qty->IsNull());
     Qty->SetText("15");
     EXPECT_EQ(Qty->Value(), Variant(15));
+}
+
+// What a Chinese input method in full-width mode gives is read as the ASCII it stands for,
+// by every number field and through both SetAsString and typed text; anything else in the
+// text is refused as before, and the message quotes the text as it was typed.
+TEST(FieldTest, NumberFieldsReadFullWidthDigitsMinusAndPoint) {
+    TFieldForm T;
+    auto* Rate = T.Add<TBCDField>("CMS_RATE", "提成比例");
+    Rate->SetPrecision(5);
+    auto* Qty = T.Add<TIntegerField>("QTY", "数量");
+    auto* Ratio = T.Add<TFloatField>("RATIO", "系数");
+    T.Cds->CreateDataSet();
+    T.Cds->Append();
+
+    Rate->SetAsString("０．１２５");
+    EXPECT_EQ(Rate->AsString(), "0.1250");
+    Rate->SetText("－９．９９９９");
+    EXPECT_EQ(Rate->AsString(), "-9.9999");
+    Rate->SetText(" １.2５ "); // a clerk switching modes mid-number still typed a number
+    EXPECT_EQ(Rate->AsString(), "1.2500");
+    Qty->SetAsString("－１２０");
+    EXPECT_EQ(Qty->AsInteger(), -120);
+    Qty->SetText("３５");
+    EXPECT_EQ(Qty->AsInteger(), 35);
+    Ratio->SetText("－０．５");
+    EXPECT_DOUBLE_EQ(Ratio->AsFloat(), -0.5);
+
+    // The bound of a full-width number that does not fit, as for any other.
+    EXPECT_EQ(MessageOf<EConvertError>([&] { Rate->SetText("１２"); }), "提成比例不能大于 9.9999。");
+    EXPECT_EQ(MessageOf<EConvertError>([&] { Qty->SetText("９９９９９９９９９９９９９９９９９９９９９"); }),
+              "数量不能大于 2147483647。");
+
+    // Only those characters: the ideographic full stop, full-width plus, comma and space,
+    // a unit after the number and a second point stay refused.
+    for (const char* Bad : {"１２。５", "＋５", "１，２００", "１　２", "１２元", "１．２．３", "－", "．"}) {
+        for (TField* F : std::initializer_list<TField*>{Rate, Qty, Ratio}) {
+            const std::string Msg = MessageOf<EConvertError>([&] { F->SetText(Bad); });
+            EXPECT_TRUE(Contains(Msg, "“" + F->DisplayLabel() + "”的值“" + std::string(Bad) + "”")) << Msg;
+        }
+    }
+    EXPECT_EQ(Rate->AsString(), "1.2500");
+    EXPECT_EQ(Qty->AsInteger(), 35);
+    EXPECT_DOUBLE_EQ(Ratio->AsFloat(), -0.5);
 }
 
 TEST(FieldTest, DatesMustExist) {

@@ -1,5 +1,6 @@
 // The value and name rules a field and the packet reader share: whatever one refuses the
 // other refuses too, and nothing either accepts makes a packet a strict reader refuses.
+#include "host/data/ValueRules.h"
 #include "host/data/ClientDataSet.h"
 
 #include <gtest/gtest.h>
@@ -16,7 +17,7 @@ namespace {
 const std::string Head =
     R"(<?xml version="1.0" encoding="UTF-8"?><DATAPACKET Version="2.0"><METADATA><FIELDS>)"
     R"(<FIELD attrname="NAME" fieldtype="string" WIDTH="4"/><FIELD attrname="AMOUNT" fieldtype="fixed" WIDTH="6" DECIMALS="2"/>)"
-    R"(<FIELD attrname="DAY" fieldtype="date"/></FIELDS><PARAMS/></METADATA><ROWDATA>)";
+    R"(<FIELD attrname="DAY" fieldtype="date"/><FIELD attrname="QTY" fieldtype="i2"/></FIELDS><PARAMS/></METADATA><ROWDATA>)";
 
 std::string Packet(const std::string& Row) {
     return Head + "<ROW NAME=\"ok\"/><ROW " + Row + "/></ROWDATA></DATAPACKET>";
@@ -71,6 +72,9 @@ struct TValueCase {
     std::string Attribute; // the same value as the packet writes it
     bool Fits;
     const char* Why; // part of the message when it does not fit
+    // The field's whole message, when it speaks of the field by its label (a number out of
+    // bounds) rather than quoting the value.
+    const char* SetMessage = nullptr;
 };
 
 void PrintTo(const TValueCase& C, std::ostream* Os) {
@@ -106,8 +110,12 @@ TEST_P(ValueRulesTest, FieldAndPacketReaderGiveTheSameVerdict) {
     }
     EXPECT_NE(Read.find("第 2 行字段“" + std::string(C.Field) + "”"), std::string::npos) << Read;
     EXPECT_NE(Read.find(C.Why), std::string::npos) << Read;
-    EXPECT_NE(Set.find("字段“" + std::string(C.Field) + "”"), std::string::npos) << Set;
-    EXPECT_NE(Set.find(C.Why), std::string::npos) << Set;
+    if (C.SetMessage) {
+        EXPECT_EQ(Set, C.SetMessage);
+    } else {
+        EXPECT_NE(Set.find("字段“" + std::string(C.Field) + "”"), std::string::npos) << Set;
+        EXPECT_NE(Set.find(C.Why), std::string::npos) << Set;
+    }
     EXPECT_EQ(Cds.GetXMLData(), Before);
 }
 
@@ -126,8 +134,15 @@ INSTANTIATE_TEST_SUITE_P(
         TValueCase{"U+FFFE", "NAME", "\uFFFE", "&#xFFFE;", false, "U+FFFE"},
         TValueCase{"raw U+FFFF", "NAME", "x\xEF\xBF\xBF", "x\xEF\xBF\xBF", false, "U+FFFF"},
         TValueCase{"decimal at its precision", "AMOUNT", "9999.99", "9999.99", true, ""},
-        TValueCase{"decimal too big", "AMOUNT", "10000", "10000", false,
-                   "超出字段精度（6 位数字，其中 2 位小数）"},
+        TValueCase{"decimal too big", "AMOUNT", "10000", "10000", false, "不能大于 9999.99",
+                   "AMOUNT不能大于 9999.99。"},
+        TValueCase{"decimal too small", "AMOUNT", "-9999.995", "-9999.995", false, "不能小于 -9999.99",
+                   "AMOUNT不能小于 -9999.99。"},
+        TValueCase{"integer at its bounds", "QTY", "-32768", "-32768", true, ""},
+        TValueCase{"integer too big", "QTY", "32768", "32768", false, "不能大于 32767",
+                   "QTY不能大于 32767。"},
+        TValueCase{"integer too small", "QTY", "-32769", "-32769", false, "不能小于 -32768",
+                   "QTY不能小于 -32768。"},
         TValueCase{"first day", "DAY", "0001-01-01", "00010101", true, ""},
         TValueCase{"last day", "DAY", "9999-12-31", "99991231", true, ""}),
     [](const ::testing::TestParamInfo<TValueCase>& Info) {
@@ -136,6 +151,23 @@ INSTANTIATE_TEST_SUITE_P(
             Name += std::isalnum(static_cast<unsigned char>(*P)) ? *P : '_';
         return Name;
     });
+
+// Full-width digits are what a person types through an input method; a packet is written
+// by a program, so the reader refuses them where a field takes them.
+TEST(ValueRulesTest, FullWidthDigitsAreTypedInputNotPacketText) {
+    for (const char* Field : {"AMOUNT", "QTY"}) {
+        TOrvClientDataSet Cds(nullptr);
+        const std::string Read = LoadError(Cds, Packet(std::string(Field) + "=\"－１２\""));
+        EXPECT_NE(Read.find("第 2 行字段“" + std::string(Field) + "”的值“－１２”"), std::string::npos)
+            << Read;
+        Cds.SetXMLData(Packet(""));
+        EXPECT_EQ(SetError(Cds, Field, "－１２"), "") << Field;
+        EXPECT_EQ(Cds.FieldByName(Field)->AsInteger(), -12) << Field;
+    }
+    EXPECT_EQ(NumberTextFromInput("－０１２３４５６７８９．"), "-0123456789.");
+    // Neighbours of the taken characters stay as they are.
+    EXPECT_EQ(NumberTextFromInput("＋，／：ａ。"), "＋，／：ａ。");
+}
 
 // A reference that a comment or CDATA section merely contains is text, not a character.
 TEST(ValueRulesTest, ReferencesOutsideValuesAreNotCharacters) {
