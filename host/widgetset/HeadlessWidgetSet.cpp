@@ -33,8 +33,13 @@ void THeadlessWidgetSet::QueueModalResult(int Result) {
     FModals.push_back([Result](TCustomForm& Form) { Form.SetModalResult(Result); });
 }
 
+void THeadlessWidgetSet::QueueSaveFile(std::optional<std::string> Path) {
+    FSaveFiles.push_back(std::move(Path));
+}
+
 void THeadlessWidgetSet::ClearRecords() {
     FMessages.clear();
+    FSaveFileRequests.clear();
     FFailures.clear();
     FFocus.clear();
     FShown.clear();
@@ -207,6 +212,20 @@ int THeadlessWidgetSet::MessageBox(const std::string& Text, const std::string& C
         }
     }
     FMessages.push_back(R);
+    return R.Answer;
+}
+
+std::optional<std::string> THeadlessWidgetSet::ChooseSaveFile(TCustomForm* Form, const std::string& Title,
+                                                              const std::string& SuggestedName,
+                                                              const std::vector<TFileFilter>& Filters) {
+    TSaveFileRecord R{Form ? Form->Name() : std::string(), Title, SuggestedName, Filters, std::nullopt};
+    if (FSaveFiles.empty()) {
+        FFailures.push_back("unexpected save dialog: " + Title);
+    } else {
+        R.Answer = std::move(FSaveFiles.front());
+        FSaveFiles.pop_front();
+    }
+    FSaveFileRequests.push_back(R);
     return R.Answer;
 }
 

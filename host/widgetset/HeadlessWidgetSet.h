@@ -2,10 +2,11 @@
 //
 // It records what a screen would show (message boxes, windows shown, focus moves) and
 // answers what a user would answer from a script: each question box (more than one button)
-// takes the next queued answer, each modal window the next queued modal script. A question
-// or a modal window that finds the script empty is a failure: it is recorded in Failures(),
-// answered with the box's default button or mrCancel, and the run goes on, so the test
-// sees it. Boxes with only an OK button need no answer.
+// takes the next queued answer, each modal window the next queued modal script, each save
+// dialog the next queued file choice. A question, a modal window or a save dialog that
+// finds the script empty is a failure: it is recorded in Failures(), answered with the
+// box's default button, mrCancel or a cancel, and the run goes on, so the test sees it.
+// Boxes with only an OK button need no answer.
 //
 // The User* functions act as a user does: each enters the model through
 // Application->HandleEvent, so an exception becomes a message box, as on a screen.
@@ -18,6 +19,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,6 +49,13 @@ public:
         int LastDone = 0; // the last progress reported
         bool Ended = false;
     };
+    struct TSaveFileRecord {
+        std::string Form; // the window's name
+        std::string Title;
+        std::string SuggestedName;
+        std::vector<TFileFilter> Filters;
+        std::optional<std::string> Answer;
+    };
     using TModalScript = std::function<void(TCustomForm& Form)>;
 
     THeadlessWidgetSet() = default;
@@ -62,7 +71,9 @@ public:
     // functions) and must end with a modal result.
     void QueueModal(TModalScript Script);
     void QueueModalResult(int Result);
-    bool ScriptDone() const { return FAnswers.empty() && FModals.empty(); }
+    // The next save dialog returns Path as the user's choice; nothing is a cancel.
+    void QueueSaveFile(std::optional<std::string> Path);
+    bool ScriptDone() const { return FAnswers.empty() && FModals.empty() && FSaveFiles.empty(); }
 
     // ---- what was seen
     const std::vector<TMessageRecord>& Messages() const { return FMessages; }
@@ -79,6 +90,8 @@ public:
     const std::vector<TGridChange>& GridChanges() const { return FGridChanges; }
     // Busy periods, oldest first.
     const std::vector<TBusyRecord>& BusyRuns() const { return FBusy; }
+    // Save dialogs shown, oldest first.
+    const std::vector<TSaveFileRecord>& SaveFileRequests() const { return FSaveFileRequests; }
 
     // ---- the user
     bool UserClick(TControl* Control);
@@ -114,6 +127,9 @@ public:
     void HideForm(TCustomForm* Form) override;
     void RunModal(TCustomForm* Form) override;
     int MessageBox(const std::string& Text, const std::string& Caption, int Flags) override;
+    std::optional<std::string> ChooseSaveFile(TCustomForm* Form, const std::string& Title,
+                                              const std::string& SuggestedName,
+                                              const std::vector<TFileFilter>& Filters) override;
     void SetFocus(TWinControl* Control) override;
     void Popup(TPopupMenu* Menu, int X, int Y) override;
     void GridChanged(TOrvDBGrid* Grid, TGridChange Change, int First, int Last) override;
@@ -128,6 +144,8 @@ private:
     std::map<std::pair<const TNativeComponent*, TPropertyId>, int> FChanges;
     std::deque<int> FAnswers;
     std::deque<TModalScript> FModals;
+    std::deque<std::optional<std::string>> FSaveFiles;
+    std::vector<TSaveFileRecord> FSaveFileRequests;
     std::vector<TMessageRecord> FMessages;
     std::vector<std::string> FFailures;
     std::vector<TFocusRecord> FFocus;

@@ -12,7 +12,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace orv {
 
@@ -21,6 +23,14 @@ class TCustomForm;
 class TWinControl;
 class TPopupMenu;
 class TOrvDBGrid;
+
+// A kind of file a save dialog offers: its description ("CSV 文件") and extension, without
+// the dot ("csv").
+struct TFileFilter {
+    std::string Description;
+    std::string Extension;
+    bool operator==(const TFileFilter&) const = default;
+};
 
 // The backend's own reference to what it made for a component; 0 means none.
 using THandle = std::uintptr_t;
@@ -97,6 +107,14 @@ public:
     // Flags and results as the classic message box: MB_YESNO, MB_ICONQUESTION,
     // MB_DEFBUTTON2..., IDYES, IDNO... (host/forms/Forms.h).
     virtual int MessageBox(const std::string& Text, const std::string& Caption, int Flags) = 0;
+
+    // Asks the user of Form where to save a file: Title heads the dialog, SuggestedName is
+    // the name it starts from, Filters the kinds offered (the first preselected). Returns
+    // the chosen path, which ends in the extension of one of Filters (a name that ends in
+    // none of them gets the chosen filter's), or nothing when the user cancels.
+    virtual std::optional<std::string> ChooseSaveFile(TCustomForm* Form, const std::string& Title,
+                                                      const std::string& SuggestedName,
+                                                      const std::vector<TFileFilter>& Filters) = 0;
 
     // The model moved the input focus to Control (its form is showing).
     virtual void SetFocus(TWinControl* Control) = 0;

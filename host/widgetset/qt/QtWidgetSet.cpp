@@ -6,10 +6,14 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDir>
 #include <QEvent>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QStandardPaths>
 
 #include <algorithm>
 #include <map>
@@ -226,6 +230,34 @@ int TQtWidgetSet::MessageBox(const std::string& Text, const std::string& Caption
     Box.exec();
     auto It = Ids.find(Box.clickedButton());
     return It != Ids.end() ? It->second : (Escape ? Escape : Default);
+}
+
+std::optional<std::string> TQtWidgetSet::ChooseSaveFile(TCustomForm* Form, const std::string& Title,
+                                                        const std::string& SuggestedName,
+                                                        const std::vector<TFileFilter>& Filters) {
+    if (FSaveFileHook) return FSaveFileHook(Title, SuggestedName, Filters);
+    QStringList Patterns;
+    for (const TFileFilter& F : Filters)
+        Patterns << QStringLiteral("%1 (*.%2)").arg(ToQString(F.Description), ToQString(F.Extension));
+    QString Selected = Patterns.isEmpty() ? QString() : Patterns.front();
+    if (FSaveDir.isEmpty()) FSaveDir = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (FSaveDir.isEmpty()) FSaveDir = QDir::homePath();
+    QWidget* Parent = Form ? WidgetOf(Form) : nullptr;
+    if (!Parent) Parent = QApplication::activeWindow();
+    QString Path = QFileDialog::getSaveFileName(Parent, ToQString(Title),
+                                                QDir(FSaveDir).filePath(ToQString(SuggestedName)),
+                                                Patterns.join(QStringLiteral(";;")), &Selected);
+    if (Path.isEmpty()) return std::nullopt;
+    FSaveDir = QFileInfo(Path).absolutePath();
+    // The kind of file goes by its extension: a name that ends in none of those offered
+    // gets the chosen filter's.
+    const QString Suffix = QFileInfo(Path).suffix();
+    const bool Offered = std::any_of(Filters.begin(), Filters.end(), [&](const TFileFilter& F) {
+        return Suffix.compare(ToQString(F.Extension), Qt::CaseInsensitive) == 0;
+    });
+    if (const qsizetype Chosen = Patterns.indexOf(Selected); !Offered && Chosen >= 0)
+        Path += QLatin1Char('.') + ToQString(Filters[static_cast<std::size_t>(Chosen)].Extension);
+    return FromQString(Path);
 }
 
 void TQtWidgetSet::SetFocus(TWinControl* Control) {

@@ -22,8 +22,10 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 class QAction;
 class QEventLoop;
@@ -60,6 +62,10 @@ public:
     // text, caption and flags, returns the button.
     using TMessageHook = std::function<int(const std::string& Text, const std::string& Caption, int Flags)>;
     void SetMessageHook(TMessageHook Hook) { FMessageHook = std::move(Hook); }
+    // Answers save dialogs instead of showing them, as the message hook does for boxes.
+    using TSaveFileHook = std::function<std::optional<std::string>(
+        const std::string& Title, const std::string& SuggestedName, const std::vector<TFileFilter>& Filters)>;
+    void SetSaveFileHook(TSaveFileHook Hook) { FSaveFileHook = std::move(Hook); }
 
     // What the backend made for a component (null when it has no handle from here).
     QWidget* WidgetOf(const TNativeComponent* Component) const;
@@ -79,6 +85,9 @@ public:
     void HideForm(TCustomForm* Form) override;
     void RunModal(TCustomForm* Form) override;
     int MessageBox(const std::string& Text, const std::string& Caption, int Flags) override;
+    std::optional<std::string> ChooseSaveFile(TCustomForm* Form, const std::string& Title,
+                                              const std::string& SuggestedName,
+                                              const std::vector<TFileFilter>& Filters) override;
     void SetFocus(TWinControl* Control) override;
     void Popup(TPopupMenu* Menu, int X, int Y) override;
     void GridChanged(TOrvDBGrid* Grid, TGridChange Change, int First, int Last) override;
@@ -114,6 +123,9 @@ private:
     std::string FUserName;
     TLayoutStore FLayoutStore;
     TMessageHook FMessageHook;
+    TSaveFileHook FSaveFileHook;
+    // Where the last save dialog ended; the next one starts there.
+    QString FSaveDir;
     bool FInstalled = false;
     bool FInFocusChange = false;
     // The busy period: its window, progress and clock.
