@@ -1,5 +1,6 @@
 #include "host/forms/BrowseFrm.h"
 
+#include "host/forms/GridExport.h"
 #include "host/services/Cformsres.h"
 
 namespace orv {
@@ -83,6 +84,7 @@ TBrowseForm::TBrowseForm(TComponent* AOwner) : TFuncForm(AOwner) {
     actRefresh = MakeAction(this, atlAtions, "actRefresh", CAP_REFRESH, ShortCut(VK_F1 + 4, 0),
                             [this] { RefreshData(); });
     actClose = MakeAction(this, atlAtions, "actClose", CAP_CLOSE, scNone, [this] { Close(); });
+    actExport = MakeAction(this, atlAtions, "actExport", CAP_EXPORT, scNone, [this] { ExportData(); });
 
     tlbStandard = new TToolBar(this);
     tlbStandard->SetName("tlbStandard");
@@ -97,6 +99,7 @@ TBrowseForm::TBrowseForm(TComponent* AOwner) : TFuncForm(AOwner) {
     btnSave = MakeButton(this, tlbStandard, "btnSave", CAP_SAVE, actSave);
     btnSep2 = MakeSeparator(this, tlbStandard, "btnSep2");
     btnRefresh = MakeButton(this, tlbStandard, "btnRefresh", CAP_REFRESH, actRefresh);
+    btnExport = MakeButton(this, tlbStandard, "btnExport", CAP_EXPORT, actExport);
     btnDetail = MakeButton(this, tlbStandard, "btnDetail", CAP_DETAIL);
     btnDetail->OnClick = [this](TComponent*) { ShowDetail(); };
     btnSep3 = MakeSeparator(this, tlbStandard, "btnSep3");
@@ -135,6 +138,13 @@ TBrowseForm::TBrowseForm(TComponent* AOwner) : TFuncForm(AOwner) {
     grdMain->SetParent(this);
     grdMain->SetAlign(TAlign::alClient);
     grdMain->SetDataSource(dtsMain);
+    // Placed in the grid's popup menu once the window has set the grid up (PlaceExportItem).
+    mitExportSep = new TMenuItem(this);
+    mitExportSep->SetName("mitExportSep");
+    mitExportSep->SetCaption("-");
+    mitExport = new TMenuItem(this);
+    mitExport->SetName("mitExport");
+    mitExport->SetAction(actExport);
 
     cdsMain->BeforeEdit = [this](TDataSet* D) {
         if (!Destroying()) cdsMainBeforeEdit(D);
@@ -177,6 +187,7 @@ void TBrowseForm::ShowStatus() {
     actDelete->SetEnabled(Permission3 && Active && (S != 1 || cdsMain->State() == TDataSetState::dsInsert));
     actSave->SetEnabled(Permission4 && S == 3);
     actRefresh->SetEnabled(Permission1);
+    actExport->SetEnabled(Permission5 && Active);
     btnSelect->SetEnabled(FSelecting && S != 1);
     ShowNavigator();
 }
@@ -220,6 +231,7 @@ void TBrowseForm::Show() {
         return;
     }
     AfterConstruction();
+    PlaceExportItem();
     try {
         if (!InitRights()) {
             Application->MessageBox(Format(MSG_NO_RIGHT_TO_VIEW, {Caption()}), Caption(),
@@ -249,6 +261,7 @@ void TBrowseForm::Show(TOrvConditionTree* ACondition, bool AutoRefresh) {
 bool TBrowseForm::Select(TOrvConditionTree* ACondition, bool MultiSelect, TOrvClientDataSet* Result) {
     FCondition = ACondition;
     AfterConstruction();
+    PlaceExportItem();
     if (!InitRights()) {
         Application->MessageBox(Format(MSG_NO_RIGHT_TO_VIEW, {Caption()}), Caption(), MB_OK | MB_ICONWARNING);
         return false;
@@ -341,6 +354,28 @@ void TBrowseForm::RefreshData() {
     UpdateStatus();
 }
 
+void TBrowseForm::ExportData() {
+    CommitPendingEdit();
+    if (!Permission5) throw TUserException(Format(MSG_NO_RIGHT_TO_EXPORT, {Caption()}), Caption());
+    TWidgetSet* WS = Application->WidgetSet();
+    if (!cdsMain->Active() || !WS) return;
+    // The window's caption names the file, less what a file name cannot hold.
+    std::string Name = Caption();
+    for (char& C : Name)
+        if (std::string_view("/\\:*?\"<>|").find(C) != std::string_view::npos) C = '_';
+    if (Name.empty()) Name = std::string(CAP_EXPORT);
+    const std::optional<std::string> Path =
+        WS->ChooseSaveFile(this, std::string(CAP_EXPORT), Name + ".xlsx",
+                           {{std::string(CAP_EXPORT_XLSX), "xlsx"}, {std::string(CAP_EXPORT_CSV), "csv"}});
+    if (!Path) return;
+    try {
+        TBusyScope Busy(this, std::string(MSG_EXPORTING), grdMain->RowCount());
+        ExportGrid(*grdMain, *Path, ExportFormatOf(*Path), Caption(), [&Busy] { Busy.Step(); });
+    } catch (const std::exception& E) {
+        Application->MessageBox(Format(MSG_EXPORT_FAILED, {E.what()}), Caption(), MB_OK | MB_ICONERROR);
+    }
+}
+
 bool TBrowseForm::CloseQuery() {
     return TFuncForm::CloseQuery() && AskToSaveChanges();
 }
@@ -371,6 +406,20 @@ bool TBrowseForm::AskToSaveChanges() {
     default:
         return false;
     }
+}
+
+void TBrowseForm::PlaceExportItem() {
+    TPopupMenu* Menu = grdMain->PopupMenu();
+    if (Menu && mitExport->Menu() == Menu) return;
+    for (TMenuItem* I : {mitExportSep, mitExport})
+        if (TPopupMenu* Old = I->Menu()) Old->Remove(I);
+    if (!Menu) {
+        Menu = new TPopupMenu(this);
+        Menu->SetName("pmnGrid");
+        grdMain->SetPopupMenu(Menu);
+    }
+    if (!Menu->Items().empty()) Menu->Add(mitExportSep);
+    Menu->Add(mitExport);
 }
 
 void TBrowseForm::ApplyPermissions() {

@@ -38,13 +38,16 @@ private:
 //   being shown), PrepareData, realise, show, PostOpen, status from the data. An exception
 //   from InitRights or PrepareData reaches Show's caller; the window is then released.
 // - Permission1 view, Permission2 add (btnNew), Permission3 delete (btnDelete),
-//   Permission4 change and save, Permission5 export. cdsMain itself refuses what the
-//   rights do not allow.
+//   Permission4 change and save, Permission5 export (actExport). cdsMain itself refuses
+//   what the rights do not allow.
 // - Every command (save, refresh, close, new, delete, any action) first hands text typed
 //   into a cell to its field; a refused text stops the command and stays in the editor.
 // - Save command: settle the pending row, Save(ErrorMsg); false shows ErrorMsg titled with
 //   the caption and keeps every change; true merges the change log, PostSave, status.
 // - Closing or reloading with unsaved changes asks whether to save them first.
+// - Export command: writes the grid as it shows its rows to a CSV or XLSX file the user
+//   chooses; nothing in the window changes. Its item is appended to the grid's popup menu
+//   when the window is shown (a grid without one gets one).
 class TBrowseForm : public TFuncForm {
 public:
     explicit TBrowseForm(TComponent* AOwner);
@@ -94,6 +97,7 @@ public:
     // Returns whether everything was saved.
     bool SaveData();
     void RefreshData();
+    void ExportData();
     bool CloseQuery() override;
 
     // Unsaved changes: a change log, a modified row being edited or inserted, or text
@@ -114,6 +118,7 @@ public:
     TToolButton* btnSave;
     TToolButton* btnSep2;
     TToolButton* btnRefresh;
+    TToolButton* btnExport;
     TToolButton* btnDetail;
     TToolButton* btnSep3;
     TToolButton* btnFunctions;
@@ -131,6 +136,11 @@ public:
     TAction* actSave;
     TAction* actRefresh;
     TAction* actClose;
+    TAction* actExport;
+    // The export command in the grid's popup menu, after a separator when the menu has
+    // items of its own.
+    TMenuItem* mitExportSep;
+    TMenuItem* mitExport;
 
     bool Permission1 = false;
     bool Permission2 = false;
@@ -143,6 +153,7 @@ public:
 private:
     class TStatusLink;
     void ApplyPermissions();
+    void PlaceExportItem();
     bool AskToSaveChanges();
     int ComputeStatus() const;
 

@@ -22,6 +22,11 @@ inline constexpr std::string_view MSG_RECORD_CANNOT_MODIFY = "当前记录不允
 inline constexpr std::string_view MSG_RECORD_CANNOT_DELETE = "当前记录不允许删除。";
 // The argument is the command's caption.
 inline constexpr std::string_view MSG_NOT_AVAILABLE = "此窗口没有“%s”功能。";
+// The argument is the window's caption.
+inline constexpr std::string_view MSG_NO_RIGHT_TO_EXPORT = "您没有导出“%s”的权限。";
+// The argument is the reason.
+inline constexpr std::string_view MSG_EXPORT_FAILED = "导出失败：%s";
+inline constexpr std::string_view MSG_EXPORTING = "正在导出……";
 inline constexpr std::string_view MSG_ERROR_TITLE = "错误";
 
 // Captions of the browse window's tool bar and record count.
@@ -33,7 +38,11 @@ inline constexpr std::string_view CAP_REFRESH = "刷新";
 inline constexpr std::string_view CAP_DETAIL = "明细";
 inline constexpr std::string_view CAP_FUNCTIONS = "功能";
 inline constexpr std::string_view CAP_FILTER = "过滤";
+inline constexpr std::string_view CAP_EXPORT = "导出";
 inline constexpr std::string_view CAP_CLOSE = "关闭";
 inline constexpr std::string_view CAP_RECORD_COUNT = "记录数：";
+// The kinds of file the export offers.
+inline constexpr std::string_view CAP_EXPORT_XLSX = "XLSX 工作簿";
+inline constexpr std::string_view CAP_EXPORT_CSV = "CSV 文件（UTF-8，逗号分隔）";
 
 } // namespace orv

@@ -157,7 +157,9 @@ TEST_F(CmsRsBrowseFormTest, TheWindowIsSetUpAsItsUsersKnowIt) {
         EXPECT_EQ(Act->ActionList(), F->atlAtions);
     }
     auto* Menu = Get<TPopupMenu>(F, "mnuMain");
-    ASSERT_EQ(Menu->Items().size(), 4u);
+    // The framework appends its export command after the window's own items.
+    ASSERT_EQ(Menu->Items().size(), 6u);
+    EXPECT_EQ(Menu->Items()[5], F->mitExport);
     const char* Items[][2] = {{"mitNewLine", "actNewLine"},
                               {"mitNewLines", "actNewLines"},
                               {"mitDeletLine", "actDeleteLine"},

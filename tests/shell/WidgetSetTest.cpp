@@ -205,7 +205,7 @@ TEST_F(WidgetSetTest, ABrowseWindowShowsItsToolBarGridAndCountAtTheBottomRight) 
         else
             Shown << A->text();
     }
-    EXPECT_EQ(Shown, (QStringList{"新增", "删除", "保存", "刷新", "关闭"}));
+    EXPECT_EQ(Shown, (QStringList{"新增", "删除", "保存", "刷新", "导出", "关闭"}));
     EXPECT_EQ(Separators, 2);
     EXPECT_FALSE(WS->ActionOf(Form->btnSave)->isEnabled()) << "nothing to save yet";
 
@@ -268,7 +268,8 @@ TEST_F(WidgetSetTest, ActionsCarryTheirShortcutsAndMenusShowTheirItems) {
     QStringList Texts;
     for (QAction* A : Menu->actions())
         Texts << A->text();
-    EXPECT_EQ(Texts, (QStringList{"新增明细(&A)", "批量添加明细(&B)", "删除明细(&Z)", "清除明细(&C)"}));
+    EXPECT_EQ(Texts,
+              (QStringList{"新增明细(&A)", "批量添加明细(&B)", "删除明细(&Z)", "清除明细(&C)", "-", "导出"}));
     EXPECT_EQ(Menu->actions()[1]->shortcut(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Insert));
     EXPECT_EQ(Menu->actions()[0]->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Insert));
 
