@@ -107,13 +107,14 @@ const TTableStore& CmsRsStore() {
         D.References = {
             {"SHOP_ID",
              "门店",
-             "SELECT unit_num, unit_num, unit_name FROM units "
+             "SELECT unit_num || ' ' || unit_name, unit_num, unit_name FROM units "
              "WHERE unit_id = ?1 AND unit_type IN ('S', 'A')",
              {"SHOP_NUM", "SHOP_NAME"},
              "SHOP_NUM"},
             {"PROD_CLS_ID",
              "商品品种",
-             "SELECT prod_cls_num, prod_cls_num, prod_name FROM product_classes WHERE prod_cls_id = ?1",
+             "SELECT prod_cls_num || ' ' || prod_name, prod_cls_num, prod_name FROM product_classes "
+             "WHERE prod_cls_id = ?1",
              {"PROD_CLS_NUM", "PROD_NAME"},
              "PROD_CLS_NUM"}};
         D.DateRange = TDateRangeDesc{"FROM_DATE", "TO_DATE"};

@@ -15,27 +15,35 @@ std::int64_t Pow10(int N) {
     return R;
 }
 
-[[noreturn]] void NotFit(const TPacketField& Field, const Variant& Value,
-                         const std::string& Why = "无效或超出范围") {
+std::string NameOf(const TPacketField& Field, std::string_view Label) {
+    return std::string(Label.empty() ? std::string_view(Field.Name) : Label);
+}
+
+// Refuses a value in the words of the window: Label is what the clerk calls the field.
+// An id's value is never shown, as the clerk never sees it.
+[[noreturn]] void NotFit(const TPacketField& Field, std::string_view Label, const Variant& Value,
+                         const std::string& Why = "无效") {
+    const std::string Name = NameOf(Field, Label);
+    if (Field.Type == TPacketType::ptId) throw EConvertError(Name + "无效。");
     std::string Text;
     try {
         Text = Value.AsString();
     } catch (const std::exception&) {
         // Leave the text empty: the message still names the field.
     }
-    throw EConvertError(Format("字段 %s 的值 %s %s。", {Field.Name, Text, Why}));
+    throw EConvertError(Format("%s的值“%s”%s。", {Name, Text, Why}));
 }
 
 // A delta may type a date field as anything (r8, i4, text): whatever the type, the day
 // must be one a date field holds, or every later load of the table would fail on it.
-std::int32_t DayOf(const Variant& Value, const TPacketField& Field) {
+std::int32_t DayOf(const Variant& Value, const TPacketField& Field, std::string_view Label) {
     if (const std::string* S = Value.IfString()) {
         std::int32_t Days = 0;
         if (TryParseDate8(*S, Days) || TryParseDisplayDate(*S, Days)) return Days;
-        NotFit(Field, Value);
+        NotFit(Field, Label, Value);
     }
     const TDateTime Moment = Value.AsDateTime();
-    if (TValueFault Fault = CheckDateTime(Moment)) NotFit(Field, Value, Fault.Why);
+    if (TValueFault Fault = CheckDateTime(Moment)) NotFit(Field, Label, Value, Fault.Why);
     return DateOf(Moment);
 }
 
@@ -108,29 +116,42 @@ std::string QueryToXml(const std::vector<TPacketField>& Fields, TSqliteStatement
     return DataSet.GetXMLData();
 }
 
-std::optional<std::int64_t> StoredValue(const Variant& Value, const TPacketField& Field) {
+std::optional<std::int64_t> StoredValue(const Variant& Value, const TPacketField& Field,
+                                        std::string_view Label) {
     if (Value.IsNull()) return std::nullopt;
     switch (Field.Type) {
     case TPacketType::ptId: {
         // Exact: an id of 12.5 names nothing, it is not rounded to 13.
         constexpr int Probe = 4;
-        TBcd B = Value.AsBcd(Probe);
-        if (B.Unscaled % Pow10(Probe) != 0) NotFit(Field, Value);
+        TBcd B;
+        try {
+            B = Value.AsBcd(Probe);
+        } catch (const EConvertError&) {
+            NotFit(Field, Label, Value);
+        }
+        if (B.Unscaled % Pow10(Probe) != 0) NotFit(Field, Label, Value);
         std::int64_t Id = B.Unscaled / Pow10(Probe);
-        if (Id < INT32_MIN || Id > INT32_MAX) NotFit(Field, Value);
+        if (Id < INT32_MIN || Id > INT32_MAX) NotFit(Field, Label, Value);
         return Id;
     }
     case TPacketType::ptDecimal: {
-        TBcd B = Value.AsBcd(Field.Scale);
-        if (TValueFault Fault = CheckDecimal(B, Field.Precision)) NotFit(Field, Value, Fault.Why);
+        TBcd B;
+        try {
+            B = Value.AsBcd(Field.Scale);
+        } catch (const EConvertError&) {
+            NotFit(Field, Label, Value, "不是有效的数值");
+        }
+        // Worded as the window's field words it: "提成比例不能大于 9.9999。"
+        if (TValueFault Fault = CheckDecimal(B, Field.Precision))
+            throw EConvertError(NameOf(Field, Label) + Fault.Why + "。");
         return B.Unscaled;
     }
     case TPacketType::ptDate:
-        return DayOf(Value, Field);
+        return DayOf(Value, Field, Label);
     case TPacketType::ptText:
         break;
     }
-    NotFit(Field, Value);
+    NotFit(Field, Label, Value);
 }
 
 Variant PacketValue(std::int64_t Stored, const TPacketField& Field) {

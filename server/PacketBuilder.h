@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace orv {
@@ -40,8 +41,10 @@ Variant ColumnValue(const TSqliteStatement& Rows, int Column, const TPacketField
 std::string QueryToXml(const std::vector<TPacketField>& Fields, TSqliteStatement& Rows);
 
 // Stored form of a packet value, checked against the field's precision; nullopt for null.
-// Raises EConvertError naming the field when the value does not fit.
-std::optional<std::int64_t> StoredValue(const Variant& Value, const TPacketField& Field);
+// Raises EConvertError when the value does not fit, naming the field by Label (what the
+// clerk calls it; the packet name when empty) and never showing an id's value.
+std::optional<std::int64_t> StoredValue(const Variant& Value, const TPacketField& Field,
+                                        std::string_view Label = {});
 
 // Packet form of a stored value.
 Variant PacketValue(std::int64_t Stored, const TPacketField& Field);

@@ -30,6 +30,11 @@ std::string Param(int N) {
 // One row of a delta as the table sees it: the packet values as sent, and the stored
 // form of each stored field.
 struct TRow {
+    // The row's place in the delta as the clerk counts it: the delta's changed rows in the
+    // order they were first changed (inserted, modified or deleted; a modified row's
+    // original and new image are one row), counted from 1. Messages use it only for a row
+    // they cannot name by what the clerk sees.
+    int No = 0;
     std::vector<Variant> Raw;
     std::vector<std::optional<std::int64_t>> Value;
     std::string Error; // first value that did not convert
@@ -112,20 +117,22 @@ class TTableStore::TApply {
 public:
     TApply(const TTableStore& Store, TSqliteDatabase& Db, int UnitID, const TOrvUpdateDataSet& Delta)
         : FStore(Store), FDesc(Store.FDesc), FDb(Db), FUnitID(UnitID) {
-        for (const TColumnDesc& F : FDesc.Fields) {
-            TField* Field = Delta.FindField(F.Name);
-            if (!Field && !F.Column.empty()) throw EDatabaseError("提交的数据缺少字段 " + F.Name + "。");
-            FFieldNo.push_back(Field ? Field->FieldNo() : -1);
-        }
         FRefOf.assign(FDesc.Fields.size(), -1);
         for (std::size_t R = 0; R < FDesc.References.size(); ++R)
             FRefOf[static_cast<std::size_t>(Store.FieldIndex(FDesc.References[R].KeyField))] =
                 static_cast<int>(R);
+        for (std::size_t I = 0; I < FDesc.Fields.size(); ++I) {
+            TField* Field = Delta.FindField(FDesc.Fields[I].Name);
+            if (!Field && !FDesc.Fields[I].Column.empty())
+                throw EDatabaseError("提交的数据缺少“" + LabelOf(I) + "”一列。");
+            FFieldNo.push_back(Field ? Field->FieldNo() : -1);
+        }
         FCache.resize(FDesc.References.size());
     }
 
-    TRow ReadRow(const std::vector<Variant>& Values) const {
+    TRow ReadRow(const std::vector<Variant>& Values, int No) const {
         TRow Row;
+        Row.No = No;
         Row.Raw.resize(FDesc.Fields.size());
         Row.Value.resize(FDesc.Fields.size());
         for (std::size_t I = 0; I < FDesc.Fields.size(); ++I) {
@@ -134,7 +141,7 @@ public:
             Row.Raw[I] = Values[static_cast<std::size_t>(No)];
             if (FDesc.Fields[I].Column.empty()) continue;
             try {
-                Row.Value[I] = StoredValue(Row.Raw[I], FDesc.Fields[I]);
+                Row.Value[I] = StoredValue(Row.Raw[I], FDesc.Fields[I], LabelOf(I));
             } catch (const EConvertError& E) {
                 if (Row.Error.empty()) Row.Error = E.Message();
             }
@@ -324,19 +331,27 @@ private:
         return static_cast<std::size_t>(FStore.FieldIndex(FDesc.References[Ref].KeyField));
     }
 
+    // What the clerk calls field I: an id by what it names ("门店"), as the clerk picks a
+    // shop, not an id.
+    const std::string& LabelOf(std::size_t I) const {
+        const int R = FRefOf[I];
+        return R >= 0 ? FDesc.References[static_cast<std::size_t>(R)].Noun : FDesc.Fields[I].Label;
+    }
+
     void Validate(const TRow& Row) {
         if (!Row.Error.empty()) Fail(Row, Row.Error);
         for (int I : FStore.FStored) {
             const TColumnDesc& F = FDesc.Fields[static_cast<std::size_t>(I)];
             const auto& V = Row.Value[static_cast<std::size_t>(I)];
+            if (FRefOf[static_cast<std::size_t>(I)] >= 0 && (!V || *V == Sys_UnknownID))
+                Fail(Row, "没有选择" + LabelOf(static_cast<std::size_t>(I)) + "。");
             if (!V) Fail(Row, F.Label + "不能为空。");
             if ((F.Min && *V < *F.Min) || (F.Max && *V > *F.Max))
                 Fail(Row, Format("%s必须在 %s 到 %s 之间。", {F.Label, StoredText(F.Min.value_or(*V), F),
                                                               StoredText(F.Max.value_or(*V), F)}));
         }
         for (std::size_t R = 0; R < FDesc.References.size(); ++R) {
-            const std::int64_t Id = *Row.Value[KeyIndexOf(R)];
-            if (Id == Sys_UnknownID || !Lookup(static_cast<int>(R), Id))
+            if (!Lookup(static_cast<int>(R), *Row.Value[KeyIndexOf(R)]))
                 Fail(Row, FDesc.References[R].Noun + "不存在。");
         }
         if (FStore.FFrom >= 0 && *Row.Value[static_cast<std::size_t>(FStore.FTo)] <
@@ -371,10 +386,15 @@ private:
         }
     }
 
-    // Names a row by its key the way a user would find it in the window: "门店 S001、
-    // 商品品种 P0001、2024-01-01 至 2024-01-31".
+    // Names a row by its key the way the clerk finds it in the window, references by the
+    // number and name the clerk sees and never by an id: "门店 S001 南京东路店、商品品种
+    // P0001 经典可乐、2024-01-01 至 2024-01-31". When a reference of the row names nothing
+    // the clerk could see (none chosen, or one that names nothing and was not typed), the
+    // row's place in the delta (TRow::No) leads, with what else of its key is visible:
+    // "第 3 行", "第 3 行（商品品种 P0006 经典可乐、2024-01-01 至 2024-01-31）".
     std::string Describe(const TRow& Row) {
         std::vector<std::string> Parts;
+        bool Unnamed = false;
         for (std::size_t I = 0; I < FDesc.Fields.size(); ++I) {
             const TColumnDesc& F = FDesc.Fields[I];
             if (!F.Key || static_cast<int>(I) == FStore.FTo) continue;
@@ -388,18 +408,28 @@ private:
                 Parts.push_back(F.Label + " " + FieldText(Row, I));
                 continue;
             }
-            const TReferenceDesc& Ref = FDesc.References[static_cast<std::size_t>(R)];
-            std::string Number;
-            if (!Ref.NumberField.empty()) {
-                const Variant& Typed = Row.Raw[static_cast<std::size_t>(FStore.FieldIndex(Ref.NumberField))];
-                if (const std::string* S = Typed.IfString()) Number = *S;
-            }
-            if (Number.empty() && Row.Value[I]) {
-                if (const auto& Found = Lookup(R, *Row.Value[I])) Number = (*Found)[0];
-            }
-            Parts.push_back(Number.empty() ? F.Label + " " + FieldText(Row, I) : Ref.Noun + " " + Number);
+            const std::string Name = ReferenceText(Row, R, I);
+            if (Name.empty())
+                Unnamed = true;
+            else
+                Parts.push_back(FDesc.References[static_cast<std::size_t>(R)].Noun + " " + Name);
         }
-        return Join(Parts, "、");
+        if (!Unnamed) return Join(Parts, "、");
+        const std::string Place = "第 " + std::to_string(Row.No) + " 行";
+        return Parts.empty() ? Place : Place + "（" + Join(Parts, "、") + "）";
+    }
+
+    // How the clerk knows the row that reference R of field I names: the master table's
+    // text for it, else the number typed for it; empty when the row shows none.
+    std::string ReferenceText(const TRow& Row, int R, std::size_t I) {
+        const auto& Id = Row.Value[I];
+        if (!Id || *Id == Sys_UnknownID) return {};
+        if (const auto& Found = Lookup(R, *Id)) return (*Found)[0];
+        const TReferenceDesc& Ref = FDesc.References[static_cast<std::size_t>(R)];
+        if (Ref.NumberField.empty()) return {};
+        const Variant& Typed = Row.Raw[static_cast<std::size_t>(FStore.FieldIndex(Ref.NumberField))];
+        const std::string* S = Typed.IfString();
+        return S ? Trim(*S) : std::string();
     }
 
     const TTableStore& FStore;
@@ -423,9 +453,11 @@ std::string TTableStore::ApplyDelta(TSqliteDatabase& Db, int UnitID, const std::
     // Originals go first and new images after, so a delta may move a key to one that
     // another of its rows gives up (two rows swapping dates, a delete and a re-insert).
     std::vector<TRow> NewRows;
-    for (const TChangeEntry& C : Changes) {
-        if (C.Kind != TUpdateKind::ukInsert) Apply.RemoveOriginal(Apply.ReadRow(C.OldValues));
-        if (C.Kind != TUpdateKind::ukDelete) NewRows.push_back(Apply.ReadRow(C.NewValues));
+    for (std::size_t I = 0; I < Changes.size(); ++I) {
+        const TChangeEntry& C = Changes[I];
+        const int No = static_cast<int>(I) + 1; // see TRow::No
+        if (C.Kind != TUpdateKind::ukInsert) Apply.RemoveOriginal(Apply.ReadRow(C.OldValues, No));
+        if (C.Kind != TUpdateKind::ukDelete) NewRows.push_back(Apply.ReadRow(C.NewValues, No));
     }
     Apply.FindOverlaps(NewRows);
     for (const TRow& Row : NewRows)

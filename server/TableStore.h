@@ -65,7 +65,10 @@ public:
     // Applies an XML delta for the unit in one transaction and returns the answer delta
     // (empty when nothing needs merging). Raises EDatabaseError naming the offending row,
     // with nothing applied, when a row breaks a rule, repeats a key, names nothing, or
-    // was changed or deleted by someone else since it was read.
+    // was changed or deleted by someone else since it was read. The message names the row
+    // by what the clerk sees in it (numbers and names, never an id); a row whose shop,
+    // class, shift or category is not chosen is named by its place among the delta's
+    // changed rows, in the order they were first changed, from 1 ("第 3 行：没有选择商品类别。").
     std::string ApplyDelta(TSqliteDatabase& Db, int UnitID, const std::string& DeltaXml) const;
 
 private:

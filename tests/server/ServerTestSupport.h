@@ -116,6 +116,12 @@ protected:
     std::string DbPath() const { return Dir.File("quillon.db"); }
 
     std::int64_t Count(const std::string& Sql) { return Server->Database().QueryInt64(Sql); }
+    // The first column of the first row Sql yields, as text.
+    std::string Text(const std::string& Sql) {
+        TStatementLease Row = Server->Database().Prepare(Sql);
+        EXPECT_TRUE(Row->Step()) << Sql;
+        return Row->Text(0);
+    }
 
     TWindowClient<ICmsShf> Shf(const std::string& Session) {
         return {*Server, "TCmsShfBean", Session, "SHF_ID"};
