@@ -35,11 +35,21 @@ bool TServerContext::UnitWithin(int UnitID, int RootUnitID) {
     return Query->Step();
 }
 
+std::string TServerContext::UnitText(int UnitID) {
+    TStatementLease Query = FDb.Prepare("SELECT unit_num || ' ' || unit_name FROM units WHERE unit_id = ?1");
+    Query->Bind(1, UnitID);
+    return Query->Step() ? Query->Text(0) : std::string();
+}
+
 TSessionInfo TServerContext::CheckAccess(const std::string& SessionID, int UnitID, const char* Privilege) {
     std::optional<TSessionInfo> Session = FindSession(SessionID);
     if (!Session) throw EAccessDenied("会话无效或已结束，请重新登录。");
-    if (!UnitWithin(UnitID, Session->UnitID))
-        throw EAccessDenied(Format("当前登录无权处理机构 %s 的数据。", {std::to_string(UnitID)}));
+    if (!UnitWithin(UnitID, Session->UnitID)) {
+        // The unit as the user knows it, by number and name; its id means nothing to them.
+        const std::string Unit = UnitText(UnitID);
+        throw EAccessDenied(Unit.empty() ? std::string("所选的机构不存在。")
+                                         : Format("当前登录无权处理机构“%s”的数据。", {Unit}));
+    }
     if (Privilege && !HasPrivilege(Session->UserName, Privilege))
         throw EAccessDenied(Format("用户 %s 没有此项操作的权限（%s）。", {Session->UserName, Privilege}));
     return *Session;

@@ -60,6 +60,8 @@ public:
 
 private:
     bool UnitWithin(int UnitID, int RootUnitID);
+    // "R01 华东区" for a unit; empty when no unit has the id.
+    std::string UnitText(int UnitID);
 
     TSqliteDatabase FDb;
     TOrvPackOptions FPackOptions;

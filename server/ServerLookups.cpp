@@ -92,9 +92,9 @@ bool TServerLookups::GetUnit(int RootUnitID, int UnitID, const std::string& Unit
         else
             Rows->Bind(2, UnitID);
         if (!FillOne(S, UnitFields, *Rows))
-            throw EDatabaseError(
-                ByNumber ? Format("%s编号 %s 不存在。", {UnitNoun(UnitTypes), UnitNum})
-                         : Format("%sID %s 不存在。", {UnitNoun(UnitTypes), std::to_string(UnitID)}));
+            throw EDatabaseError(ByNumber
+                                     ? Format("%s编号 %s 不存在。", {UnitNoun(UnitTypes), UnitNum})
+                                     : Format("所选的%s不存在或不在可选范围内。", {UnitNoun(UnitTypes)}));
     });
 }
 
@@ -114,7 +114,7 @@ bool TServerLookups::GetProdCls(int ProdClsID, const std::string& ProdClsNum, TO
             Rows->Bind(1, ProdClsID);
         if (!FillOne(S, ProdClsFields, *Rows))
             throw EDatabaseError(ByNumber ? Format("商品品种编号 %s 不存在。", {ProdClsNum})
-                                          : Format("商品品种ID %s 不存在。", {std::to_string(ProdClsID)}));
+                                          : std::string("所选的商品品种不存在。"));
     });
 }
 

@@ -49,7 +49,7 @@ TEST_F(LookupsTest, UnitByNumberRespectsTypeAndRoot) {
     EXPECT_FALSE(L().GetUnit(3, Sys_UnknownID, "S001", UnitType_Shop, &S, Error)); // S001 lies in region 1
     EXPECT_TRUE(L().GetUnit(1, 101, "", UnitType_Shop, &S, Error)) << Error;
     EXPECT_FALSE(L().GetUnit(Sys_GlobalUnitID, 4242, "", UnitType_Shop, &S, Error));
-    EXPECT_EQ(Error, "门店ID 4242 不存在。");
+    EXPECT_EQ(Error, "所选的门店不存在或不在可选范围内。");
 }
 
 // Under the root means the root itself or any unit below it, however deep; a unit above
@@ -82,6 +82,8 @@ TEST_F(LookupsTest, ProductClassByNumberOrId) {
     EXPECT_EQ(S.FieldByName("PROD_CLS_NUM")->AsString(), "P0011");
     EXPECT_FALSE(L().GetProdCls(Sys_UnknownID, "p0011", &S, Error));
     EXPECT_EQ(Error, "商品品种编号 p0011 不存在。");
+    EXPECT_FALSE(L().GetProdCls(4242, "", &S, Error));
+    EXPECT_EQ(Error, "所选的商品品种不存在。");
     EXPECT_FALSE(L().GetProdCls(Sys_UnknownID, "P0011", nullptr, Error));
 }
 
