@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cstring>
 #include <list>
+#include <string_view>
 #include <unordered_map>
+#include <utility>
 
 namespace orv {
 
@@ -144,33 +146,116 @@ void AppendValueKey(std::string& Key, const Variant& V) {
 
 } // namespace
 
-// A hash index per searched field list: key bytes -> positions, ascending. Appends and
-// edits keep it current; an insertion or deletion in the middle shifts positions, so the
-// index is dropped and rebuilt at the next search.
+// A hash index per searched field list. Rows whose key bytes hash alike are chained by
+// position, ascending, so a search walks its candidates in record order and compares each
+// one's key (two keys may share a hash). The table is open-addressed and the chains are
+// one array by position, so building it over a large set allocates nothing per row and
+// dropping it frees two arrays. Appends, deletions of the last row and edits keep it
+// current; an insertion or deletion in the middle shifts positions, so the index is
+// dropped and rebuilt at the next search.
 struct TLocateIndexCache {
+    static constexpr int Unused = -2;
+    struct TSlot {
+        std::uint64_t Hash = 0;
+        int Head = Unused; // -1: the hash is known, no row has it now
+        int Tail = -1;
+    };
+
     struct TIndex {
         std::vector<int> FieldNos;
-        std::unordered_map<std::string, std::vector<int>> Map;
         bool Valid = false;
+        std::vector<TSlot> Slots; // a power of two long, at most half used
+        int Used = 0;
+        std::vector<int> Next; // by position: the next position of the same hash, or -1
+
+        void Clear() {
+            Slots = {};
+            Next = {};
+            Used = 0;
+            Valid = false;
+        }
+        TSlot* Find(std::uint64_t Hash) {
+            if (Slots.empty()) return nullptr;
+            const std::size_t Mask = Slots.size() - 1;
+            for (std::size_t I = Hash & Mask;; I = (I + 1) & Mask) {
+                if (Slots[I].Head == Unused) return nullptr;
+                if (Slots[I].Hash == Hash) return &Slots[I];
+            }
+        }
+        TSlot& FindOrAdd(std::uint64_t Hash) {
+            if (static_cast<std::size_t>(Used + 1) * 2 > Slots.size()) Grow(Slots.size() * 2);
+            const std::size_t Mask = Slots.size() - 1;
+            std::size_t I = Hash & Mask;
+            for (; Slots[I].Head != Unused; I = (I + 1) & Mask)
+                if (Slots[I].Hash == Hash) return Slots[I];
+            ++Used;
+            Slots[I] = {Hash, -1, -1};
+            return Slots[I];
+        }
+        void Grow(std::size_t Size) {
+            std::size_t N = 16;
+            while (N < Size) N *= 2;
+            std::vector<TSlot> Old = std::exchange(Slots, std::vector<TSlot>(N));
+            Used = 0;
+            for (const TSlot& S : Old) {
+                if (S.Head < 0) continue; // a hash no row has any more is not carried over
+                const std::size_t Mask = Slots.size() - 1;
+                std::size_t I = S.Hash & Mask;
+                while (Slots[I].Head != Unused) I = (I + 1) & Mask;
+                Slots[I] = S;
+                ++Used;
+            }
+        }
+        // Pos goes into the chain of Hash in order; positions after it are all later.
+        void Link(std::uint64_t Hash, int Pos) {
+            TSlot& S = FindOrAdd(Hash);
+            if (S.Head < 0) {
+                S.Head = S.Tail = Pos;
+                Next[static_cast<std::size_t>(Pos)] = -1;
+            } else if (Pos > S.Tail) {
+                Next[static_cast<std::size_t>(S.Tail)] = Pos;
+                Next[static_cast<std::size_t>(Pos)] = -1;
+                S.Tail = Pos;
+            } else if (Pos < S.Head) {
+                Next[static_cast<std::size_t>(Pos)] = S.Head;
+                S.Head = Pos;
+            } else {
+                int P = S.Head;
+                while (Next[static_cast<std::size_t>(P)] < Pos) P = Next[static_cast<std::size_t>(P)];
+                Next[static_cast<std::size_t>(Pos)] = Next[static_cast<std::size_t>(P)];
+                Next[static_cast<std::size_t>(P)] = Pos;
+            }
+        }
+        void Unlink(std::uint64_t Hash, int Pos) {
+            TSlot* S = Find(Hash);
+            if (!S || S->Head < 0) return;
+            int Prev = -1, P = S->Head;
+            for (; P >= 0 && P != Pos; P = Next[static_cast<std::size_t>(P)])
+                Prev = P;
+            if (P != Pos) return;
+            const int After = Next[static_cast<std::size_t>(Pos)];
+            if (Prev < 0) S->Head = After;
+            else Next[static_cast<std::size_t>(Prev)] = After;
+            if (S->Tail == Pos) S->Tail = Prev;
+            if (S->Head < 0) S->Tail = -1;
+            Next[static_cast<std::size_t>(Pos)] = -1;
+        }
     };
     std::vector<TIndex> Indexes;
+    std::string Scratch; // key bytes, reused so that hashing a row allocates nothing
 
-    std::string RowKey(const TIndex& I, const TRowBlock& Row, const TRowLayout& L) const {
-        std::string Key;
-        for (int F : I.FieldNos) AppendSlotKey(Key, Row, F, L.Kinds[static_cast<std::size_t>(F)]);
-        return Key;
+    const std::string& RowKey(const TIndex& I, const TRowBlock& Row, const TRowLayout& L) {
+        Scratch.clear();
+        for (int F : I.FieldNos) AppendSlotKey(Scratch, Row, F, L.Kinds[static_cast<std::size_t>(F)]);
+        return Scratch;
+    }
+    static std::uint64_t Hash(std::string_view Key) { return std::hash<std::string_view>{}(Key); }
+    std::uint64_t RowHash(const TIndex& I, const TRowBlock& Row, const TRowLayout& L) {
+        return Hash(RowKey(I, Row, L));
     }
     void InvalidateAll() {
-        for (auto& I : Indexes) {
-            I.Map.clear();
-            I.Valid = false;
-        }
+        for (auto& I : Indexes) I.Clear();
     }
-    static void Remove(std::vector<int>& V, int Pos) {
-        auto It = std::lower_bound(V.begin(), V.end(), Pos);
-        if (It != V.end() && *It == Pos) V.erase(It);
-    }
-    static void Add(std::vector<int>& V, int Pos) { V.insert(std::lower_bound(V.begin(), V.end(), Pos), Pos); }
 };
 
 // ---- TClientData -------------------------------------------------------------------------
@@ -232,8 +317,11 @@ void TOrvClientDataSet::InternalInsert(TStoredPos Pos, const std::vector<Variant
     ++S.ChangedRows;
     if (FIndexes) {
         if (Pos.Value == Count) {
-            for (auto& I : FIndexes->Indexes)
-                if (I.Valid) I.Map[FIndexes->RowKey(I, *Row, *S.Layout)].push_back(Pos.Value);
+            for (auto& I : FIndexes->Indexes) {
+                if (!I.Valid) continue;
+                I.Next.push_back(-1);
+                I.Link(FIndexes->RowHash(I, *Row, *S.Layout), Pos.Value);
+            }
         } else {
             FIndexes->InvalidateAll();
         }
@@ -257,10 +345,11 @@ void TOrvClientDataSet::InternalUpdate(TStoredPos Pos, const std::vector<Variant
     if (FIndexes) {
         for (auto& I : FIndexes->Indexes) {
             if (!I.Valid) continue;
-            std::string OldKey = FIndexes->RowKey(I, *Old, *S.Layout), NewKey = FIndexes->RowKey(I, *New, *S.Layout);
-            if (OldKey == NewKey) continue;
-            TLocateIndexCache::Remove(I.Map[OldKey], Pos.Value);
-            TLocateIndexCache::Add(I.Map[NewKey], Pos.Value);
+            const std::uint64_t OldHash = FIndexes->RowHash(I, *Old, *S.Layout);
+            const std::uint64_t NewHash = FIndexes->RowHash(I, *New, *S.Layout);
+            if (OldHash == NewHash) continue; // same chain: searches compare the keys
+            I.Unlink(OldHash, Pos.Value);
+            I.Link(NewHash, Pos.Value);
         }
     }
 }
@@ -301,8 +390,11 @@ void TOrvClientDataSet::InternalDelete(TStoredPos Pos) {
     }
     if (FIndexes) {
         if (Pos.Value == Count - 1) {
-            for (auto& I : FIndexes->Indexes)
-                if (I.Valid) TLocateIndexCache::Remove(I.Map[FIndexes->RowKey(I, *Old, *S.Layout)], Pos.Value);
+            for (auto& I : FIndexes->Indexes) {
+                if (!I.Valid) continue;
+                I.Unlink(FIndexes->RowHash(I, *Old, *S.Layout), Pos.Value);
+                I.Next.pop_back();
+            }
         } else {
             FIndexes->InvalidateAll();
         }
@@ -322,31 +414,40 @@ std::optional<std::vector<int>> TOrvClientDataSet::DataFieldNos(const std::vecto
     return FieldNos;
 }
 
-const std::vector<int>* TOrvClientDataSet::IndexedPositions(const std::vector<int>& FieldNos,
-                                                            const std::vector<Variant>& Values) const {
+std::vector<int> TOrvClientDataSet::IndexedPositions(const std::vector<int>& FieldNos,
+                                                     const std::vector<Variant>& Values,
+                                                     bool FirstOnly) const {
     if (!FIndexes) FIndexes = std::make_unique<TLocateIndexCache>();
     auto It = std::find_if(FIndexes->Indexes.begin(), FIndexes->Indexes.end(),
                            [&](const TLocateIndexCache::TIndex& I) { return I.FieldNos == FieldNos; });
     if (It == FIndexes->Indexes.end()) {
-        FIndexes->Indexes.push_back({FieldNos, {}, false});
+        FIndexes->Indexes.push_back({});
         It = std::prev(FIndexes->Indexes.end());
+        It->FieldNos = FieldNos;
     }
     TLocateIndexCache::TIndex& Index = *It;
+    const TRowLayout& L = *FState->Layout;
     if (!Index.Valid) {
-        Index.Map.clear();
-        Index.Map.reserve(static_cast<std::size_t>(FState->Rows.Size()));
-        const TRowLayout& L = *FState->Layout;
+        const int Count = FState->Rows.Size();
+        Index.Clear();
+        Index.Grow(static_cast<std::size_t>(Count) * 2);
+        Index.Next.assign(static_cast<std::size_t>(Count), -1);
         FState->Rows.ForEach([&](int Pos, const TRowRef& Row) {
-            Index.Map[FIndexes->RowKey(Index, *Row, L)].push_back(Pos);
+            Index.Link(FIndexes->RowHash(Index, *Row, L), Pos);
             return true;
         });
         Index.Valid = true;
     }
     std::string Key;
     for (const Variant& V : Values) AppendValueKey(Key, V);
-    auto Hit = Index.Map.find(Key);
-    if (Hit == Index.Map.end() || Hit->second.empty()) return nullptr;
-    return &Hit->second;
+    std::vector<int> Found;
+    const TLocateIndexCache::TSlot* Slot = Index.Find(TLocateIndexCache::Hash(Key));
+    for (int P = Slot ? Slot->Head : -1; P >= 0; P = Index.Next[static_cast<std::size_t>(P)]) {
+        if (FIndexes->RowKey(Index, *FState->Rows.At(TStoredPos(P)), L) != Key) continue;
+        Found.push_back(P);
+        if (FirstOnly) break;
+    }
+    return Found;
 }
 
 std::optional<TStoredPos> TOrvClientDataSet::InternalLocate(const std::vector<TField*>& Fields,
@@ -354,9 +455,9 @@ std::optional<TStoredPos> TOrvClientDataSet::InternalLocate(const std::vector<TF
     if (!FState) return std::nullopt;
     std::optional<std::vector<int>> FieldNos = DataFieldNos(Fields);
     if (!FieldNos) return TDataSet::InternalLocate(Fields, Values);
-    const std::vector<int>* Hits = IndexedPositions(*FieldNos, Values);
-    if (!Hits) return std::nullopt;
-    return TStoredPos(Hits->front());
+    const std::vector<int> Hits = IndexedPositions(*FieldNos, Values, true);
+    if (Hits.empty()) return std::nullopt;
+    return TStoredPos(Hits.front());
 }
 
 std::vector<int> TOrvClientDataSet::FindRecNos(const std::vector<TField*>& Fields,
@@ -372,9 +473,8 @@ std::vector<int> TOrvClientDataSet::FindRecNos(const std::vector<TField*>& Field
     } catch (const EConvertError&) {
         return Result; // a value the field cannot hold matches no row
     }
-    if (const std::vector<int>* Hits = IndexedPositions(*FieldNos, Keys))
-        for (int Pos : *Hits)
-            Result.push_back(Pos + 1);
+    for (int Pos : IndexedPositions(*FieldNos, Keys, false))
+        Result.push_back(Pos + 1);
     return Result;
 }
 

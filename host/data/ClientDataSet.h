@@ -112,9 +112,10 @@ private:
     // is what the hash index covers (Other, when given, then names the first that is not).
     std::optional<std::vector<int>> DataFieldNos(const std::vector<TField*>& Fields,
                                                  TField** Other = nullptr) const;
-    // The positions of the rows whose FieldNos equal Values, ascending; null for none.
-    const std::vector<int>* IndexedPositions(const std::vector<int>& FieldNos,
-                                             const std::vector<Variant>& Values) const;
+    // The positions of the rows whose FieldNos equal Values, ascending (only the first
+    // with FirstOnly).
+    std::vector<int> IndexedPositions(const std::vector<int>& FieldNos, const std::vector<Variant>& Values,
+                                      bool FirstOnly) const;
 
     std::shared_ptr<TStoreState> FState;
     std::string FKeyFields;

@@ -731,8 +731,9 @@ TEST(DataSetLocateTest, FieldListsOptionsAndValuesThatCannotMatch) {
     EXPECT_EQ(T.Cds->RecNo(), 1); // Lookup does not move
 }
 
-// Locate keeps finding the first matching row while rows are appended, inserted in the
-// middle, edited and deleted, checked against a plain scan of a model of the rows.
+// Locate keeps finding the first matching row, and FindRecNos every matching row in
+// order, while rows are appended, inserted in the middle, edited and deleted, checked
+// against a plain scan of a model of the rows.
 TEST(DataSetLocateTest, AgreesWithAScanThroughEdits) {
     TShiftForm T(TRowSpec{});
     struct TRow {
@@ -748,12 +749,19 @@ TEST(DataSetLocateTest, AgreesWithAScanThroughEdits) {
         int Kind = Pick(3);
         int Id = Pick(12);
         std::string Name = Pool[static_cast<std::size_t>(Pick(static_cast<int>(Pool.size())))];
-        int Want = -1;
-        for (std::size_t I = 0; I < Model.size() && Want < 0; ++I) {
+        std::vector<int> All; // record numbers, ascending
+        for (std::size_t I = 0; I < Model.size(); ++I) {
             bool IdOk = Model[I].Id == Id, NameOk = Model[I].Name == Name;
             if ((Kind == 0 && IdOk) || (Kind == 1 && NameOk) || (Kind == 2 && IdOk && NameOk))
-                Want = static_cast<int>(I);
+                All.push_back(static_cast<int>(I) + 1);
         }
+        const int Want = All.empty() ? -1 : All.front() - 1;
+        const Variant NameValue = Name.empty() ? Variant() : Variant(Name);
+        const std::vector<int> Listed = Kind == 0 ? T.Cds->FindRecNos({T.Id}, {Variant(Id)})
+                                        : Kind == 1
+                                            ? T.Cds->FindRecNos({T.Name}, {NameValue})
+                                            : T.Cds->FindRecNos({T.Id, T.Name}, {Variant(Id), NameValue});
+        ASSERT_EQ(Listed, All) << "step " << Step << " kind " << Kind << " id " << Id << " name " << Name;
         bool Found =
             Kind == 0   ? T.Cds->Locate("ID", Id)
             : Kind == 1 ? T.Cds->Locate("NAME", Name.empty() ? Variant() : Variant(Name))
