@@ -98,8 +98,9 @@ public:
     // needed fewer; those made have no consignment rows. Data() stays as generated.
     std::vector<server::TLargeDataRef> Shops(int Count) {
         if (Count > static_cast<int>(FData.Shops.size()))
-            return server::GenerateLargeConsignmentData(FSession->Server().Database(),
-                                                        server::TLargeDataOptions{Count, 0, 0, FSession->UnitID()})
+            return server::GenerateLargeConsignmentData(
+                       FSession->Server().Database(),
+                       server::TLargeDataOptions{Count, 0, 0, FSession->UnitID()})
                 .Shops;
         return {FData.Shops.begin(), FData.Shops.begin() + Count};
     }
