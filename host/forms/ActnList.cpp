@@ -6,6 +6,26 @@
 
 namespace orv {
 
+std::string CommandTip(const std::string& Caption, const std::string& Hint, TShortCut Key) {
+    std::string Tip = Hint;
+    if (Tip.empty()) {
+        // "新增明细(&A)": the bracketed accelerator goes whole, any other mark alone.
+        for (std::size_t I = 0; I < Caption.size(); ++I) {
+            if (Caption[I] != '&') {
+                Tip += Caption[I];
+            } else if (I + 1 < Caption.size() && Caption[I + 1] == '&') {
+                Tip += '&';
+                ++I;
+            } else if (!Tip.empty() && Tip.back() == '(' && I + 2 < Caption.size() && Caption[I + 2] == ')') {
+                Tip.pop_back();
+                I += 2;
+            }
+        }
+    }
+    if (const std::string Key_ = ShortCutToText(Key); !Key_.empty()) Tip += " (" + Key_ + ")";
+    return Tip;
+}
+
 std::string ShortCutToText(TShortCut Key) {
     std::uint16_t Code = Key & 0xFF;
     if (Code == 0) return {};
@@ -198,12 +218,18 @@ TActionList::~TActionList() {
     }
 }
 
+TAction* TActionList::FindShortCut(TShortCut Key) const {
+    if (Key == scNone) return nullptr;
+    // The action added last takes a key first: a window's own action over the one its
+    // framework gave every window.
+    for (auto It = FActions.rbegin(); It != FActions.rend(); ++It)
+        if ((*It)->ShortCut() == Key) return *It;
+    return nullptr;
+}
+
 bool TActionList::IsShortCut(TShortCut Key) {
-    if (Key == scNone) return false;
-    std::vector<TAction*> Actions = FActions;
-    for (TAction* A : Actions)
-        if (A->ShortCut() == Key) return A->Visible() && A->Execute();
-    return false;
+    TAction* A = FindShortCut(Key);
+    return A && A->Visible() && A->Execute();
 }
 
 void TActionList::CreateDependentHandles() {

@@ -41,6 +41,9 @@ constexpr TShortCut ShortCut(std::uint16_t Key, TShortCut Modifiers) {
 }
 // "Ctrl+Shift+Ins", "F5", "Ctrl+S"; empty for scNone.
 std::string ShortCutToText(TShortCut Key);
+// What a tool tip says of a command: its hint, or else its caption without the
+// accelerator mark, then its shortcut: "保存 (Ctrl+S)".
+std::string CommandTip(const std::string& Caption, const std::string& Hint, TShortCut Key);
 
 // A party that shows an action (menu item, tool button) and must hear of its changes.
 class TActionClient {
@@ -120,8 +123,11 @@ public:
 
     const std::vector<TAction*>& Actions() const { return FActions; }
     int ActionCount() const { return static_cast<int>(FActions.size()); }
-    // Executes the first action with this shortcut; returns whether it ran.
+    // Executes the action with this shortcut added last (a window's own before the one
+    // its framework gives every window); returns whether it ran.
     bool IsShortCut(TShortCut Key);
+    // The action IsShortCut would run for Key, or null.
+    TAction* FindShortCut(TShortCut Key) const;
 
 protected:
     void CreateDependentHandles() override;

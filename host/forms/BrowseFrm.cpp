@@ -78,8 +78,10 @@ TBrowseForm::TBrowseForm(TComponent* AOwner) : TFuncForm(AOwner) {
 
     atlAtions = new TActionList(this);
     atlAtions->SetName("atlAtions");
-    actNew = MakeAction(this, atlAtions, "actNew", CAP_NEW, scNone, [this] { NewRecord(); });
-    actDelete = MakeAction(this, atlAtions, "actDelete", CAP_DELETE, scNone, [this] { DeleteRecord(); });
+    // The keys of a data grid: Insert adds a row, Ctrl+Delete deletes one (after asking).
+    actNew = MakeAction(this, atlAtions, "actNew", CAP_NEW, ShortCut(VK_INSERT, 0), [this] { NewRecord(); });
+    actDelete = MakeAction(this, atlAtions, "actDelete", CAP_DELETE, ShortCut(VK_DELETE, scCtrl),
+                           [this] { DeleteRecord(); });
     actSave = MakeAction(this, atlAtions, "actSave", CAP_SAVE, ShortCut('S', scCtrl), [this] { SaveData(); });
     actRefresh = MakeAction(this, atlAtions, "actRefresh", CAP_REFRESH, ShortCut(VK_F1 + 4, 0),
                             [this] { RefreshData(); });
@@ -132,6 +134,12 @@ TBrowseForm::TBrowseForm(TComponent* AOwner) : TFuncForm(AOwner) {
     txtCount->SetCaption("0");
     txtCount->SetBounds(564, 4, 60, 14);
     txtCount->SetAnchors({TAnchorKind::akTop, TAnchorKind::akRight});
+
+    lblHint = new TLabel(this);
+    lblHint->SetName("lblHint");
+    lblHint->SetParent(pnlStatus);
+    lblHint->SetCaption("");
+    lblHint->SetBounds(8, 4, 300, 14);
 
     grdMain = new TOrvDBGrid(this);
     grdMain->SetName("grdMain");
@@ -381,9 +389,10 @@ bool TBrowseForm::CloseQuery() {
 }
 
 bool TBrowseForm::HasUnsavedChanges() const {
-    if (HasPendingEdit()) return true;
-    if (!cdsMain->Active()) return false;
-    return cdsMain->ChangeCount() > 0 || (Editing(cdsMain) && cdsMain->Modified());
+    // The cheap tests first: this runs on every change of a field.
+    if (cdsMain->Active() && (cdsMain->ChangeCount() > 0 || (Editing(cdsMain) && cdsMain->Modified())))
+        return true;
+    return HasPendingEdit();
 }
 
 void TBrowseForm::PendingEditChanged() {
@@ -422,8 +431,13 @@ void TBrowseForm::PlaceExportItem() {
     Menu->Add(mitExport);
 }
 
+void TBrowseForm::ShowStatusHint(const std::string& Text) {
+    lblHint->SetCaption(Text);
+}
+
 void TBrowseForm::ApplyPermissions() {
     cdsMain->SetPermissions(Permission2, Permission4, Permission3);
+    lblHint->SetCaption(Permission2 || Permission4 ? std::string() : std::string(CAP_READ_ONLY));
 }
 
 int TBrowseForm::ComputeStatus() const {

@@ -130,6 +130,9 @@ public:
     TPanel* pnlStatus;
     TLabel* lblCount;
     TLabel* txtCount;
+    // The left of the status strip: "只读" in a window the user may not change, and why a
+    // key typed into the grid did nothing.
+    TLabel* lblHint;
     TActionList* atlAtions;
     TAction* actNew;
     TAction* actDelete;
@@ -147,6 +150,7 @@ public:
     bool Permission3 = false;
     bool Permission4 = false;
     bool Permission5 = false;
+    void ShowStatusHint(const std::string& Text) override;
     // Set by a window while it writes rows itself, to silence its own field handlers.
     bool Updating = false;
 

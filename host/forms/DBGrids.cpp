@@ -1,6 +1,7 @@
 #include "host/forms/DBGrids.h"
 
 #include "host/forms/Forms.h"
+#include "host/services/Cformsres.h"
 
 #include <algorithm>
 
@@ -89,6 +90,29 @@ std::vector<std::string> TColumn::PickList() const {
     for (int I = 0; I < N; ++I)
         Result.push_back(L->DisplayRowValue(I, R).AsString());
     return Result;
+}
+
+std::vector<TColumn::TPickItem> TColumn::PickItems() const {
+    std::vector<TPickItem> Items;
+    for (std::string& Text : PickList())
+        Items.push_back({std::move(Text), {}});
+    TField* F = Field();
+    if (!FPickList.empty() || !F || !F->Lookup() || !F->LookupDataSet()) return Items;
+    TDataSet* L = F->LookupDataSet();
+    std::vector<TField*> Skip = L->GetFieldList(F->LookupKeyFields());
+    Skip.push_back(L->FindField(F->LookupResultField()));
+    std::vector<TField*> Codes;
+    for (TField* C : L->FieldList())
+        if (C->DataType() == TFieldType::ftString && std::find(Skip.begin(), Skip.end(), C) == Skip.end())
+            Codes.push_back(C);
+    for (std::size_t I = 0; I < Items.size(); ++I)
+        for (TField* C : Codes) {
+            std::string Code = L->DisplayRowValue(static_cast<int>(I), C).AsString();
+            if (Code.empty()) continue;
+            if (!Items[I].Code.empty()) Items[I].Code += ' ';
+            Items[I].Code += Code;
+        }
+    return Items;
 }
 
 void TColumn::SetPickList(const std::vector<std::string>& Value) {
@@ -230,6 +254,40 @@ bool TOrvDBGrid::CanEditColumn(int Col) const {
     default:
         return D->IsEmpty() ? D->CanInsert() : D->CanEdit();
     }
+}
+
+bool TOrvDBGrid::UserKey(TShortCut Key) {
+    TDataSet* D = GetActiveDataSet();
+    if (!D || !D->Active()) return false;
+    const bool Editing = D->State() == TDataSetState::dsEdit || D->State() == TDataSetState::dsInsert;
+    if (Key == VK_DOWN) {
+        if (D->CurrentDisplayRow() != D->DisplayRowCount() - 1 && !D->IsEmpty()) return false;
+        if (D->State() == TDataSetState::dsInsert && !D->Modified()) return true;
+        if (FReadOnly || !D->CanInsert()) return false;
+        CommitPendingEdit();
+        D->Append();
+        return true;
+    }
+    if (Key == VK_ESCAPE && !FEditor.Open && Editing) {
+        D->Cancel();
+        return true;
+    }
+    return false;
+}
+
+std::string TOrvDBGrid::CannotEditReason(int Col) const {
+    if (CanEditColumn(Col)) return {};
+    TDataSet* D = GetActiveDataSet();
+    const bool RowRight = D && D->Active() && (D->IsEmpty() ? D->CanInsert() : D->CanEdit());
+    if (FReadOnly || (D && D->ReadOnly()) || (D && D->Active() && !RowRight))
+        return std::string(MSG_GRID_READ_ONLY);
+    TColumn* C = Col >= 0 && Col < ColumnCount() ? Column(Col) : nullptr;
+    return Format(std::string(MSG_COLUMN_READ_ONLY), {C ? C->TitleCaption() : std::string()});
+}
+
+void TOrvDBGrid::UserTypedIntoReadOnlyCell(int Col) {
+    const std::string Reason = CannotEditReason(Col);
+    if (TCustomForm* F = GetParentForm(); F && !Reason.empty()) F->ShowStatusHint(Reason);
 }
 
 void TOrvDBGrid::UserSelectCell(int Row, int Col) {

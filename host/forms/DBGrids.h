@@ -2,6 +2,7 @@
 #pragma once
 
 #include "host/data/DB.h"
+#include "host/forms/ActnList.h"
 #include "host/forms/Controls.h"
 
 #include <exception>
@@ -51,6 +52,14 @@ public:
     // the result values of its lookup data set, in that set's order.
     std::vector<std::string> PickList() const;
     void SetPickList(const std::vector<std::string>& Value);
+    // The drop-down's entries: each pick-list value with the code that names it to the
+    // user (for a lookup field, the lookup row's text fields other than its key and the
+    // value shown; empty when the set has none).
+    struct TPickItem {
+        std::string Text;
+        std::string Code;
+    };
+    std::vector<TPickItem> PickItems() const;
 
 private:
     void Changed();
@@ -124,6 +133,16 @@ public:
     // sets the key field(s) to the matching row's keys; empty text clears them.
     void UserEditCell(const std::string& Text);
     void UserEditButtonClick();
+    // The grid's own keys, as a data grid has them: Down on the last row appends a row
+    // (from an untouched new row it stays there), Escape with no cell editor open drops
+    // the current row's unposted changes (a new row disappears). True when the key was
+    // the grid's to handle; other keys and these in other situations are not.
+    bool UserKey(TShortCut Key);
+    // The user typed into a cell of Col that takes no typing: the window's status says
+    // why (CannotEditReason).
+    void UserTypedIntoReadOnlyCell(int Col);
+    // Why the user cannot type into Col now; empty when they can.
+    std::string CannotEditReason(int Col) const;
 
     // The cell editor the backend has open. The grid holds what it shows, so that no
     // command can pass typed text by: every command of the window, a move to another

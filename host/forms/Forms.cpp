@@ -282,10 +282,14 @@ bool TCustomForm::IsShortCut(TShortCut Key) {
     if (Key == scNone) return false;
     for (TControl* C = FActiveControl; C; C = C->Parent())
         if (TPopupMenu* M = C->PopupMenu(); M && M->IsShortCut(Key)) return true;
-    std::vector<TActionList*> Lists = FActionLists;
-    for (TActionList* L : Lists)
-        if (L->IsShortCut(Key)) return true;
+    if (TAction* A = ActionForShortCut(Key)) return A->Visible() && A->Execute();
     return false;
+}
+
+TAction* TCustomForm::ActionForShortCut(TShortCut Key) const {
+    for (TActionList* L : FActionLists)
+        if (TAction* A = L->FindShortCut(Key)) return A;
+    return nullptr;
 }
 
 void TCustomForm::Notification(TComponent* AComponent) {

@@ -96,6 +96,11 @@ public:
     void Close();
     // Whether the form may close now; runs OnCloseQuery.
     virtual bool CloseQuery();
+    // The action a key runs through the window's action lists, or null.
+    TAction* ActionForShortCut(TShortCut Key) const;
+    // Tells the user, without a box, why something they tried did nothing (a key typed
+    // into a read-only cell); a window with a status area shows it there.
+    virtual void ShowStatusHint(const std::string& /*Text*/) {}
     TCloseAction DefaultCloseAction() const { return FCloseAction; }
     void SetDefaultCloseAction(TCloseAction Value) { FCloseAction = Value; }
 

@@ -20,6 +20,12 @@ inline constexpr std::string_view MSG_SAVE_FAILED = "保存失败。";
 inline constexpr std::string_view MSG_DELETE_RECORD_PROMPT = "您确认要删除当前记录吗？";
 inline constexpr std::string_view MSG_RECORD_CANNOT_MODIFY = "当前记录不允许修改。";
 inline constexpr std::string_view MSG_RECORD_CANNOT_DELETE = "当前记录不允许删除。";
+// Why a key typed into a cell did nothing: no right to change the rows, or a column that
+// only shows (the argument is the column's title).
+inline constexpr std::string_view MSG_GRID_READ_ONLY = "只读：您没有修改这些数据的权限，不能输入。";
+inline constexpr std::string_view MSG_COLUMN_READ_ONLY = "“%s”只能查看，不能输入。";
+// The status area of a window the user may not change.
+inline constexpr std::string_view CAP_READ_ONLY = "只读";
 // The argument is the command's caption.
 inline constexpr std::string_view MSG_NOT_AVAILABLE = "此窗口没有“%s”功能。";
 // The argument is the window's caption.

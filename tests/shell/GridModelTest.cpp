@@ -4,6 +4,7 @@
 
 #include "host/data/ClientDataSet.h"
 #include "host/forms/DBGrids.h"
+#include "host/forms/StdCtrls.h"
 #include "host/widgetset/qt/QtConvert.h"
 #include "host/widgetset/qt/QtGridModel.h"
 #include "host/widgetset/qt/QtGridView.h"
@@ -12,6 +13,7 @@
 #include <QApplication>
 #include <QCalendarWidget>
 #include <QComboBox>
+#include <QCompleter>
 #include <QHeaderView>
 #include <QSignalSpy>
 #include <QTest>
@@ -24,9 +26,11 @@ namespace {
 
 const char* ShiftPacket = R"(<?xml version="1.0" standalone="yes"?>
 <DATAPACKET Version="2.0"><METADATA><FIELDS>
-<FIELD attrname="SHF_ID" fieldtype="i4"/><FIELD attrname="SHF_NAME" fieldtype="string" WIDTH="50"/>
+<FIELD attrname="SHF_ID" fieldtype="i4"/><FIELD attrname="SHF_NUM" fieldtype="string" WIDTH="10"/>
+<FIELD attrname="SHF_NAME" fieldtype="string" WIDTH="50"/>
 </FIELDS><PARAMS/></METADATA><ROWDATA>
-<ROW SHF_ID="1" SHF_NAME="早班"/><ROW SHF_ID="2" SHF_NAME="晚班"/><ROW SHF_ID="3" SHF_NAME="夜班"/>
+<ROW SHF_ID="1" SHF_NUM="D1" SHF_NAME="早班"/><ROW SHF_ID="2" SHF_NUM="E2" SHF_NAME="晚班"/>
+<ROW SHF_ID="3" SHF_NUM="N3" SHF_NAME="夜班"/>
 </ROWDATA></DATAPACKET>)";
 
 const char* RowsPacket = R"(<?xml version="1.0" standalone="yes"?>
@@ -48,8 +52,16 @@ const char* OtherRowsPacket = R"(<?xml version="1.0" standalone="yes"?>
 <ROW SHF_ID="2" NOTE="x" CMS_VAL="1.00"/>
 </ROWDATA></DATAPACKET>)";
 
+// A window that keeps what it was asked to show in its status area.
+class THintForm : public TCustomForm {
+public:
+    using TCustomForm::TCustomForm;
+    void ShowStatusHint(const std::string& Text) override { Hints.push_back(Text); }
+    std::vector<std::string> Hints;
+};
+
 // Columns: 0 SHF_NAME (lookup), 1 NOTE (ellipsis), 2 CMS_VAL (refuses negatives), 3 SHF_ID
-// (read-only column).
+// (read-only column). Under the grid, an edit for the focus to go to.
 class GridModelTest : public qt_test::QtTest {
 protected:
     void SetUp() override {
@@ -58,7 +70,7 @@ protected:
     }
 
     void Open(const std::string& LayoutID = "L1") {
-        Form = new TCustomForm(Application);
+        Form = new THintForm(Application);
         Form->SetName("frmGrid");
         Form->SetCaption("表格");
         Form->SetBounds(0, 0, 600, 400);
@@ -98,9 +110,17 @@ protected:
         Source = new TDataSource(Form);
         Source->SetDataSet(Rows);
 
+        Next = new TOrvMeEdit(Form);
+        Next->SetName("edtNext");
+        Next->SetParent(Form);
+        Next->SetAlign(TAlign::alBottom);
+        Next->SetHeight(24);
+        Next->SetTabOrder(1);
+
         Grid = new TOrvDBGrid(Form);
         Grid->SetName("grdMain");
         Grid->SetParent(Form);
+        Grid->SetTabOrder(0);
         Grid->SetAlign(TAlign::alClient);
         Grid->SetDataSource(Source);
         Grid->SetLayoutID(LayoutID);
@@ -133,7 +153,8 @@ protected:
             ADD_FAILURE() << "model tester: " << C;
     }
 
-    TCustomForm* Form = nullptr;
+    THintForm* Form = nullptr;
+    TOrvMeEdit* Next = nullptr;
     TOrvClientDataSet* Shifts = nullptr;
     TOrvClientDataSet* Rows = nullptr;
     TBCDField* ShiftId = nullptr;
@@ -303,22 +324,109 @@ TEST_F(GridModelTest, AFocusRequestSelectsTheFieldsColumn) {
     EXPECT_EQ(Form->ActiveControl(), Grid);
 }
 
-TEST_F(GridModelTest, ALookupColumnEditsThroughADropDownOfItsPickList) {
+// The drop-down shows code and name, no taller than its entries; typing narrows it by
+// code or name, and a typed code or name is taken like a choice.
+TEST_F(GridModelTest, ALookupColumnEditsThroughADropDownOfCodesAndNames) {
     QStyleOptionViewItem Option;
     QModelIndex Where = Model->index(0, 0);
     QWidget* Editor = View->itemDelegate()->createEditor(View->viewport(), Option, Where);
     auto* Box = qobject_cast<QComboBox*>(Editor);
     ASSERT_NE(Box, nullptr);
     ASSERT_EQ(Box->count(), 3);
-    EXPECT_EQ(Box->itemText(2), QStringLiteral("夜班"));
+    EXPECT_EQ(Box->itemText(2), QStringLiteral("N3  夜班"));
+    EXPECT_EQ(Box->maxVisibleItems(), 3);
     View->itemDelegate()->setEditorData(Box, Where);
-    EXPECT_EQ(Box->currentText(), QStringLiteral("早班"));
+    EXPECT_EQ(Box->currentText(), QStringLiteral("D1  早班"));
+
+    Box->completer()->setCompletionPrefix(QStringLiteral("班"));
+    EXPECT_EQ(Box->completer()->completionCount(), 3);
+    Box->completer()->setCompletionPrefix(QStringLiteral("e2"));
+    EXPECT_EQ(Box->completer()->completionCount(), 1);
 
     Box->setCurrentIndex(2);
     View->itemDelegate()->setModelData(Box, Model, Where);
     EXPECT_EQ(ShiftId->AsInteger(), 3);
     EXPECT_EQ(Cell(0, 0), QStringLiteral("夜班"));
+
+    for (auto [Typed, Id] : {std::pair{"e2", 2}, {"早班", 1}}) {
+        Box->setEditText(QString::fromUtf8(Typed));
+        View->itemDelegate()->setModelData(Box, Model, Where);
+        EXPECT_EQ(ShiftId->AsInteger(), Id) << Typed;
+    }
+    // A text that names no entry reaches the field, which refuses it; the row keeps its shift.
+    Box->setEditText(QStringLiteral("午班"));
+    View->itemDelegate()->setModelData(Box, Model, Where);
+    EXPECT_EQ(ShiftId->AsInteger(), 1);
+    EXPECT_FALSE(Boxes.empty());
     delete Editor;
+}
+
+// The keys of a data grid: Down past the last row appends and leaving an untouched new
+// row drops it; Escape drops a row's unposted change; Tab past the last cell and Ctrl+Tab
+// leave the grid; typing onto a cell that takes none says why in the window's status.
+TEST_F(GridModelTest, TheGridsKeysAppendCancelLeaveAndExplainCellsThatTakeNoTyping) {
+    ASSERT_TRUE(QTest::qWaitForWindowActive(WS->WidgetOf(Form)));
+    View->setFocus();
+    View->setCurrentIndex(Model->index(2, 2));
+    Settle();
+    QTest::keyClick(View, Qt::Key_Down);
+    Settle();
+    EXPECT_EQ(Rows->State(), TDataSetState::dsInsert);
+    ASSERT_EQ(Model->rowCount(), 4);
+    QTest::keyClick(View, Qt::Key_Down);
+    Settle();
+    EXPECT_EQ(Model->rowCount(), 4) << "no second new row under an untouched one";
+    QTest::keyClick(View, Qt::Key_Up);
+    Settle();
+    EXPECT_EQ(Model->rowCount(), 3);
+    EXPECT_EQ(Rows->State(), TDataSetState::dsBrowse);
+
+    ASSERT_TRUE(Model->setData(Model->index(1, 2), QStringLiteral("99")));
+    View->setCurrentIndex(Model->index(1, 2));
+    Settle();
+    EXPECT_EQ(Rows->State(), TDataSetState::dsEdit);
+    QTest::keyClick(View, Qt::Key_Escape);
+    EXPECT_EQ(Rows->State(), TDataSetState::dsBrowse);
+    EXPECT_EQ(Cell(1, 2), QStringLiteral("20.00"));
+    View->setCurrentIndex(Model->index(2, 2));
+    Settle();
+    QTest::keyClick(View, Qt::Key_Down);
+    Settle();
+    ASSERT_TRUE(Model->setData(Model->index(3, 2), QStringLiteral("5")));
+    QTest::keyClick(View, Qt::Key_Escape);
+    Settle();
+    EXPECT_EQ(Model->rowCount(), 3) << "Escape drops a new row even when typed into";
+    EXPECT_EQ(Rows->ChangeCount(), 0);
+
+    View->setCurrentIndex(Model->index(0, 3));
+    Settle();
+    QTest::keyClick(View, Qt::Key_5);
+    ASSERT_EQ(Form->Hints.size(), 1u);
+    EXPECT_EQ(Form->Hints[0], "“SHF_ID”只能查看，不能输入。");
+    Grid->SetReadOnly(true);
+    View->setCurrentIndex(Model->index(0, 2));
+    Settle();
+    QTest::keyClick(View, Qt::Key_5);
+    ASSERT_EQ(Form->Hints.size(), 2u);
+    EXPECT_EQ(Form->Hints[1], "只读：您没有修改这些数据的权限，不能输入。");
+    EXPECT_EQ(Cell(0, 2), QStringLiteral("10.50"));
+    Grid->SetReadOnly(false);
+
+    QWidget* NextEdit = WS->WidgetOf(Next);
+    ASSERT_NE(NextEdit, nullptr);
+    View->setFocus();
+    View->setCurrentIndex(Model->index(1, 1));
+    Settle();
+    QTest::keyClick(View, Qt::Key_Tab);
+    EXPECT_TRUE(View->hasFocus()) << "Tab moves between cells";
+    EXPECT_EQ(View->currentIndex(), Model->index(1, 2));
+    QTest::keyClick(View, Qt::Key_Tab, Qt::ControlModifier);
+    EXPECT_TRUE(NextEdit->hasFocus()) << "Ctrl+Tab leaves the grid";
+    View->setFocus();
+    View->setCurrentIndex(Model->index(2, 3));
+    Settle();
+    QTest::keyClick(View, Qt::Key_Tab);
+    EXPECT_TRUE(NextEdit->hasFocus()) << "Tab past the last cell leaves the grid";
 }
 
 TEST_F(GridModelTest, OpeningAndLeavingAnEditorUnchangedDoesNotEditTheRow) {
@@ -377,6 +485,32 @@ TEST_F(GridModelTest, ColumnOrderAndWidthsAreKeptPerUserAndLayout) {
     WS->SetUserName("tester");
     Open("L2");
     EXPECT_EQ(Grid->Column(0)->FieldName(), "SHF_NAME");
+}
+
+// The window opens where and as large as the user left it; another user's does not.
+TEST_F(GridModelTest, TheWindowsSizeAndPlaceAreKeptPerUser) {
+    QWidget* Window = WS->WidgetOf(Form);
+    const QSize Own = Window->size();
+    ASSERT_NE(Own, QSize(700, 460));
+    Window->resize(700, 460);
+    Window->move(120, 90);
+    Settle();
+    Application->FreeForms();
+    Settle();
+
+    Open();
+    Window = WS->WidgetOf(Form);
+    EXPECT_EQ(Window->size(), QSize(700, 460));
+    EXPECT_EQ(Window->pos(), QPoint(120, 90));
+    // A second window of the kind steps aside instead of covering the first.
+    Open();
+    EXPECT_EQ(WS->WidgetOf(Form)->pos(), QPoint(144, 114));
+    Application->FreeForms();
+    Settle();
+
+    WS->SetUserName("someone else");
+    Open();
+    EXPECT_EQ(WS->WidgetOf(Form)->size(), Own);
 }
 
 } // namespace

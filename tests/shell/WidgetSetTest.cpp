@@ -294,10 +294,52 @@ TEST_F(WidgetSetTest, KeysReachTheFocusedGridsMenuThenTheWindowsActions) {
     QTest::keyClick(Grid, Qt::Key_Delete, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_EQ(Form->Ran, (std::vector<std::string>{"actNewLines", "actNewLine", "actClearLines"}));
 
+    // Ctrl+Delete is the framework's delete and the window's delete line: the window's
+    // wins, and only one command holds the key, so the toolkit finds nothing ambiguous.
+    const int Rows = Form->cdsMain->RecordCount();
+    QTest::keyClick(Grid, Qt::Key_Delete, Qt::ControlModifier);
+    EXPECT_EQ(Form->Ran.back(), "actDeleteLine");
+    EXPECT_EQ(Form->cdsMain->RecordCount(), Rows);
+    int Holders = 0;
+    for (QAction* A : Window->actions())
+        Holders += A->shortcut() == QKeySequence(Qt::CTRL | Qt::Key_Delete);
+    EXPECT_EQ(Holders, 1);
+
     // A disabled command does not run, however the key arrives.
     Form->actDeleteLine->SetEnabled(false);
     QTest::keyClick(Grid, Qt::Key_Delete, Qt::ControlModifier);
-    EXPECT_EQ(Form->Ran.size(), 3u);
+    EXPECT_EQ(Form->Ran.size(), 4u);
+    EXPECT_EQ(Form->cdsMain->RecordCount(), Rows) << "nor does the framework's in its place";
+
+    // Insert is the framework's: a new row. Tool tips name command and key.
+    QTest::keyClick(Grid, Qt::Key_Insert);
+    EXPECT_EQ(Form->cdsMain->State(), TDataSetState::dsInsert);
+    EXPECT_EQ(Window->findChild<QAction*>("btnSave")->toolTip(), QStringLiteral("保存 (Ctrl+S)"));
+    EXPECT_EQ(Window->findChild<QAction*>("actNewLine")->toolTip(), QStringLiteral("新增明细 (Ctrl+Ins)"));
+}
+
+// A window the user may only look at says so, and says why a key typed into it did nothing.
+TEST_F(WidgetSetTest, AReadOnlyWindowSaysSoAndWhyTypingDoesNothing) {
+    struct TViewOnly : TTestBrowseForm {
+        using TTestBrowseForm::TTestBrowseForm;
+        bool InitRights() override {
+            Permission1 = true;
+            return true;
+        }
+    };
+    auto* Form = new TViewOnly(Application);
+    Form->Show();
+    QWidget* Window = WS->WidgetOf(Form);
+    auto* Hint = Window->findChild<QLabel*>("lblHint");
+    ASSERT_NE(Hint, nullptr);
+    EXPECT_EQ(Hint->text(), QStringLiteral("只读"));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Window));
+    Form->grdMain->SetFocus();
+    QWidget* Grid = WS->ViewOf(Form->grdMain);
+    QTest::keyClick(Grid, Qt::Key_7);
+    EXPECT_EQ(Hint->text(), QStringLiteral("只读：您没有修改这些数据的权限，不能输入。"));
+    EXPECT_EQ(Form->cdsMain->State(), TDataSetState::dsBrowse);
+    EXPECT_TRUE(Boxes.empty()) << "no box for a key";
 }
 
 TEST_F(WidgetSetTest, ADialogRunsModallyUntilItsButtonSetsAResult) {

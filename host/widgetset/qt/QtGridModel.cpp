@@ -302,9 +302,9 @@ void TQtGridModel::TitleFontChanged() {
     if (FGrid && columnCount() > 0) emit headerDataChanged(Qt::Horizontal, 0, columnCount() - 1);
 }
 
-std::vector<std::string> TQtGridModel::PickList(int Col) const {
+std::vector<TColumn::TPickItem> TQtGridModel::PickItems(int Col) const {
     TColumn* C = ColumnAt(Col);
-    return C ? C->PickList() : std::vector<std::string>{};
+    return C ? C->PickItems() : std::vector<TColumn::TPickItem>{};
 }
 
 bool TQtGridModel::HasEllipsis(int Col) const {

@@ -59,7 +59,7 @@ public:
 
     // Field names of the columns, left to right, as of the last column notification.
     const std::vector<std::string>& ColumnFields() const { return FColumnFields; }
-    std::vector<std::string> PickList(int Col) const;
+    std::vector<TColumn::TPickItem> PickItems(int Col) const;
     bool HasEllipsis(int Col) const;
     // Whether the column shows a date field of its own row (not a lookup's result).
     bool IsDateColumn(int Col) const;

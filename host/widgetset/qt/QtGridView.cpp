@@ -5,7 +5,9 @@
 
 #include <QApplication>
 #include <QCalendarWidget>
+#include <QAbstractItemView>
 #include <QComboBox>
+#include <QCompleter>
 #include <QContextMenuEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -18,9 +20,24 @@ namespace orv::qt {
 
 namespace {
 
+// A drop-down entry shows "code  name"; the field takes the name.
+constexpr int PickTextRole = Qt::UserRole;
+constexpr int PickCodeRole = Qt::UserRole + 1;
+
+// The value a drop-down hands to its field: the entry whose shown text, name or code is
+// what the box holds; a text that names no entry goes as typed, for the field to refuse.
+QString PickedText(const QComboBox* Box) {
+    const QString Text = Box->currentText().trimmed();
+    if (Text.isEmpty()) return {};
+    for (int I = 0; I < Box->count(); ++I)
+        if (Box->itemText(I) == Text || Box->itemData(I, PickTextRole).toString() == Text ||
+            Box->itemData(I, PickCodeRole).toString().compare(Text, Qt::CaseInsensitive) == 0)
+            return Box->itemData(I, PickTextRole).toString();
+    return Text;
+}
+
 QString EditorText(QWidget* Editor) {
-    if (auto* Box = qobject_cast<QComboBox*>(Editor))
-        return Box->currentIndex() < 0 ? QString() : Box->currentText();
+    if (auto* Box = qobject_cast<QComboBox*>(Editor)) return PickedText(Box);
     if (auto* E = qobject_cast<TEllipsisEditor*>(Editor)) return E->Edit()->text();
     if (auto* Line = qobject_cast<QLineEdit*>(Editor)) return Line->text();
     return {};
@@ -123,11 +140,29 @@ QWidget* TGridDelegate::createEditor(QWidget* Parent, const QStyleOptionViewItem
                                      const QModelIndex& Index) const {
     const int Col = Index.column();
     QWidget* Editor = nullptr;
-    std::vector<std::string> Pick = FModel->PickList(Col);
+    std::vector<TColumn::TPickItem> Pick = FModel->PickItems(Col);
     if (!Pick.empty()) {
         auto* Box = new QComboBox(Parent);
-        for (const std::string& P : Pick)
-            Box->addItem(ToQString(P));
+        for (const TColumn::TPickItem& P : Pick) {
+            const QString Text = ToQString(P.Text);
+            Box->addItem(P.Code.empty() ? Text : ToQString(P.Code) + QStringLiteral("  ") + Text);
+            Box->setItemData(Box->count() - 1, Text, PickTextRole);
+            Box->setItemData(Box->count() - 1, ToQString(P.Code), PickCodeRole);
+        }
+        // Typing narrows the list to the entries whose code or name holds the text.
+        Box->setEditable(true);
+        Box->setInsertPolicy(QComboBox::NoInsert);
+        Box->completer()->setCompletionMode(QCompleter::PopupCompletion);
+        Box->completer()->setFilterMode(Qt::MatchContains);
+        Box->completer()->setCaseSensitivity(Qt::CaseInsensitive);
+        // As tall as its entries, within the window that holds the grid.
+        const int RowHeight = std::max(1, Box->view()->sizeHintForRow(0));
+        const int Room = std::max(1, (FView->window()->height() - 40) / RowHeight);
+        Box->setMaxVisibleItems(std::min(Box->count(), Room));
+        Box->completer()->setMaxVisibleItems(Box->maxVisibleItems());
+        // The grid holds what the typed text names, as a command of the window would take it.
+        connect(Box->lineEdit(), &QLineEdit::textEdited, this,
+                [this, Box] { FModel->UserEditorText(PickedText(Box)); });
         // A choice in the list is the whole edit: it goes to the row at once.
         connect(Box, &QComboBox::activated, this, [this, Box] {
             emit const_cast<TGridDelegate*>(this)->commitData(Box);
@@ -168,7 +203,7 @@ void TGridDelegate::setEditorData(QWidget* Editor, const QModelIndex& Index) con
     if (Editor == FOpenEditor && FModel->Grid() && FModel->Grid()->HasPendingEdit()) return;
     const QString Text = Index.data(Qt::EditRole).toString();
     if (auto* Box = qobject_cast<QComboBox*>(Editor))
-        Box->setCurrentIndex(Box->findText(Text));
+        Box->setCurrentIndex(Box->findData(Text, PickTextRole));
     else if (QLineEdit* Line = LineEditOf(Editor))
         Line->setText(Text);
 }
@@ -459,6 +494,62 @@ void TQtGridView::currentChanged(const QModelIndex& Current, const QModelIndex& 
     if (FMovePending) return;
     FMovePending = true;
     QMetaObject::invokeMethod(this, &TQtGridView::FlushPendingMove, Qt::QueuedConnection);
+}
+
+void TQtGridView::keyPressEvent(QKeyEvent* Event) {
+    TOrvDBGrid* G = FModel->Grid();
+    const Qt::KeyboardModifiers Mods =
+        Event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+    const bool Tab = Event->key() == Qt::Key_Tab || Event->key() == Qt::Key_Backtab;
+    const bool Back = Event->key() == Qt::Key_Backtab || (Mods & Qt::ShiftModifier);
+    if (!G || state() == EditingState) {
+        QTableView::keyPressEvent(Event);
+        return;
+    }
+    // Ctrl+Tab leaves the grid; Tab leaves it only past the last (Shift+Tab the first) cell.
+    if (Tab && (Mods & Qt::ControlModifier)) {
+        QWidget::focusNextPrevChild(!Back);
+        return;
+    }
+    if (Tab && (Mods & ~Qt::ShiftModifier) == Qt::NoModifier) {
+        const QModelIndex At = currentIndex();
+        QHeaderView* Header = horizontalHeader();
+        int FirstCol = -1, LastCol = -1;
+        for (int V = 0; V < Header->count(); ++V) {
+            const int L = Header->logicalIndex(V);
+            if (Header->isSectionHidden(L)) continue;
+            if (FirstCol < 0) FirstCol = L;
+            LastCol = L;
+        }
+        const bool AtEnd = !At.isValid() || (Back ? At.row() == 0 && At.column() == FirstCol
+                                                  : At.row() == model()->rowCount() - 1 && At.column() == LastCol);
+        if (AtEnd) {
+            QWidget::focusNextPrevChild(!Back);
+            return;
+        }
+    }
+    if (Mods == Qt::NoModifier && (Event->key() == Qt::Key_Down || Event->key() == Qt::Key_Escape)) {
+        const TShortCut Key = Event->key() == Qt::Key_Down ? VK_DOWN : VK_ESCAPE;
+        bool Taken = false;
+        Application->HandleEvent([&] { Taken = G->UserKey(Key); });
+        if (Taken) {
+            Event->accept();
+            return;
+        }
+        // Escape that is not the grid's reaches the window (a dialog's cancel button).
+        if (Key == VK_ESCAPE) {
+            Event->ignore();
+            return;
+        }
+    }
+    // A character typed onto a cell that takes no typing: the window says why.
+    const QModelIndex At = currentIndex();
+    if (At.isValid() && !(Mods & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) &&
+        !Event->text().isEmpty() && Event->text().at(0).isPrint() && !(model()->flags(At) & Qt::ItemIsEditable)) {
+        const int Col = At.column();
+        Application->HandleEvent([&] { G->UserTypedIntoReadOnlyCell(Col); });
+    }
+    QTableView::keyPressEvent(Event);
 }
 
 void TQtGridView::contextMenuEvent(QContextMenuEvent* Event) {

@@ -148,6 +148,9 @@ public:
 protected:
     void currentChanged(const QModelIndex& Current, const QModelIndex& Previous) override;
     void contextMenuEvent(QContextMenuEvent* Event) override;
+    // The keys of a data grid: Down past the last row, Escape on an edited row, Tab out of
+    // the last cell, Ctrl+Tab out of the grid, typing into a cell that takes none.
+    void keyPressEvent(QKeyEvent* Event) override;
 
 private:
     void SectionMoved(int Logical, int OldVisual, int NewVisual);

@@ -20,6 +20,10 @@ QString GroupOf(const std::string& User, const std::string& LayoutID) {
     return QStringLiteral("GridLayouts/") + KeyPart(User) + u'/' + KeyPart(LayoutID);
 }
 
+QString WindowGroupOf(const std::string& User, const std::string& Window) {
+    return QStringLiteral("Windows/") + KeyPart(User) + u'/' + KeyPart(Window);
+}
+
 } // namespace
 
 TLayoutStore::TLayoutStore() = default;
@@ -64,6 +68,31 @@ void TLayoutStore::Save(const std::string& User, const std::string& LayoutID, co
     for (const auto& [Field, Width] : Layout.Widths)
         Settings->setValue(KeyPart(Field), Width);
     Settings->endGroup();
+    Settings->endGroup();
+    Settings->sync();
+}
+
+TWindowPlace TLayoutStore::LoadWindow(const std::string& User, const std::string& Window) const {
+    TWindowPlace Place;
+    if (Window.empty()) return Place;
+    auto Settings = OpenSettings(FIniFile);
+    Settings->beginGroup(WindowGroupOf(User, Window));
+    const QRect R = Settings->value(QStringLiteral("geometry")).toRect();
+    // A damaged or hand-edited entry is no place at all.
+    if (R.isValid() && R.width() < 20000 && R.height() < 20000) {
+        Place.Geometry = R;
+        Place.Maximized = Settings->value(QStringLiteral("maximized")).toBool();
+    }
+    Settings->endGroup();
+    return Place;
+}
+
+void TLayoutStore::SaveWindow(const std::string& User, const std::string& Window, const TWindowPlace& Place) {
+    if (Window.empty() || Place.Empty()) return;
+    auto Settings = OpenSettings(FIniFile);
+    Settings->beginGroup(WindowGroupOf(User, Window));
+    Settings->setValue(QStringLiteral("geometry"), Place.Geometry);
+    Settings->setValue(QStringLiteral("maximized"), Place.Maximized);
     Settings->endGroup();
     Settings->sync();
 }

@@ -75,7 +75,7 @@ TActionPeer::TActionPeer(TQtWidgetSet& WS, TAction* Action) : TPeer(WS, Action) 
     // The shortcut reaches the window from wherever its focus is.
     FAction->setShortcutContext(Qt::WindowShortcut);
     if (Window) Window->addAction(FAction);
-    QObject::connect(FAction, &QAction::triggered, Guard(), [this] {
+    auto Run = [this] {
         TAction* A = ActionComponent();
         TCustomForm* F = FForm;
         const TShortCut Key = A->ShortCut();
@@ -86,7 +86,8 @@ TActionPeer::TActionPeer(TQtWidgetSet& WS, TAction* Action) : TPeer(WS, Action) 
             else if (A->Visible())
                 A->Execute();
         });
-    });
+    };
+    QObject::connect(FAction, &QAction::triggered, Guard(), Run);
     Update(TPropertyId::Caption);
 }
 
@@ -94,13 +95,26 @@ void TActionPeer::Update(TPropertyId) {
     if (!FAction || !Component()) return;
     TAction* A = ActionComponent();
     FAction->setText(ToQString(A->Caption()));
-    FAction->setToolTip(ToQString(A->Hint()));
+    FAction->setToolTip(ToQString(CommandTip(A->Caption(), A->Hint(), A->ShortCut())));
     FAction->setStatusTip(ToQString(A->Hint()));
-    FAction->setShortcut(ToKeySequence(A->ShortCut()));
+    // A changed key may take it from, or give it back to, another action of the window.
+    if (FForm)
+        for (TComponent* C : FForm->Components())
+            if (auto* Other = dynamic_cast<TAction*>(C))
+                if (auto* P = dynamic_cast<TActionPeer*>(FWS.PeerOf(Other))) P->ApplyShortcut();
+    ApplyShortcut();
     FAction->setEnabled(A->Enabled());
     FAction->setVisible(A->Visible());
     FAction->setCheckable(A->Checked() || FAction->isCheckable());
     FAction->setChecked(A->Checked());
+}
+
+void TActionPeer::ApplyShortcut() {
+    if (!FAction || !Component()) return;
+    TAction* A = ActionComponent();
+    const TShortCut Key = A->ShortCut();
+    const bool Holds = Key != scNone && (!FForm || FForm->ActionForShortCut(Key) == A);
+    FAction->setShortcut(Holds ? ToKeySequence(Key) : QKeySequence());
 }
 
 void TActionPeer::Detach() {
@@ -532,23 +546,7 @@ void TFormPeer::Show() {
     if (!FShownOnce) {
         FShownOnce = true;
         ApplySize();
-        // A new window opens over the window the user works in, or mid-screen.
-        QWidget* Over = QApplication::activeWindow();
-        QRect Area = Over && Over != FWidget ? Over->frameGeometry() : QRect();
-        if (!Area.isValid())
-            if (QScreen* S = QApplication::primaryScreen()) Area = S->availableGeometry();
-        if (Area.isValid()) {
-            QPoint Corner = Area.center() - QPoint(FWidget->width() / 2, FWidget->height() / 2);
-            Corner = QPoint(std::max(Corner.x(), Area.left()), std::max(Corner.y(), Area.top()));
-            // Windows opened one after another step aside, so none hides another exactly.
-            for (bool Taken = true; Taken;) {
-                Taken = false;
-                for (QWidget* Other : QApplication::topLevelWidgets())
-                    if (Other != FWidget && Other->isVisible() && Other->pos() == Corner) Taken = true;
-                if (Taken) Corner += QPoint(24, 24);
-            }
-            FWidget->move(Corner);
-        }
+        PlaceOnFirstShow();
     }
     FWidget->setWindowModality(F->Modal() ? Qt::ApplicationModal : Qt::NonModal);
     UpdateTabOrder();
@@ -561,7 +559,60 @@ void TFormPeer::Show() {
         if (QWidget* W = FWS.WidgetOf(Active)) W->setFocus(Qt::OtherFocusReason);
 }
 
+void TFormPeer::PlaceOnFirstShow() {
+    TCustomForm* F = Form();
+    // Where the user left this window last time, if that is still on a screen; a window
+    // of fixed size keeps its size and takes the place only.
+    FPlaceKey = F->Name();
+    const TWindowPlace Saved = FWS.LayoutStore().LoadWindow(FWS.UserName(), FPlaceKey);
+    QRect Area;
+    if (!Saved.Empty())
+        if (QScreen* S = QApplication::screenAt(Saved.Geometry.topLeft() + QPoint(8, 8)))
+            Area = S->availableGeometry();
+    const bool Resizable = FWidget->minimumSize() != FWidget->maximumSize();
+    QPoint Corner;
+    if (Area.isValid()) {
+        if (Resizable)
+            FWidget->resize(Saved.Geometry.size().boundedTo(Area.size()).expandedTo(FWidget->minimumSize()));
+        Corner = Saved.Geometry.topLeft();
+    } else {
+        // A new window opens over the window the user works in, or mid-screen.
+        QWidget* Over = QApplication::activeWindow();
+        Area = Over && Over != FWidget ? Over->frameGeometry() : QRect();
+        if (!Area.isValid())
+            if (QScreen* S = QApplication::primaryScreen()) Area = S->availableGeometry();
+        if (!Area.isValid()) return;
+        Corner = Area.center() - QPoint(FWidget->width() / 2, FWidget->height() / 2);
+    }
+    Corner = QPoint(std::max(Corner.x(), Area.left()), std::max(Corner.y(), Area.top()));
+    // Windows opened one after another step aside, so none hides another exactly.
+    for (bool Taken = true; Taken;) {
+        Taken = false;
+        for (QWidget* Other : QApplication::topLevelWidgets())
+            if (Other != FWidget && Other->isVisible() && Other->pos() == Corner) Taken = true;
+        if (Taken) Corner += QPoint(24, 24);
+    }
+    FWidget->move(Corner);
+    if (Resizable && Saved.Maximized) FWidget->setWindowState(FWidget->windowState() | Qt::WindowMaximized);
+}
+
+void TFormPeer::SavePlace() {
+    // Only the widget is used: a window being freed is no complete component any more.
+    if (!FShownOnce || !FWidget || !FWidget->isVisible()) return;
+    TWindowPlace Place;
+    Place.Maximized = FWidget->isMaximized();
+    Place.Geometry = Place.Maximized ? FWidget->normalGeometry() : QRect(FWidget->pos(), FWidget->size());
+    FWS.LayoutStore().SaveWindow(FWS.UserName(), FPlaceKey, Place);
+}
+
+void TFormPeer::Detach() {
+    // A window freed while it shows (closed by its owner, the host quitting) keeps its place.
+    SavePlace();
+    TControlPeer::Detach();
+}
+
 void TFormPeer::Hide() {
+    SavePlace();
     SaveGridLayouts();
     FWidget->hide();
     FWidget->setWindowModality(Qt::NonModal);
@@ -675,7 +726,9 @@ void TToolButtonPeer::Refresh() {
     TToolButton* B = Button();
     FAction->setSeparator(B->Style() != TToolButtonStyle::tbsButton);
     FAction->setText(ToQString(B->Caption()));
-    FAction->setToolTip(ToQString(B->Hint()));
+    TAction* Command = B->Action();
+    FAction->setToolTip(ToQString(CommandTip(B->Caption(), B->Hint().empty() && Command ? Command->Hint() : B->Hint(),
+                                             Command ? Command->ShortCut() : scNone)));
     FAction->setEnabled(B->Enabled());
     FAction->setVisible(B->Visible());
 }

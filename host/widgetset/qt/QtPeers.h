@@ -69,6 +69,9 @@ public:
 
 private:
     TAction* ActionComponent() const { return static_cast<TAction*>(Component()); }
+    // The toolkit finds a key held by two actions of a window ambiguous and runs neither;
+    // only the action the window would run for the key holds it.
+    void ApplyShortcut();
     QPointer<QAction> FAction;
     TCustomForm* FForm = nullptr;
 };
@@ -142,12 +145,17 @@ public:
     TFormPeer(TQtWidgetSet& WS, TCustomForm* Form);
     TCustomForm* Form() const { return static_cast<TCustomForm*>(Component()); }
     void Update(TPropertyId Property) override;
+    void Detach() override;
     bool WidgetEvent(QEvent* Event) override;
 
     void Show();
     void Hide();
     // Saves the layouts of the window's grids.
     void SaveGridLayouts();
+    // The window's place: restored from the user's last one on the first show (or chosen
+    // beside the window in front), kept as the window hides.
+    void PlaceOnFirstShow();
+    void SavePlace();
 
 protected:
     void ApplyCaption() override;
@@ -158,6 +166,8 @@ private:
     void UpdateTabOrder();
     bool HandleKey(QKeyEvent* Event);
     bool FShownOnce = false;
+    // The window's name, taken when it first shows; its place is kept under it.
+    std::string FPlaceKey;
 };
 
 class TToolButtonPeer : public TControlPeer {
