@@ -3,6 +3,7 @@
 #include "forms/CmsBrowseCommon.h"
 #include "host/core/DateUtils.h"
 #include "host/core/SysUtils.h"
+#include "host/data/ValueRules.h"
 #include "host/services/Cformsres.h"
 #include "host/services/Constants.h"
 #include "host/services/Cshare.h"
@@ -602,7 +603,8 @@ void TCmsRsBatchAppendForm::btnAppendClick(TComponent*) {
     if (Text.empty()) Refuse(edtCmsRate, RateMessage(MSG_FIELD_VALUE_IS_REQUIRED), Caption());
     // NaN compares false with both bounds and infinity is no rate: neither passes as a
     // number.
-    const std::optional<double> Rate = TextToFloat(Text);
+    // Full-width digits from an input method read as the rate field reads them.
+    const std::optional<double> Rate = TextToFloat(NumberTextFromInput(Text));
     if (!Rate || !std::isfinite(*Rate))
         Refuse(edtCmsRate, RateMessage(LoadStr(MSG_INVALID_VALUE)), Caption());
     if (*Rate < 0.0 || *Rate > 1.0)

@@ -162,14 +162,15 @@ TEST_F(CmsRsBatchAppendFormTest, AppendChecksRateThenListsInOrderAndFocusesWhatT
         const TCase Cases[] = {{"", "“提成比例”不能为空。"}, {"abc", "非法数值。"},   {"   ", "非法数值。"},
                                {"nan", "非法数值。"},        {"NaN", "非法数值。"},   {"inf", "非法数值。"},
                                {"-infinity", "非法数值。"},  {"1e999", "非法数值。"}, {"0,5", "非法数值。"},
-                               {"1.01", Range.c_str()},      {"-0.01", Range.c_str()}};
+                               {"1.01", Range.c_str()},      {"-0.01", Range.c_str()},
+                               {"１．０１", Range.c_str()},  {"０。５", "非法数值。"}};
         for (const TCase& C : Cases) {
             WS.UserTypeText(Rate, C.Text);
             EXPECT_EQ(Append(), C.Expected) << '"' << C.Text << '"';
             EXPECT_EQ(LastFocus(), Rate) << C.Text;
         }
         // 0 and 1 pass; then the shop list is checked before the class list.
-        for (const char* Bound : {"0", "1"}) {
+        for (const char* Bound : {"0", "1", "０．５"}) {
             WS.UserTypeText(Rate, Bound);
             EXPECT_EQ(Append(), "门店列表不能为空。") << Bound;
             EXPECT_EQ(LastFocus(), D<TOrvDBGrid>("grdShop"));
