@@ -14,6 +14,7 @@
 #include <QCalendarWidget>
 #include <QComboBox>
 #include <QCompleter>
+#include <QLineEdit>
 #include <QHeaderView>
 #include <QSignalSpy>
 #include <QTest>
@@ -337,6 +338,7 @@ TEST_F(GridModelTest, ALookupColumnEditsThroughADropDownOfCodesAndNames) {
     EXPECT_EQ(Box->maxVisibleItems(), 3);
     View->itemDelegate()->setEditorData(Box, Where);
     EXPECT_EQ(Box->currentText(), QStringLiteral("D1  早班"));
+    EXPECT_EQ(Box->lineEdit()->selectedText(), Box->currentText()) << "typing replaces it";
 
     Box->completer()->setCompletionPrefix(QStringLiteral("班"));
     EXPECT_EQ(Box->completer()->completionCount(), 3);

@@ -202,8 +202,11 @@ void TGridDelegate::setEditorData(QWidget* Editor, const QModelIndex& Index) con
     // An editor with typed text keeps it, whatever the row does meanwhile.
     if (Editor == FOpenEditor && FModel->Grid() && FModel->Grid()->HasPendingEdit()) return;
     const QString Text = Index.data(Qt::EditRole).toString();
-    if (auto* Box = qobject_cast<QComboBox*>(Editor))
+    if (auto* Box = qobject_cast<QComboBox*>(Editor)) {
         Box->setCurrentIndex(Box->findData(Text, PickTextRole));
+        // What the clerk types replaces the entry shown, as in a text cell.
+        Box->lineEdit()->selectAll();
+    }
     else if (QLineEdit* Line = LineEditOf(Editor))
         Line->setText(Text);
 }
