@@ -553,11 +553,18 @@ void TOrvClientDataSet::RevertRecord() {
     TRowRef Row = FState->Rows.At(Pos);
     if (Row->State() == rsUnchanged) return;
     TStoreState& S = MutableState();
-    if (Row->State() == rsInserted) S.Rows.Erase(Pos);
-    else S.Rows.Set(Pos, Row->Original());
-    --S.ChangedRows;
-    if (FIndexes) FIndexes->InvalidateAll();
-    ResetCursorAfterBulkChange(Pos.Value);
+    auto Revert = [&] {
+        if (Row->State() == rsInserted) S.Rows.Erase(Pos);
+        else S.Rows.Set(Pos, Row->Original());
+        --S.ChangedRows;
+        if (FIndexes) FIndexes->InvalidateAll();
+    };
+    if (Row->State() == rsInserted) {
+        RemoveCurrentRow(Revert);
+    } else {
+        Revert();
+        CurrentRowReplaced();
+    }
 }
 
 TUpdateStatus TOrvClientDataSet::UpdateStatus() const {

@@ -523,6 +523,10 @@ protected:
     void DeactivateSilently();
     // A stored row changed its values outside the editing verbs.
     void StoredRowChanged(TStoredPos Pos);
+    // In browse state, outside the editing verbs (a revert): the current row's stored
+    // values were replaced, or Erase removes it. The links hear of that row alone.
+    void CurrentRowReplaced();
+    void RemoveCurrentRow(const std::function<void()>& Erase);
     void CheckActive() const;
     void NotifyDataSetChanged();
     void NotifyLayoutChanged();
@@ -542,7 +546,17 @@ private:
     void BeginInsertAppend(bool Appending);
     void DoBeforeScroll();
     void DoAfterScroll();
+    enum class TStateNotice { Send, Withhold };
+    // The one way the state changes. Announce always runs, right after the change: what
+    // goes with it (a row appearing or going, a row re-read, the set opening or closing)
+    // sees the new state. A real change is then told once, so a control re-reads its
+    // editing state after its rows. Withhold only where the set closes to reopen at once
+    // (reopening tells) or is going away.
+    template <class FAnnounce>
+    void SetState(TDataSetState Value, FAnnounce&& Announce, TStateNotice Notice = TStateNotice::Send);
     void SetState(TDataSetState Value);
+    // Drops the rows and the edit buffer and leaves the set inactive.
+    void CloseCursor(TStateNotice Notice);
     void MoveTo(int Pos);
     // A lookup field's value in a row, its keys read as the grid shows that row (the edit
     // buffer included) or as stored.

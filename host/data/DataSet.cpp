@@ -30,11 +30,21 @@ std::string FoldCase(const std::string& S) { return LowerAscii(S); }
 
 } // namespace
 
+template <class FAnnounce> void TDataSet::SetState(TDataSetState Value, FAnnounce&& Announce, TStateNotice Notice) {
+    bool Changed = FState != Value;
+    FState = Value;
+    Announce();
+    if (Changed && Notice == TStateNotice::Send) NotifyEditingChanged();
+}
+
+void TDataSet::SetState(TDataSetState Value) { SetState(Value, [] {}); }
+
 TDataSet::TDataSet(TComponent* AOwner) : TComponent(AOwner) {}
 
 TDataSet::~TDataSet() {
-    // The storage part is gone by now; nothing below may reach it.
-    FState = TDataSetState::dsInactive;
+    // The storage part is gone by now; nothing below may reach it, and the controls learn
+    // of the set's end from their sources letting go of it.
+    SetState(TDataSetState::dsInactive, [] {}, TStateNotice::Withhold);
     std::vector<TDataSource*> Sources = FSources;
     for (TDataSource* S : Sources) S->SetDataSet(nullptr);
     for (TField* F : FLookupClients) F->FLookupDataSet = nullptr;
@@ -87,16 +97,9 @@ void TDataSet::RemoveField(TField* Field) {
     FFields.erase(It);
     FDynamic.erase(std::remove(FDynamic.begin(), FDynamic.end(), Field), FDynamic.end());
     Field->FDataSet = nullptr;
-    if (Active()) {
-        // A field going away while the set is open (its owner is being destroyed): the
-        // structure is gone, so the set closes without running handlers that may be gone too.
-        FBuffer.clear();
-        InternalClose();
-        FState = TDataSetState::dsInactive;
-        FCursor = -1;
-        FInsertPos = -1;
-        ForEachLink([](TDataLink* L) { L->ActiveChanged(); });
-    }
+    // A field going away while the set is open (its owner is being destroyed): the
+    // structure is gone, so the set closes without running handlers that may be gone too.
+    DeactivateSilently();
     FieldDefinitionChanged();
 }
 
@@ -162,27 +165,18 @@ void TDataSet::SetActive(bool Value) {
         if (FDataFields.empty() && FFields.empty())
             throw EDatabaseError(Format("%s没有定义任何字段，不能打开。", {DataSetName(this)}));
         InternalOpen();
-        FState = TDataSetState::dsBrowse;
         FModified = false;
         FInsertPos = -1;
         FCursor = InternalRecordCount() > 0 ? 0 : -1;
         FBof = true;
         FEof = FCursor < 0;
-        ForEachLink([](TDataLink* L) { L->ActiveChanged(); });
-        NotifyEditingChanged();
+        SetState(TDataSetState::dsBrowse, [this] { ForEachLink([](TDataLink* L) { L->ActiveChanged(); }); });
         if (AfterOpen) AfterOpen(this);
     } else {
         if (BeforeClose) BeforeClose(this);
-        DeactivateSilently();
-        NotifyEditingChanged();
+        CloseCursor(TStateNotice::Send);
         if (AfterClose) AfterClose(this);
     }
-}
-
-void TDataSet::SetState(TDataSetState Value) {
-    if (FState == Value) return;
-    FState = Value;
-    NotifyEditingChanged();
 }
 
 int TDataSet::RecordCount() const { return Active() ? InternalRecordCount() : 0; }
@@ -292,18 +286,14 @@ void TDataSet::BeginInsertAppend(bool Appending) {
     ForEachLink([Pos](TDataLink* L) { L->RowsAboutToBeInserted(Pos, Pos); });
     FBuffer.assign(FDataFields.size(), Variant());
     FInsertPos = Pos;
-    FState = TDataSetState::dsInsert;
-    ForEachLink([Pos](TDataLink* L) { L->RowsInserted(Pos, Pos); });
-    NotifyEditingChanged();
+    SetState(TDataSetState::dsInsert, [this, Pos] { ForEachLink([Pos](TDataLink* L) { L->RowsInserted(Pos, Pos); }); });
     try {
         if (OnNewRecord) OnNewRecord(this);
     } catch (...) {
         ForEachLink([Pos](TDataLink* L) { L->RowsAboutToBeRemoved(Pos, Pos); });
         FBuffer.clear();
         FInsertPos = -1;
-        FState = TDataSetState::dsBrowse;
-        ForEachLink([Pos](TDataLink* L) { L->RowsRemoved(Pos, Pos); });
-        NotifyEditingChanged();
+        SetState(TDataSetState::dsBrowse, [this, Pos] { ForEachLink([Pos](TDataLink* L) { L->RowsRemoved(Pos, Pos); }); });
         throw;
     }
     FModified = false;
@@ -352,9 +342,7 @@ void TDataSet::Post() {
     FBuffer.clear();
     FModified = false;
     FBof = FEof = false;
-    FState = TDataSetState::dsBrowse;
-    NotifyRowChanged(Row);
-    NotifyEditingChanged();
+    SetState(TDataSetState::dsBrowse, [this, Row] { NotifyRowChanged(Row); });
     if (AfterPost) AfterPost(this);
 }
 
@@ -367,22 +355,24 @@ void TDataSet::Cancel() {
         ForEachLink([Pos](TDataLink* L) { L->RowsAboutToBeRemoved(Pos, Pos); });
         FInsertPos = -1;
         FBuffer.clear();
-        FState = TDataSetState::dsBrowse;
-        ForEachLink([Pos](TDataLink* L) { L->RowsRemoved(Pos, Pos); });
-        int Count = InternalRecordCount();
-        if (Count == 0) {
-            FCursor = -1;
-            FBof = FEof = true;
-        } else if (FCursor >= Count) {
-            FCursor = Count - 1;
-        }
+        SetState(TDataSetState::dsBrowse, [this, Pos] {
+            ForEachLink([Pos](TDataLink* L) { L->RowsRemoved(Pos, Pos); });
+            int Count = InternalRecordCount();
+            if (Count == 0) {
+                FCursor = -1;
+                FBof = FEof = true;
+            } else if (FCursor >= Count) {
+                FCursor = Count - 1;
+            }
+            FModified = false;
+        });
     } else {
         FBuffer.clear();
-        FState = TDataSetState::dsBrowse;
-        NotifyRowChanged(FCursor);
+        SetState(TDataSetState::dsBrowse, [this] {
+            NotifyRowChanged(FCursor);
+            FModified = false;
+        });
     }
-    FModified = false;
-    NotifyEditingChanged();
     if (AfterCancel) AfterCancel(this);
 }
 
@@ -402,8 +392,6 @@ void TDataSet::Delete() {
     InternalDelete(TStoredPos(Pos));
     FBuffer.clear();
     FModified = false;
-    bool WasEditing = FState != TDataSetState::dsBrowse;
-    FState = TDataSetState::dsBrowse;
     int Count = InternalRecordCount();
     if (Count == 0) {
         FCursor = -1;
@@ -412,8 +400,7 @@ void TDataSet::Delete() {
         FCursor = std::min(Pos, Count - 1);
         FBof = FEof = false;
     }
-    ForEachLink([Pos](TDataLink* L) { L->RowsRemoved(Pos, Pos); });
-    if (WasEditing) NotifyEditingChanged();
+    SetState(TDataSetState::dsBrowse, [this, Pos] { ForEachLink([Pos](TDataLink* L) { L->RowsRemoved(Pos, Pos); }); });
     NotifyScrolled();
     if (AfterDelete) AfterDelete(this);
     DoAfterScroll();
@@ -737,38 +724,54 @@ void TDataSet::NotifyLayoutChanged() {
 void TDataSet::ActivateSilently(int Pos) {
     BindDataFields();
     InternalOpen();
-    FState = TDataSetState::dsBrowse;
-    ForEachLink([](TDataLink* L) { L->ActiveChanged(); });
-    ResetCursorAfterBulkChange(Pos);
-    NotifyEditingChanged();
+    SetState(TDataSetState::dsBrowse, [this, Pos] {
+        ForEachLink([](TDataLink* L) { L->ActiveChanged(); });
+        ResetCursorAfterBulkChange(Pos);
+    });
 }
 
-void TDataSet::DeactivateSilently() {
+void TDataSet::DeactivateSilently() { CloseCursor(TStateNotice::Withhold); }
+
+void TDataSet::CloseCursor(TStateNotice Notice) {
     if (!Active()) return;
     FBuffer.clear();
     FModified = false;
     InternalClose();
-    FState = TDataSetState::dsInactive;
     FCursor = -1;
     FInsertPos = -1;
     FBof = FEof = true;
-    ForEachLink([](TDataLink* L) { L->ActiveChanged(); });
+    SetState(TDataSetState::dsInactive, [this] { ForEachLink([](TDataLink* L) { L->ActiveChanged(); }); }, Notice);
 }
 
 void TDataSet::StoredRowChanged(TStoredPos Pos) { NotifyRowChanged(DisplayRowOf(Pos).Value); }
+
+void TDataSet::CurrentRowReplaced() {
+    NotifyRecordChanged(nullptr);
+    NotifyRowChanged(FCursor);
+}
+
+void TDataSet::RemoveCurrentRow(const std::function<void()>& Erase) {
+    int Pos = FCursor;
+    ForEachLink([Pos](TDataLink* L) { L->RowsAboutToBeRemoved(Pos, Pos); });
+    Erase();
+    int Count = InternalRecordCount();
+    FCursor = Count == 0 ? -1 : std::min(Pos, Count - 1);
+    FBof = FCursor <= 0;
+    FEof = Count == 0;
+    ForEachLink([Pos](TDataLink* L) { L->RowsRemoved(Pos, Pos); });
+    NotifyScrolled();
+}
 
 void TDataSet::ResetCursorAfterBulkChange(int Pos) {
     FBuffer.clear();
     FModified = false;
     FInsertPos = -1;
-    bool WasEditing = FState == TDataSetState::dsEdit || FState == TDataSetState::dsInsert;
-    if (Active()) FState = TDataSetState::dsBrowse;
     int Count = Active() ? InternalRecordCount() : 0;
     FCursor = Count == 0 ? -1 : std::clamp(Pos, 0, Count - 1);
     FBof = FCursor <= 0;
     FEof = Count == 0;
-    NotifyDataSetChanged();
-    if (WasEditing) NotifyEditingChanged();
+    if (Active()) SetState(TDataSetState::dsBrowse, [this] { NotifyDataSetChanged(); });
+    else NotifyDataSetChanged();
 }
 
 } // namespace orv

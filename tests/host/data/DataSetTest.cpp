@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <ostream>
 #include <random>
@@ -472,6 +473,83 @@ TEST(DataSetEventTest, NavigationSettlesThePendingRow) {
 }
 
 // ---- cursor ------------------------------------------------------------------------------
+
+// Every verb that changes the state tells each link and each source once, the new state
+// already in place; a verb that leaves the state as it was tells nobody.
+TEST(DataSetStateTest, EveryChangeOfStateIsToldOnce) {
+    using S = TDataSetState;
+    using TStep = std::function<void(TShiftForm&)>;
+    struct TCase {
+        const char* Verb;
+        TRowSpec Rows;
+        TStep Setup, Run;
+        std::vector<S> Told; // the state at each notice
+    };
+    const TRowSpec Three = {{"早班", "1.50"}, {"中班", "2.50"}, {"晚班", "3.00"}};
+    auto Nothing = [](TShiftForm&) {};
+    auto Edit = [](TShiftForm& T) { T.Cds->Edit(); };
+    auto Modify = [](TShiftForm& T) {
+        T.Cds->Edit();
+        T.Name->SetAsString("夜班");
+    };
+    auto Append = [](TShiftForm& T) { T.Cds->Append(); };
+    const std::vector<TCase> Cases = {
+        {"Close", Three, Nothing, [](TShiftForm& T) { T.Cds->Close(); }, {S::dsInactive}},
+        {"Open", Three, [](TShiftForm& T) { T.Cds->Close(); }, [](TShiftForm& T) { T.Cds->Open(); }, {S::dsBrowse}},
+        {"Append", Three, Nothing, Append, {S::dsInsert}},
+        {"Insert", Three, Nothing, [](TShiftForm& T) { T.Cds->Insert(); }, {S::dsInsert}},
+        {"Edit", Three, Nothing, Edit, {S::dsEdit}},
+        {"Edit while editing", Three, Edit, Edit, {}},
+        {"Edit on an empty set", {}, Nothing, Edit, {S::dsInsert}},
+        {"Post", Three, Modify, [](TShiftForm& T) { T.Cds->Post(); }, {S::dsBrowse}},
+        {"Post in browse", Three, Nothing, [](TShiftForm& T) { T.Cds->Post(); }, {}},
+        {"Cancel an edit", Three, Modify, [](TShiftForm& T) { T.Cds->Cancel(); }, {S::dsBrowse}},
+        {"Cancel an insert", Three, Append, [](TShiftForm& T) { T.Cds->Cancel(); }, {S::dsBrowse}},
+        {"Delete", Three, Nothing, [](TShiftForm& T) { T.Cds->Delete(); }, {}},
+        {"Delete an edited row", Three, Modify, [](TShiftForm& T) { T.Cds->Delete(); }, {S::dsBrowse}},
+        {"Delete a new row", Three, Append, [](TShiftForm& T) { T.Cds->Delete(); }, {S::dsBrowse}},
+        {"Next off a modified row", Three, Modify, [](TShiftForm& T) { T.Cds->Next(); }, {S::dsBrowse}},
+        {"Append refused by OnNewRecord", Three,
+         [](TShiftForm& T) { T.Cds->OnNewRecord = [](TDataSet*) { throw EAbort(); }; },
+         [](TShiftForm& T) { EXPECT_THROW(T.Cds->Append(), EAbort); }, {S::dsInsert, S::dsBrowse}},
+        {"Reload while editing", Three, Modify,
+         [](TShiftForm& T) {
+             TShiftForm Other(TRowSpec{{"夜班", "4.00"}});
+             T.Cds->SetXMLData(Other.Cds->GetXMLData());
+         },
+         {S::dsBrowse}},
+        {"RevertRecord of an edit", Three, Modify, [](TShiftForm& T) { T.Cds->RevertRecord(); }, {S::dsBrowse}},
+        {"RevertRecord in browse", Three,
+         [](TShiftForm& T) {
+             T.Cds->Edit();
+             T.Name->SetAsString("夜班");
+             T.Cds->Post();
+         },
+         [](TShiftForm& T) { T.Cds->RevertRecord(); }, {}},
+    };
+
+    class TStateLink : public TDataLink {
+    public:
+        std::vector<S> Told;
+
+    protected:
+        void EditingChanged() override { Told.push_back(DataSet()->State()); }
+    };
+    for (const TCase& C : Cases) {
+        SCOPED_TRACE(C.Verb);
+        TShiftForm T(C.Rows);
+        C.Setup(T);
+        TStateLink Link;
+        Link.SetDataSource(T.Source);
+        std::vector<S> SourceTold;
+        T.Source->OnStateChange = [&SourceTold](TDataSource* Src) { SourceTold.push_back(Src->State()); };
+        S Before = T.Cds->State();
+        C.Run(T);
+        EXPECT_EQ(Link.Told, C.Told);
+        EXPECT_EQ(SourceTold, C.Told);
+        EXPECT_EQ(T.Cds->State(), C.Told.empty() ? Before : C.Told.back());
+    }
+}
 
 TEST(DataSetCursorTest, RecNoBofEofAndRecordCount) {
     TShiftForm E(TRowSpec{});
