@@ -34,6 +34,7 @@ inline constexpr std::uint16_t VK_DOWN = 0x28;
 inline constexpr std::uint16_t VK_INSERT = 0x2D;
 inline constexpr std::uint16_t VK_DELETE = 0x2E;
 inline constexpr std::uint16_t VK_F1 = 0x70; // VK_F2.. follow in order up to VK_F12 = 0x7B
+inline constexpr std::uint16_t VK_F5 = VK_F1 + 4;
 
 // ShortCut('S', scCtrl), ShortCut(VK_INSERT, scCtrl | scShift). Letters are upper case.
 constexpr TShortCut ShortCut(std::uint16_t Key, TShortCut Modifiers) {

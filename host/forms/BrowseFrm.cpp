@@ -83,7 +83,7 @@ TBrowseForm::TBrowseForm(TComponent* AOwner) : TFuncForm(AOwner) {
     actDelete = MakeAction(this, atlAtions, "actDelete", CAP_DELETE, ShortCut(VK_DELETE, scCtrl),
                            [this] { DeleteRecord(); });
     actSave = MakeAction(this, atlAtions, "actSave", CAP_SAVE, ShortCut('S', scCtrl), [this] { SaveData(); });
-    actRefresh = MakeAction(this, atlAtions, "actRefresh", CAP_REFRESH, ShortCut(VK_F1 + 4, 0),
+    actRefresh = MakeAction(this, atlAtions, "actRefresh", CAP_REFRESH, ShortCut(VK_F5, 0),
                             [this] { RefreshData(); });
     actClose = MakeAction(this, atlAtions, "actClose", CAP_CLOSE, scNone, [this] { Close(); });
     actExport = MakeAction(this, atlAtions, "actExport", CAP_EXPORT, scNone, [this] { ExportData(); });
@@ -189,14 +189,15 @@ bool TBrowseForm::InitRights() {
 
 void TBrowseForm::ShowStatus() {
     bool Active = cdsMain->Active();
-    int S = Status();
+    TBrowseStatus S = BrowseStatus();
     actNew->SetEnabled(Permission2 && Active);
-    // An untouched new row on an empty set leaves the status at 1, yet delete drops it.
-    actDelete->SetEnabled(Permission3 && Active && (S != 1 || cdsMain->State() == TDataSetState::dsInsert));
-    actSave->SetEnabled(Permission4 && S == 3);
+    // An untouched new row on an empty set leaves the status at Empty, yet delete drops it.
+    actDelete->SetEnabled(Permission3 && Active &&
+                          (S != TBrowseStatus::Empty || cdsMain->State() == TDataSetState::dsInsert));
+    actSave->SetEnabled(Permission4 && S == TBrowseStatus::Unsaved);
     actRefresh->SetEnabled(Permission1);
     actExport->SetEnabled(Permission5 && Active);
-    btnSelect->SetEnabled(FSelecting && S != 1);
+    btnSelect->SetEnabled(FSelecting && S != TBrowseStatus::Empty);
     ShowNavigator();
 }
 
@@ -440,11 +441,15 @@ void TBrowseForm::ApplyPermissions() {
     lblHint->SetCaption(Permission2 || Permission4 ? std::string() : std::string(CAP_READ_ONLY));
 }
 
-int TBrowseForm::ComputeStatus() const {
-    if (HasUnsavedChanges()) return 3;
-    if (!cdsMain->Active()) return 1;
-    return cdsMain->RecordCount() == 0 ? 1 : 2;
+TBrowseStatus TBrowseForm::ComputeStatus() const {
+    if (HasUnsavedChanges()) return TBrowseStatus::Unsaved;
+    if (!cdsMain->Active() || cdsMain->RecordCount() == 0) return TBrowseStatus::Empty;
+    return TBrowseStatus::Browsing;
 }
+
+TBrowseStatus TBrowseForm::BrowseStatus() const { return static_cast<TBrowseStatus>(Status()); }
+
+void TBrowseForm::SetStatus(TBrowseStatus Value) { TFuncForm::SetStatus(static_cast<int>(Value)); }
 
 void TBrowseForm::UpdateStatus() {
     // Until the whole window exists, and once its destruction has begun, a subclass's

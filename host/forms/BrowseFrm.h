@@ -30,8 +30,14 @@ private:
     std::vector<TCondition> FConditions;
 };
 
-// Status values the framework keeps: 1 the set is empty, 2 browsing without unsaved
-// changes, 3 unsaved changes exist (HasUnsavedChanges).
+// The status a browse window keeps. Status() reads it as its number, which windows and the
+// host compare against, so the values are fixed.
+enum class TBrowseStatus : int {
+    Empty = 1,    // no rows (or the set is closed)
+    Browsing = 2, // rows, nothing unsaved
+    Unsaved = 3,  // HasUnsavedChanges
+};
+
 //
 // Rules every browse window follows:
 // - Show: InitRights (false: a "no right to view" message, the window is released without
@@ -107,6 +113,9 @@ public:
     void PendingEditChanged() override;
     // Recomputes Status from cdsMain and shows it.
     void UpdateStatus();
+    TBrowseStatus BrowseStatus() const;
+    using TFuncForm::SetStatus; // a window's own number, as in SetStatus(3)
+    void SetStatus(TBrowseStatus Value);
 
     TOrvClientDataSet* cdsMain;
     TDataSource* dtsMain;
@@ -159,7 +168,7 @@ private:
     void ApplyPermissions();
     void PlaceExportItem();
     bool AskToSaveChanges();
-    int ComputeStatus() const;
+    TBrowseStatus ComputeStatus() const;
 
     std::unique_ptr<TStatusLink> FStatusLink;
     TOrvUpdateDataSet* FUpdateDataSet = nullptr;

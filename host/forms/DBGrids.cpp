@@ -425,9 +425,6 @@ void TOrvDBGrid::DataSetChanged() {
 void TOrvDBGrid::DataSetScrolled() {
     Notify(TGridChange::CurrentChanged, CurrentRow(), CurrentRow());
 }
-void TOrvDBGrid::RecordChanged(TField*) {
-    Notify(TGridChange::RowChanged, CurrentRow(), CurrentRow());
-}
 void TOrvDBGrid::EditingChanged() {
     Notify(TGridChange::EditingChanged, CurrentRow(), CurrentRow());
 }

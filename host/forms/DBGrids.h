@@ -170,12 +170,13 @@ protected:
     void LayoutChanged() override;
     void DataSetChanged() override;
     void DataSetScrolled() override;
-    void RecordChanged(TField* Field) override;
     void EditingChanged() override;
     void RowsAboutToBeInserted(int First, int Last) override;
     void RowsInserted(int First, int Last) override;
     void RowsAboutToBeRemoved(int First, int Last) override;
     void RowsRemoved(int First, int Last) override;
+    // A value set in a field comes with its row's RowChanged; the grid listens to that
+    // alone, so a typed value redraws its row once.
     void RowChanged(int Row) override;
     void FocusControl(TField* Field, bool& Handled) override;
     void DoExit() override;

@@ -1,5 +1,8 @@
 #include "HeadlessFixture.h"
 
+#include <functional>
+#include <vector>
+
 #include "host/data/ClientDataSet.h"
 #include "host/forms/DBGrids.h"
 #include "host/forms/StdCtrls.h"
@@ -191,6 +194,55 @@ TEST_F(DBGridTest, RowChangesReachTheBackendAsFineGrainedNotifications) {
     EXPECT_TRUE(Has(TGridChange::RowsInserted));
     EXPECT_TRUE(Has(TGridChange::RowChanged));
     EXPECT_FALSE(Has(TGridChange::Reset));
+}
+
+// A change to one row reaches the backend as that row, once: never as a second copy of
+// the same row, nor as a reset of the whole grid.
+TEST_F(DBGridTest, AChangeToOneRowReachesTheBackendOnceAsThatRow) {
+    struct TCase {
+        const char* What;
+        std::function<void(TGridWindow&)> Run;
+        std::vector<TGridChange> Expected;
+    };
+    const std::vector<TCase> Cases = {
+        {"a value typed into a row being edited",
+         [&](TGridWindow& W) {
+             WS.UserSelectCell(W.Grid, 1, 1);
+             W.Rows->Edit();
+             WS.ClearRecords();
+             WS.UserTypeIntoCell(W.Grid, "7");
+             EXPECT_EQ(W.Amount->AsString(), "7.00");
+         },
+         {TGridChange::RowChanged}},
+        {"a changed row reverted",
+         [&](TGridWindow& W) {
+             W.Rows->Last();
+             W.Rows->Edit();
+             W.Amount->SetAsString("7");
+             W.Rows->Post();
+             WS.ClearRecords();
+             W.Rows->RevertRecord();
+             EXPECT_EQ(W.Amount->AsString(), "2.00");
+         },
+         {TGridChange::RowChanged}},
+        {"a new row reverted",
+         [&](TGridWindow& W) {
+             W.AddRow(2, "3");
+             WS.ClearRecords();
+             W.Rows->RevertRecord();
+             EXPECT_EQ(W.Rows->RecordCount(), 2);
+         },
+         {TGridChange::RowsAboutToBeRemoved, TGridChange::RowsRemoved, TGridChange::CurrentChanged}},
+    };
+    for (const TCase& C : Cases) {
+        SCOPED_TRACE(C.What);
+        TGridWindow W;
+        W.AddRow(1, "1");
+        W.AddRow(2, "2");
+        W.Rows->MergeChangeLog();
+        C.Run(W);
+        EXPECT_EQ(WS.GridChanges(), C.Expected);
+    }
 }
 
 TEST_F(DBGridTest, ColumnsKeepTheirSettingsAsGivenAndFallBackToFieldAndGrid) {
