@@ -7,10 +7,9 @@
 
 namespace orv {
 
-TCmsProdSortBrowseForm::TCmsProdSortBrowseForm(TComponent* AOwner, const char* Name, const char* Caption,
-                                               int HelpContext, const char* LayoutID, const TValueColumn& Value)
-    : TBrowseForm(AOwner), FRequiredLabel(Value.RequiredLabel) {
-    CmsBrowse::SetupWindow(*this, Name, Caption, HelpContext, 490, 330);
+TCmsProdSortBrowseForm::TCmsProdSortBrowseForm(TComponent* AOwner, const TWindowFacts& Facts)
+    : TBrowseForm(AOwner), FRequiredLabel(Facts.ValueRequiredLabel) {
+    CmsBrowse::SetupWindow(*this, Facts.Name, Facts.Caption, Facts.HelpContext, Facts.Width, Facts.Height);
 
     cdsProdSort = new TOrvClientDataSet(this);
     cdsProdSort->SetName("cdsProdSort");
@@ -22,13 +21,13 @@ TCmsProdSortBrowseForm::TCmsProdSortBrowseForm(TComponent* AOwner, const char* N
     cdsMainPROD_SORT_DESC = CmsBrowse::AddLookupField(*this, "cdsMainPROD_SORT_DESC", "PROD_SORT_DESC", 30,
                                                       "商品类别", "PROD_SORT_ID", cdsProdSort, "DESCRIPTION");
     cdsMainPROD_SORT_DESC->SetDisplayWidth(30);
-    FValueField = CmsBrowse::AddBCDField(*this, Value.ComponentName, Value.FieldName, Value.Precision,
-                                         Value.Decimals, Value.Label);
+    FValueField = CmsBrowse::AddBCDField(*this, Facts.ValueComponent, Facts.ValueField, Facts.ValuePrecision,
+                                         Facts.ValueDecimals, Facts.ValueLabel);
     FValueField->SetRequired(true);
 
-    grdMain->SetLayoutID(LayoutID);
-    CmsBrowse::AddColumn(grdMain, "PROD_SORT_DESC", 180);
-    CmsBrowse::AddColumn(grdMain, Value.FieldName, 150);
+    grdMain->SetLayoutID(Facts.LayoutID);
+    CmsBrowse::AddColumn(grdMain, "PROD_SORT_DESC", Facts.CategoryColumnWidth);
+    CmsBrowse::AddColumn(grdMain, Facts.ValueField, Facts.ValueColumnWidth);
 }
 
 void TCmsProdSortBrowseForm::PrepareData() {

@@ -21,17 +21,24 @@ public:
     void PrepareData() override;
 
 protected:
-    // The window's own value column.
-    struct TValueColumn {
-        const char* ComponentName;
-        const char* FieldName;
-        int Precision;
-        int Decimals;
-        const char* Label;
-        std::string_view RequiredLabel; // names the value in the required-value message
+    // What makes one of these windows itself, written out in its own file.
+    struct TWindowFacts {
+        const char* Name;
+        const char* Caption;
+        int HelpContext;
+        int Width, Height;
+        const char* LayoutID;
+        int CategoryColumnWidth;
+        // The window's own value: component and field name, size, label, column width,
+        // and the label the required-value message names it by.
+        const char* ValueComponent;
+        const char* ValueField;
+        int ValuePrecision, ValueDecimals;
+        const char* ValueLabel;
+        int ValueColumnWidth;
+        std::string_view ValueRequiredLabel;
     };
-    TCmsProdSortBrowseForm(TComponent* AOwner, const char* Name, const char* Caption, int HelpContext,
-                           const char* LayoutID, const TValueColumn& Value);
+    TCmsProdSortBrowseForm(TComponent* AOwner, const TWindowFacts& Facts);
 
     TBCDField* FValueField;
 

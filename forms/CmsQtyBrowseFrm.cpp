@@ -8,8 +8,20 @@
 namespace orv {
 
 TCmsQtyBrowseForm::TCmsQtyBrowseForm(TComponent* AOwner)
-    : TCmsProdSortBrowseForm(AOwner, "CmsQtyBrowseForm", "数量提成管理", 508060002, "50806000201",
-                             {"cdsMainCMS_VAL", "CMS_VAL", 12, 2, "提成金额", FD_CMS_QTY_CMS_VAL}) {
+    : TCmsProdSortBrowseForm(AOwner, {.Name = "CmsQtyBrowseForm",
+                                      .Caption = "数量提成管理",
+                                      .HelpContext = 508060002,
+                                      .Width = 490,
+                                      .Height = 330,
+                                      .LayoutID = "50806000201",
+                                      .CategoryColumnWidth = 180,
+                                      .ValueComponent = "cdsMainCMS_VAL",
+                                      .ValueField = "CMS_VAL",
+                                      .ValuePrecision = 12,
+                                      .ValueDecimals = 2,
+                                      .ValueLabel = "提成金额",
+                                      .ValueColumnWidth = 150,
+                                      .ValueRequiredLabel = FD_CMS_QTY_CMS_VAL}) {
     CmsBrowse::HideButtons({btnSelect, btnSep1, btnDetail, btnFunctions, btnSep4, btnFilter, btnSep5});
     cdsMainCMS_VAL = FValueField;
 }

@@ -8,9 +8,21 @@
 namespace orv {
 
 TCmsValBrowseForm::TCmsValBrowseForm(TComponent* AOwner)
-    : TCmsProdSortBrowseForm(AOwner, "CmsValBrowseForm", "金额提成管理", 508060003, "50806000301",
-                             // No range: 0 and rates above 1 are both valid here.
-                             {"cdsMainCMS_RATE", "CMS_RATE", 5, 4, "提成比例", FD_CMS_VAL_CMS_RATE}) {
+    // No range on the rate: 0 and rates above 1 are both valid here.
+    : TCmsProdSortBrowseForm(AOwner, {.Name = "CmsValBrowseForm",
+                                      .Caption = "金额提成管理",
+                                      .HelpContext = 508060003,
+                                      .Width = 490,
+                                      .Height = 330,
+                                      .LayoutID = "50806000301",
+                                      .CategoryColumnWidth = 180,
+                                      .ValueComponent = "cdsMainCMS_RATE",
+                                      .ValueField = "CMS_RATE",
+                                      .ValuePrecision = 5,
+                                      .ValueDecimals = 4,
+                                      .ValueLabel = "提成比例",
+                                      .ValueColumnWidth = 150,
+                                      .ValueRequiredLabel = FD_CMS_VAL_CMS_RATE}) {
     CmsBrowse::HideButtons({btnSelect, btnSep1, btnDetail, btnSep3, btnFunctions, btnSep4, btnFilter});
     cdsMainCMS_RATE = FValueField;
 }
