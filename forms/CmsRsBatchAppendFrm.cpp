@@ -298,7 +298,7 @@ bool TCmsRsBatchAppendForm::Execute() {
     if (!cdsShop->Active()) cdsShop->CreateDataSet();
     edtFromDate->SetDate(Date());
     edtToDate->SetDate(Date());
-    SetDialogStatus(3);
+    SetDialogStatus(DialogEditing);
     if (ShowModal() != mrOk) return false;
     if (cdsProdCls->State() != TDataSetState::dsBrowse) cdsProdCls->Post();
     if (cdsShop->State() != TDataSetState::dsBrowse) cdsShop->Post();
@@ -317,7 +317,7 @@ void TCmsRsBatchAppendForm::ShowDialogStatus() {
     auto ShowList = [this](TOrvClientDataSet* List, TOrvDBGrid* Grid, TAction* NewLine, TAction* DeleteLine) {
         NewLine->SetEnabled(NewLine->Visible() && !List->ReadOnly());
         bool HasRow = false;
-        if (FDialogStatus == 2) {
+        if (FDialogStatus == DialogBrowsing) {
             HasRow = List->RecordCount() > 0;
         } else {
             TDataSet* D = Grid->GetActiveDataSet();
@@ -325,7 +325,7 @@ void TCmsRsBatchAppendForm::ShowDialogStatus() {
         }
         DeleteLine->SetEnabled(DeleteLine->Visible() && !List->ReadOnly() && HasRow);
     };
-    if (FDialogStatus == 2 || FDialogStatus == 3) {
+    if (FDialogStatus == DialogBrowsing || FDialogStatus == DialogEditing) {
         btnAppend->SetEnabled(true);
         ShowList(cdsProdCls, grdProdCls, actNewLine, actDeleteLine);
         ShowList(cdsShop, grdShop, actShopNewLine, actShopDeleteLine);
@@ -337,31 +337,31 @@ void TCmsRsBatchAppendForm::ShowDialogStatus() {
 }
 
 void TCmsRsBatchAppendForm::cdsShopAfterInsert(TDataSet*) {
-    if (!FUpdating) SetDialogStatus(3);
+    if (!FUpdating) SetDialogStatus(DialogEditing);
 }
 
 void TCmsRsBatchAppendForm::cdsProdClsAfterInsert(TDataSet*) {
-    if (!FUpdating) SetDialogStatus(3);
+    if (!FUpdating) SetDialogStatus(DialogEditing);
 }
 
 void TCmsRsBatchAppendForm::cdsShopAfterEdit(TDataSet*) {
-    if (!FUpdating) SetDialogStatus(3);
+    if (!FUpdating) SetDialogStatus(DialogEditing);
 }
 
 void TCmsRsBatchAppendForm::cdsProdClsAfterEdit(TDataSet*) {
-    if (!FUpdating) SetDialogStatus(3);
+    if (!FUpdating) SetDialogStatus(DialogEditing);
 }
 
 void TCmsRsBatchAppendForm::cdsShopAfterDelete(TDataSet*) {
-    if (!FUpdating) SetDialogStatus(2);
+    if (!FUpdating) SetDialogStatus(DialogBrowsing);
 }
 
 void TCmsRsBatchAppendForm::cdsProdClsAfterDelete(TDataSet*) {
-    if (!FUpdating) SetDialogStatus(2);
+    if (!FUpdating) SetDialogStatus(DialogBrowsing);
 }
 
 void TCmsRsBatchAppendForm::cdsShopAfterScroll(TDataSet*) {
-    if (!FUpdating) SetDialogStatus(2);
+    if (!FUpdating) SetDialogStatus(DialogBrowsing);
 }
 
 // ---- filling the lists ---------------------------------------------------------------------
@@ -386,11 +386,11 @@ void TCmsRsBatchAppendForm::FillList(TOrvClientDataSet* List, const char* KeyFie
         }
     } catch (...) {
         FUpdating = false;
-        SetDialogStatus(2);
+        SetDialogStatus(DialogBrowsing);
         throw;
     }
     FUpdating = false;
-    SetDialogStatus(2);
+    SetDialogStatus(DialogBrowsing);
 }
 
 void TCmsRsBatchAppendForm::actNewLinesExecute(TComponent*) {
@@ -440,11 +440,11 @@ void TCmsRsBatchAppendForm::grdShopEditButtonClick(TComponent*) {
             CopyPicked(Field, "SHOP_ID", "SHOP_NAME", "UNIT_ID", "UNIT_NUM", "UNIT_NAME");
     } catch (...) {
         SetFocus();
-        SetDialogStatus(3);
+        SetDialogStatus(DialogEditing);
         throw;
     }
     SetFocus();
-    SetDialogStatus(3);
+    SetDialogStatus(DialogEditing);
 }
 
 void TCmsRsBatchAppendForm::grdProdClsEditButtonClick(TComponent*) {
@@ -456,11 +456,11 @@ void TCmsRsBatchAppendForm::grdProdClsEditButtonClick(TComponent*) {
             CopyPicked(Field, "PROD_CLS_ID", "PROD_NAME", "PROD_CLS_ID", "PROD_CLS_NUM", "PROD_NAME");
     } catch (...) {
         SetFocus();
-        SetDialogStatus(3);
+        SetDialogStatus(DialogEditing);
         throw;
     }
     SetFocus();
-    SetDialogStatus(3);
+    SetDialogStatus(DialogEditing);
 }
 
 // ---- typed numbers and the row checks ------------------------------------------------------
@@ -504,7 +504,7 @@ void TCmsRsBatchAppendForm::cdsProdClsPROD_CLS_NUMValidate(TField* Sender) {
     if (!GetProdCls(Sys_UnknownID, Num, cdsData, ErrorMsg)) throw TUserException(ErrorMsg, Caption());
     D->FieldByName("PROD_CLS_ID")->SetValue(cdsData->FieldByName("PROD_CLS_ID")->Value());
     D->FieldByName("PROD_NAME")->SetValue(cdsData->FieldByName("PROD_NAME")->Value());
-    SetDialogStatus(2);
+    SetDialogStatus(DialogBrowsing);
 }
 
 void TCmsRsBatchAppendForm::cdsShopBeforePost(TDataSet* DataSet) {
@@ -532,13 +532,13 @@ void TCmsRsBatchAppendForm::actShopNewLineExecute(TComponent*) {
 void TCmsRsBatchAppendForm::actDeleteLineExecute(TComponent*) {
     TDataSet* D = grdProdCls->GetActiveDataSet();
     if (!D->IsEmpty()) D->Delete();
-    SetDialogStatus(2);
+    SetDialogStatus(DialogBrowsing);
 }
 
 void TCmsRsBatchAppendForm::actShopDeleteLineExecute(TComponent*) {
     TDataSet* D = grdShop->GetActiveDataSet();
     if (!D->IsEmpty()) D->Delete();
-    SetDialogStatus(2);
+    SetDialogStatus(DialogBrowsing);
 }
 
 void TCmsRsBatchAppendForm::ClearList(TDataSet* List) {
@@ -553,11 +553,11 @@ void TCmsRsBatchAppendForm::ClearList(TDataSet* List) {
             List->Delete();
     } catch (...) {
         FUpdating = Saved;
-        SetDialogStatus(2);
+        SetDialogStatus(DialogBrowsing);
         throw;
     }
     FUpdating = Saved;
-    SetDialogStatus(2);
+    SetDialogStatus(DialogBrowsing);
 }
 
 void TCmsRsBatchAppendForm::actClearLinesExecute(TComponent*) {
@@ -582,7 +582,7 @@ void TCmsRsBatchAppendForm::LeaveGrid(TOrvDBGrid* Grid) {
     TDataSet* D = Grid->GetActiveDataSet();
     if (!D || !Editing(D)) return;
     D->Post();
-    SetDialogStatus(2);
+    SetDialogStatus(DialogBrowsing);
 }
 
 void TCmsRsBatchAppendForm::grdShopExit(TComponent*) {

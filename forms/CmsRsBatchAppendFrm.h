@@ -75,7 +75,9 @@ public:
     // Shows the dialog modally; true when the user confirmed with Append, every row of
     // both lists then posted.
     bool Execute();
-    // 2 browsing, 3 editing.
+    // The dialog's statuses: its lists are browsed, or a row of one is being edited.
+    static constexpr int DialogBrowsing = 2;
+    static constexpr int DialogEditing = 3;
     void SetDialogStatus(int Status);
     void ShowDialogStatus();
 

@@ -198,13 +198,13 @@ bool TCmsRsBrowseForm::Save(std::string& ErrorMsg) {
 
 void TCmsRsBrowseForm::ShowStatus() {
     TBrowseForm::ShowStatus();
-    switch (Status()) {
-    case 1:
+    switch (BrowseStatus()) {
+    case TBrowseStatus::Empty:
         actNewLine->SetEnabled(true);
         actDeleteLine->SetEnabled(false);
         break;
-    case 2:
-    case 3:
+    case TBrowseStatus::Browsing:
+    case TBrowseStatus::Unsaved:
         actNewLine->SetEnabled(btnNew->Enabled());
         actDeleteLine->SetEnabled(btnDelete->Enabled());
         break;
@@ -302,7 +302,7 @@ void TCmsRsBrowseForm::MergeBatch(TCmsRsBatchAppendForm& Dialog) {
             cdsMain->Post();
         }
     }
-    SetStatus(3);
+    SetStatus(TBrowseStatus::Unsaved);
 }
 
 void TCmsRsBrowseForm::actDeleteLineExecute(TComponent*) {
@@ -330,10 +330,10 @@ void TCmsRsBrowseForm::actClearLinesExecute(TComponent*) {
             Busy.Step();
         }
     } catch (...) {
-        SetStatus(3);
+        SetStatus(TBrowseStatus::Unsaved);
         throw;
     }
-    SetStatus(3);
+    SetStatus(TBrowseStatus::Unsaved);
 }
 
 // ---- row rules -----------------------------------------------------------------------------
