@@ -146,19 +146,36 @@ void AppendValueKey(std::string& Key, const Variant& V) {
 
 } // namespace
 
-// A hash index per searched field list. Rows whose key bytes hash alike are chained by
-// position, ascending, so a search walks its candidates in record order and compares each
-// one's key (two keys may share a hash). The table is open-addressed and the chains are
-// one array by position, so building it over a large set allocates nothing per row and
-// dropping it frees two arrays. Appends, deletions of the last row and edits keep it
-// current; an insertion or deletion in the middle shifts positions, so the index is
-// dropped and rebuilt at the next search.
+// A hash index per searched field list, holding hashes of the key bytes and positions, never
+// the keys themselves: a search compares each candidate row's key (two keys may share a
+// hash). Rows whose keys hash alike are chained by position, ascending, so a search walks
+// its candidates in record order. The table is open-addressed and the chains are one array,
+// so building it over a large set allocates nothing per row.
+//
+// Positions in the table and the chains are "base" positions: where the rows stood when
+// they were last taken. An insertion or deletion away from the end does not rewrite them;
+// it is logged as a shift, and a base position is brought to the current one by replaying
+// the shifts. Rows inserted since are kept aside, by current position. Once enough shifts
+// pile up, one pass over the arrays renumbers everything and folds the recent rows in, so
+// a search replays at most MaxShifts steps per candidate and a change costs, amortised, a
+// small share of one pass.
 struct TLocateIndexCache {
-    static constexpr int Unused = -2;
+    static constexpr int Unused = -2; // a slot no hash ever took
+    static constexpr int Gone = -3;   // in Next: the row of this base position was deleted
+    static constexpr std::size_t MaxShifts = 64;
+
     struct TSlot {
-        std::uint64_t Hash = 0;
+        std::uint32_t Hash = 0;
         int Head = Unused; // -1: the hash is known, no row has it now
         int Tail = -1;
+    };
+    struct TShift {
+        int At;
+        bool Inserted; // else deleted
+    };
+    struct TRecent {
+        std::uint32_t Hash;
+        int Pos; // current position
     };
 
     struct TIndex {
@@ -166,15 +183,37 @@ struct TLocateIndexCache {
         bool Valid = false;
         std::vector<TSlot> Slots; // a power of two long, at most half used
         int Used = 0;
-        std::vector<int> Next; // by position: the next position of the same hash, or -1
+        std::vector<int> Next;       // by base position: the next base position of the same hash, -1 or Gone
+        std::vector<TShift> Shifts;  // since the base positions were taken, oldest first
+        std::vector<TRecent> Recent; // rows inserted since
 
         void Clear() {
             Slots = {};
             Next = {};
+            Shifts = {};
+            Recent = {};
             Used = 0;
             Valid = false;
         }
-        TSlot* Find(std::uint64_t Hash) {
+        int ToCurrent(int Base) const {
+            for (const TShift& S : Shifts)
+                if (S.Inserted ? Base >= S.At : Base > S.At) Base += S.Inserted ? 1 : -1;
+            return Base;
+        }
+        // -1 for a row inserted since the base positions were taken.
+        int ToBase(int Pos) const {
+            for (auto It = Shifts.rbegin(); It != Shifts.rend(); ++It) {
+                if (!It->Inserted) {
+                    if (Pos >= It->At) ++Pos;
+                } else if (Pos == It->At) {
+                    return -1;
+                } else if (Pos > It->At) {
+                    --Pos;
+                }
+            }
+            return Pos;
+        }
+        TSlot* Find(std::uint32_t Hash) {
             if (Slots.empty()) return nullptr;
             const std::size_t Mask = Slots.size() - 1;
             for (std::size_t I = Hash & Mask;; I = (I + 1) & Mask) {
@@ -182,7 +221,7 @@ struct TLocateIndexCache {
                 if (Slots[I].Hash == Hash) return &Slots[I];
             }
         }
-        TSlot& FindOrAdd(std::uint64_t Hash) {
+        TSlot& FindOrAdd(std::uint32_t Hash) {
             if (static_cast<std::size_t>(Used + 1) * 2 > Slots.size()) Grow(Slots.size() * 2);
             const std::size_t Mask = Slots.size() - 1;
             std::size_t I = Hash & Mask;
@@ -206,8 +245,8 @@ struct TLocateIndexCache {
                 ++Used;
             }
         }
-        // Pos goes into the chain of Hash in order; positions after it are all later.
-        void Link(std::uint64_t Hash, int Pos) {
+        // Base position Pos goes into the chain of Hash in order.
+        void Link(std::uint32_t Hash, int Pos) {
             TSlot& S = FindOrAdd(Hash);
             if (S.Head < 0) {
                 S.Head = S.Tail = Pos;
@@ -226,7 +265,7 @@ struct TLocateIndexCache {
                 Next[static_cast<std::size_t>(P)] = Pos;
             }
         }
-        void Unlink(std::uint64_t Hash, int Pos) {
+        void Unlink(std::uint32_t Hash, int Pos) {
             TSlot* S = Find(Hash);
             if (!S || S->Head < 0) return;
             int Prev = -1, P = S->Head;
@@ -240,6 +279,79 @@ struct TLocateIndexCache {
             if (S->Head < 0) S->Tail = -1;
             Next[static_cast<std::size_t>(Pos)] = -1;
         }
+
+        // A row of key hash Hash now stands at Pos; Count rows stood there before.
+        void Inserted(std::uint32_t Hash, int Pos, int Count) {
+            if (Shifts.empty() && Pos == Count) { // an append: nothing moves
+                Next.push_back(-1);
+                Link(Hash, Pos);
+                return;
+            }
+            for (TRecent& R : Recent)
+                if (R.Pos >= Pos) ++R.Pos;
+            Recent.push_back({Hash, Pos});
+            Shifts.push_back({Pos, true});
+            if (Shifts.size() >= MaxShifts) Renumber();
+        }
+        // The row at Pos, of key hash Hash, was deleted; Count rows stood there before.
+        void Deleted(std::uint32_t Hash, int Pos, int Count) {
+            if (Shifts.empty() && Pos == Count - 1) {
+                Unlink(Hash, Pos);
+                Next.pop_back();
+                return;
+            }
+            if (const int Base = ToBase(Pos); Base >= 0) {
+                Unlink(Hash, Base);
+                Next[static_cast<std::size_t>(Base)] = Gone;
+            } else {
+                std::erase_if(Recent, [&](const TRecent& R) { return R.Pos == Pos; });
+            }
+            for (TRecent& R : Recent)
+                if (R.Pos > Pos) --R.Pos;
+            Shifts.push_back({Pos, false});
+            if (Shifts.size() >= MaxShifts) Renumber();
+        }
+        // The key of the row at Pos changed from hash From to hash To.
+        void Changed(std::uint32_t From, std::uint32_t To, int Pos) {
+            if (From == To) return; // same chain: searches compare the keys
+            if (const int Base = ToBase(Pos); Base >= 0) {
+                Unlink(From, Base);
+                Link(To, Base);
+                return;
+            }
+            for (TRecent& R : Recent)
+                if (R.Pos == Pos) R.Hash = To;
+        }
+        // Takes the current positions as the base ones: the rows that were there keep their
+        // order and fill every position the recent rows do not hold.
+        void Renumber() {
+            std::vector<int> Taken;
+            for (const TRecent& R : Recent) Taken.push_back(R.Pos);
+            std::sort(Taken.begin(), Taken.end());
+            std::vector<int> Map(Next.size(), -1);
+            int Cur = 0;
+            auto T = Taken.begin();
+            for (std::size_t B = 0; B < Next.size(); ++B) {
+                if (Next[B] == Gone) continue;
+                for (; T != Taken.end() && *T == Cur; ++T) ++Cur;
+                Map[B] = Cur++;
+            }
+            const int Count = Cur + static_cast<int>(Taken.end() - T);
+            std::vector<int> Renumbered(static_cast<std::size_t>(Count), -1);
+            for (std::size_t B = 0; B < Next.size(); ++B)
+                if (Next[B] != Gone)
+                    Renumbered[static_cast<std::size_t>(Map[B])] =
+                        Next[B] < 0 ? -1 : Map[static_cast<std::size_t>(Next[B])];
+            for (TSlot& S : Slots)
+                if (S.Head >= 0) {
+                    S.Head = Map[static_cast<std::size_t>(S.Head)];
+                    S.Tail = Map[static_cast<std::size_t>(S.Tail)];
+                }
+            Next = std::move(Renumbered);
+            Shifts.clear();
+            for (const TRecent& R : Recent) Link(R.Hash, R.Pos);
+            Recent.clear();
+        }
     };
     std::vector<TIndex> Indexes;
     std::string Scratch; // key bytes, reused so that hashing a row allocates nothing
@@ -249,12 +361,25 @@ struct TLocateIndexCache {
         for (int F : I.FieldNos) AppendSlotKey(Scratch, Row, F, L.Kinds[static_cast<std::size_t>(F)]);
         return Scratch;
     }
-    static std::uint64_t Hash(std::string_view Key) { return std::hash<std::string_view>{}(Key); }
-    std::uint64_t RowHash(const TIndex& I, const TRowBlock& Row, const TRowLayout& L) {
+    static std::uint32_t Hash(std::string_view Key) {
+        const std::uint64_t H = std::hash<std::string_view>{}(Key);
+        return static_cast<std::uint32_t>(H ^ (H >> 32));
+    }
+    std::uint32_t RowHash(const TIndex& I, const TRowBlock& Row, const TRowLayout& L) {
         return Hash(RowKey(I, Row, L));
     }
     void InvalidateAll() {
         for (auto& I : Indexes) I.Clear();
+    }
+    // Keeps every built index current over a change of the row at Pos (Count rows before):
+    // an insertion without Old, a deletion without New, else an edit.
+    void RowChanged(const TRowBlock* Old, const TRowBlock* New, int Pos, int Count, const TRowLayout& L) {
+        for (TIndex& I : Indexes) {
+            if (!I.Valid) continue;
+            if (!Old) I.Inserted(RowHash(I, *New, L), Pos, Count);
+            else if (!New) I.Deleted(RowHash(I, *Old, L), Pos, Count);
+            else I.Changed(RowHash(I, *Old, L), RowHash(I, *New, L), Pos);
+        }
     }
 };
 
@@ -315,17 +440,7 @@ void TOrvClientDataSet::InternalInsert(TStoredPos Pos, const std::vector<Variant
     TRowRef Row = TRowBlock::Build(S.Layout->Kinds, Values.data(), rsInserted, S.NextSeq++, {});
     S.Rows.Insert(Pos, Row);
     ++S.ChangedRows;
-    if (FIndexes) {
-        if (Pos.Value == Count) {
-            for (auto& I : FIndexes->Indexes) {
-                if (!I.Valid) continue;
-                I.Next.push_back(-1);
-                I.Link(FIndexes->RowHash(I, *Row, *S.Layout), Pos.Value);
-            }
-        } else {
-            FIndexes->InvalidateAll();
-        }
-    }
+    if (FIndexes) FIndexes->RowChanged(nullptr, Row.Get(), Pos.Value, Count, *S.Layout);
 }
 
 void TOrvClientDataSet::InternalUpdate(TStoredPos Pos, const std::vector<Variant>& Values) {
@@ -342,16 +457,7 @@ void TOrvClientDataSet::InternalUpdate(TStoredPos Pos, const std::vector<Variant
         ++S.ChangedRows;
     }
     S.Rows.Set(Pos, New);
-    if (FIndexes) {
-        for (auto& I : FIndexes->Indexes) {
-            if (!I.Valid) continue;
-            const std::uint64_t OldHash = FIndexes->RowHash(I, *Old, *S.Layout);
-            const std::uint64_t NewHash = FIndexes->RowHash(I, *New, *S.Layout);
-            if (OldHash == NewHash) continue; // same chain: searches compare the keys
-            I.Unlink(OldHash, Pos.Value);
-            I.Link(NewHash, Pos.Value);
-        }
-    }
+    if (FIndexes) FIndexes->RowChanged(Old.Get(), New.Get(), Pos.Value, S.Rows.Size(), *S.Layout);
 }
 
 void TOrvClientDataSet::WriteRowUnlogged(TStoredPos Pos, const std::vector<Variant>& Values) {
@@ -363,7 +469,7 @@ void TOrvClientDataSet::WriteRowUnlogged(TStoredPos Pos, const std::vector<Varia
     if (Old->State() == rsUnchanged)
         for (TDeletedRow& D : S.Deleted)
             if (D.Next.Get() == Old.Get()) D.Next = New;
-    if (FIndexes) FIndexes->InvalidateAll();
+    if (FIndexes) FIndexes->RowChanged(Old.Get(), New.Get(), Pos.Value, S.Rows.Size(), *S.Layout);
     StoredRowChanged(Pos);
 }
 
@@ -388,17 +494,7 @@ void TOrvClientDataSet::InternalDelete(TStoredPos Pos) {
     } else {
         S.Deleted.push_back({Old, S.NextSeq++, NextKept()});
     }
-    if (FIndexes) {
-        if (Pos.Value == Count - 1) {
-            for (auto& I : FIndexes->Indexes) {
-                if (!I.Valid) continue;
-                I.Unlink(FIndexes->RowHash(I, *Old, *S.Layout), Pos.Value);
-                I.Next.pop_back();
-            }
-        } else {
-            FIndexes->InvalidateAll();
-        }
-    }
+    if (FIndexes) FIndexes->RowChanged(Old.Get(), nullptr, Pos.Value, Count, *S.Layout);
 }
 
 std::optional<std::vector<int>> TOrvClientDataSet::DataFieldNos(const std::vector<TField*>& Fields,
@@ -430,7 +526,7 @@ std::vector<int> TOrvClientDataSet::IndexedPositions(const std::vector<int>& Fie
     if (!Index.Valid) {
         const int Count = FState->Rows.Size();
         Index.Clear();
-        Index.Grow(static_cast<std::size_t>(Count) * 2);
+        Index.Grow(static_cast<std::size_t>(Count)); // grows again only when the keys are mostly distinct
         Index.Next.assign(static_cast<std::size_t>(Count), -1);
         FState->Rows.ForEach([&](int Pos, const TRowRef& Row) {
             Index.Link(FIndexes->RowHash(Index, *Row, L), Pos);
@@ -440,12 +536,22 @@ std::vector<int> TOrvClientDataSet::IndexedPositions(const std::vector<int>& Fie
     }
     std::string Key;
     for (const Variant& V : Values) AppendValueKey(Key, V);
+    const std::uint32_t Hash = TLocateIndexCache::Hash(Key);
+    auto Matches = [&](int Pos) { return FIndexes->RowKey(Index, *FState->Rows.At(TStoredPos(Pos)), L) == Key; };
     std::vector<int> Found;
-    const TLocateIndexCache::TSlot* Slot = Index.Find(TLocateIndexCache::Hash(Key));
-    for (int P = Slot ? Slot->Head : -1; P >= 0; P = Index.Next[static_cast<std::size_t>(P)]) {
-        if (FIndexes->RowKey(Index, *FState->Rows.At(TStoredPos(P)), L) != Key) continue;
-        Found.push_back(P);
+    const TLocateIndexCache::TSlot* Slot = Index.Find(Hash);
+    for (int B = Slot ? Slot->Head : -1; B >= 0; B = Index.Next[static_cast<std::size_t>(B)]) {
+        const int Pos = Index.ToCurrent(B);
+        if (!Matches(Pos)) continue;
+        Found.push_back(Pos);
         if (FirstOnly) break;
+    }
+    const std::size_t FromChain = Found.size();
+    for (const TLocateIndexCache::TRecent& R : Index.Recent)
+        if (R.Hash == Hash && Matches(R.Pos)) Found.push_back(R.Pos);
+    if (Found.size() > FromChain) {
+        std::sort(Found.begin(), Found.end());
+        if (FirstOnly) Found.resize(1);
     }
     return Found;
 }

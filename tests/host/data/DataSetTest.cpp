@@ -809,10 +809,14 @@ TEST(DataSetLocateTest, FieldListsOptionsAndValuesThatCannotMatch) {
     EXPECT_EQ(T.Cds->RecNo(), 1); // Lookup does not move
 }
 
-// Locate keeps finding the first matching row, and FindRecNos every matching row in
-// order, while rows are appended, inserted in the middle, edited and deleted, checked
-// against a plain scan of a model of the rows.
-TEST(DataSetLocateTest, AgreesWithAScanThroughEdits) {
+namespace {
+
+enum class TModelOp { Append, Insert, Edit, Delete, DeleteLast, Move, Search };
+
+// Runs Steps random operations (drawn from Mix; the first Appends are appends) against
+// the data set and a model of its rows, and checks Locate and FindRecNos against a plain
+// scan of the model whenever Mix draws Search.
+void RunLocateModel(unsigned Seed, int Steps, int Appends, const std::vector<TModelOp>& Mix) {
     TShiftForm T(TRowSpec{});
     struct TRow {
         int Id;
@@ -820,7 +824,7 @@ TEST(DataSetLocateTest, AgreesWithAScanThroughEdits) {
     };
     std::vector<TRow> Model;
     int Cursor = -1;
-    std::mt19937 Rng(20240229);
+    std::mt19937 Rng(Seed);
     auto Pick = [&](int N) { return static_cast<int>(Rng() % static_cast<unsigned>(N)); };
     const std::vector<std::string> Pool = {"早班", "中班", "晚班", "夜班", "a", "B", ""};
     auto Check = [&](int Step) {
@@ -855,48 +859,73 @@ TEST(DataSetLocateTest, AgreesWithAScanThroughEdits) {
         T.Id->SetAsInteger(R.Id);
         T.Name->SetText(R.Name); // "" stores null
     };
-    for (int Step = 0; Step < 700; ++Step) {
-        int Op = Pick(12);
-        if (Op <= 2 || Model.empty()) {
+    using enum TModelOp;
+    for (int Step = 0; Step < Steps; ++Step) {
+        TModelOp Op = Mix[static_cast<std::size_t>(Pick(static_cast<int>(Mix.size())))];
+        if (Op == Append || Step < Appends || Model.empty()) {
             TRow R{};
             T.Cds->Append();
             SetRow(R);
             T.Cds->Post();
             Model.push_back(R);
             Cursor = static_cast<int>(Model.size()) - 1;
-        } else if (Op == 3) {
+        } else if (Op == Insert) {
             TRow R{};
             T.Cds->Insert();
             SetRow(R);
             T.Cds->Post();
             Model.insert(Model.begin() + Cursor, R);
-        } else if (Op <= 5) {
+        } else if (Op == Edit) {
             T.Cds->Edit();
             SetRow(Model[static_cast<std::size_t>(Cursor)]);
             T.Cds->Post();
-        } else if (Op == 6) {
+        } else if (Op == Delete) {
             T.Cds->Delete();
             Model.erase(Model.begin() + Cursor);
             Cursor = std::min(Cursor, static_cast<int>(Model.size()) - 1);
-        } else if (Op == 7) {
+        } else if (Op == DeleteLast) {
             T.Cds->Last();
             T.Cds->Delete();
             Model.pop_back();
             Cursor = static_cast<int>(Model.size()) - 1;
-        } else if (Op == 8) {
+        } else if (Op == Move) {
             Cursor = Pick(static_cast<int>(Model.size()));
             T.Cds->SetRecNo(Cursor + 1);
         } else {
             Check(Step);
-            if (HasFatalFailure()) return;
+            if (::testing::Test::HasFatalFailure()) return;
         }
         if (Step % 97 == 0) T.Cds->MergeChangeLog();
-        ASSERT_EQ(T.Cds->RecNo(), Cursor + 1) << "step " << Step << " op " << Op;
+        ASSERT_EQ(T.Cds->RecNo(), Cursor + 1) << "step " << Step << " op " << static_cast<int>(Op);
     }
     ASSERT_EQ(T.Cds->RecordCount(), static_cast<int>(Model.size()));
     for (std::size_t I = 0; I < Model.size(); ++I) {
         EXPECT_EQ(T.Cds->DisplayRowValue(static_cast<int>(I), T.Id), Variant(Model[I].Id)) << I;
         EXPECT_EQ(T.Cds->DisplayRowText(static_cast<int>(I), T.Name), Model[I].Name) << I;
+    }
+}
+
+} // namespace
+
+// Locate keeps finding the first matching row, and FindRecNos every matching row in
+// order, while rows are appended, inserted in the middle, edited and deleted, checked
+// against a plain scan of a model of the rows.
+TEST(DataSetLocateTest, AgreesWithAScanThroughEdits) {
+    using enum TModelOp;
+    RunLocateModel(20240229, 700, 0,
+                   {Append, Append, Append, Insert, Edit, Edit, Delete, DeleteLast, Move, Search, Search, Search});
+}
+
+// The same, on a set of a few hundred rows that mostly changes away from its end, searched
+// right after such changes: the index follows rows whose positions moved, many times over
+// the number of changes it notes before renumbering, and rows inserted since then.
+TEST(DataSetLocateTest, AgreesWithAScanThroughManyChangesInTheMiddle) {
+    using enum TModelOp;
+    for (unsigned Seed : {7u, 1234u}) {
+        SCOPED_TRACE(Seed);
+        RunLocateModel(Seed, 3000, 300,
+                       {Insert, Insert, Insert, Delete, Delete, Delete, Edit, Move, Move, Append, Search, Search, Search, Search});
+        if (HasFatalFailure()) return;
     }
 }
 
