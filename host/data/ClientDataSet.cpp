@@ -712,6 +712,50 @@ TClientData TOrvClientDataSet::GetData() const {
     return D;
 }
 
+// Src's rows and change log in fields of another structure, each field taking the values of
+// the source field of its name, through its own value rules. Every version of a row is
+// converted once, so the change log's links between versions hold in the copy too.
+std::shared_ptr<TStoreState> TOrvClientDataSet::FilledByName(const TStoreState& Src, const std::vector<TField*>& Mine,
+                                                             const std::shared_ptr<const TRowLayout>& Layout) {
+    const TRowLayout& From = *Src.Layout;
+    std::vector<int> Source;
+    for (TField* F : Mine) {
+        auto Named = [&](auto Same) {
+            for (std::size_t I = 0; I < From.Descs.size(); ++I)
+                if (Same(From.Descs[I].Name, F->FieldName())) return static_cast<int>(I);
+            return -1;
+        };
+        int I = Named([](const std::string& A, const std::string& B) { return A == B; });
+        if (I < 0) I = Named([](const std::string& A, const std::string& B) { return SameTextAscii(A, B); });
+        if (I < 0) throw EDatabaseError(Format("数据中没有字段“%s”。", {F->FieldName()}));
+        Source.push_back(I);
+    }
+    std::unordered_map<const TRowBlock*, TRowRef> Converted;
+    std::vector<Variant> Values(Mine.size());
+    auto Convert = [&](auto& Self, const TRowRef& Row) -> TRowRef {
+        if (!Row) return {};
+        if (auto It = Converted.find(Row.Get()); It != Converted.end()) return It->second;
+        TRowRef Original = Row->State() == rsModified ? Self(Self, Row->Original()) : TRowRef();
+        for (std::size_t I = 0; I < Mine.size(); ++I)
+            Values[I] = Mine[I]->Coerce(RowValue(*Row, From, Source[I]));
+        TRowRef Copy = TRowBlock::Build(Layout->Kinds, Values.data(), Row->State(), Row->Seq(), std::move(Original));
+        Converted.emplace(Row.Get(), Copy);
+        return Copy;
+    };
+    auto S = std::make_shared<TStoreState>();
+    S->NextSeq = Src.NextSeq;
+    S->ChangedRows = Src.ChangedRows;
+    std::vector<TRowRef> Rows;
+    Rows.reserve(static_cast<std::size_t>(Src.Rows.Size()));
+    Src.Rows.ForEach([&](int, const TRowRef& Row) {
+        Rows.push_back(Convert(Convert, Row));
+        return true;
+    });
+    S->Rows = TRowTree::Build(std::move(Rows));
+    for (const TDeletedRow& D : Src.Deleted) S->Deleted.push_back({Convert(Convert, D.Row), D.Seq, Convert(Convert, D.Next)});
+    return S;
+}
+
 void TOrvClientDataSet::SetData(const TClientData& Data) {
     if (Data.Empty()) throw EDatabaseError("没有可载入的数据。");
     const TStoreState& Src = *Data.FState;
@@ -724,11 +768,7 @@ void TOrvClientDataSet::SetData(const TClientData& Data) {
         auto MyLayout = TRowLayout::Of(Mine);
         bool Same = MyLayout->SameStorage(SrcLayout) && Mine.size() == SrcLayout.Descs.size();
         for (std::size_t I = 0; Same && I < Mine.size(); ++I) Same = SameTextAscii(Mine[I]->FieldName(), SrcLayout.Descs[I].Name);
-        if (!Same) {
-            // Other structure: carry the values over field by field, by name.
-            throw EDatabaseError("数据的结构与数据集的字段不一致。");
-        }
-        auto S = std::make_shared<TStoreState>(Src);
+        auto S = Same ? std::make_shared<TStoreState>(Src) : FilledByName(Src, Mine, MyLayout);
         S->Layout = MyLayout;
         DeactivateSilently();
         AdoptState(std::move(S), 0);

@@ -10,6 +10,7 @@
 namespace orv {
 
 struct TStoreState;
+struct TRowLayout;
 
 enum class TUpdateStatus { usUnmodified, usModified, usInserted, usDeleted };
 enum class TUpdateKind { ukModify, ukInsert, ukDelete };
@@ -57,7 +58,10 @@ public:
     // Only the changed rows, with their original values.
     std::string GetXMLDelta() const;
 
-    // Whole-set copy without serialisation.
+    // Whole-set copy without serialisation. Declared (persistent) fields stay, as with
+    // SetXMLData: of the same structure the rows are shared, else each field is filled from
+    // the data's field of its name (refused, the set unchanged, when one has none or a value
+    // does not fit).
     TClientData GetData() const;
     void SetData(const TClientData& Data);
 
@@ -107,6 +111,8 @@ private:
     friend class TDataPacketWriter;
     friend class TOrvUpdateDataSet;
     void AdoptState(std::shared_ptr<TStoreState> State, int CursorPos);
+    static std::shared_ptr<TStoreState> FilledByName(const TStoreState& Src, const std::vector<TField*>& Mine,
+                                                     const std::shared_ptr<const TRowLayout>& Layout);
     TStoreState& MutableState();
     // The storage slots of Fields; none unless every one is a data field of this set, which
     // is what the hash index covers (Other, when given, then names the first that is not).

@@ -431,18 +431,41 @@ TEST(SnapshotTest, CopiesStructureRowsAndChangesIndependently) {
     EXPECT_EQ(B.ChangeCount(), 0);
     EXPECT_EQ(C.ChangeCount(), SnapChanges);
 
-    // Into a set whose fields match, the rows are taken as they are; other fields are refused.
+    // Into a set whose fields match, the rows are taken as they are.
     C.SetData(B.GetData());
     ExpectRows(C, ModelB, "C from B");
+
+    // Declared fields of another structure each take the data's field of their name (in
+    // any case), pending changes included: undoing them gives the loaded rows back.
     TComponent Form(nullptr);
+    auto Declare = [&](TOrvClientDataSet& Cds, const char* NameField, int NameSize) {
+        auto* Name = new TStringField(&Form);
+        Name->SetFieldName(NameField);
+        Name->SetSize(NameSize);
+        Name->SetDataSet(&Cds);
+        auto* Id = new TIntegerField(&Form);
+        Id->SetFieldName("ID");
+        Id->SetDataSet(&Cds);
+        Cds.CreateDataSet();
+    };
     TOrvClientDataSet D(&Form);
-    auto* Only = new TIntegerField(&Form);
-    Only->SetFieldName("ID");
-    Only->SetDataSet(&D);
-    D.CreateDataSet();
-    EXPECT_THROW(D.SetData(Snap), EDatabaseError);
-    EXPECT_TRUE(D.Active());
+    Declare(D, "name", 10);
+    D.SetData(Snap);
+    EXPECT_EQ(D.FieldCount(), 2);
+    ExpectRows(D, AtSnapshot, "D from the snapshot");
+    EXPECT_EQ(D.ChangeCount(), SnapChanges);
+    D.CancelUpdates();
+    ExpectRows(D, Loaded, "D after CancelUpdates");
+    // A field the data lacks, or a value a field cannot hold, is refused; the set stays.
+    TOrvClientDataSet E(&Form), F(&Form);
+    Declare(E, "NOTE", 10);
+    Declare(F, "NAME", 3);
+    EXPECT_THROW(E.SetData(Snap), EDatabaseError);
+    EXPECT_THROW(F.SetData(Snap), EConvertError);
+    EXPECT_TRUE(E.Active() && F.Active());
+    EXPECT_EQ(E.RecordCount() + F.RecordCount(), 0);
     EXPECT_THROW(D.SetData(TClientData()), EDatabaseError);
+    ExpectRows(D, Loaded, "D after a refusal");
 }
 
 TEST(SnapshotTest, KeyedRecordNumbersFollowTheRowsAndSharingEndsAtTheFirstChange) {
