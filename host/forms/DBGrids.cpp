@@ -77,41 +77,43 @@ void TColumn::SetTitleFont(const TFont& Value) {
 }
 
 std::vector<std::string> TColumn::PickList() const {
-    if (!FPickList.empty()) return FPickList;
     std::vector<std::string> Result;
-    TField* F = Field();
-    if (!F || !F->Lookup()) return Result;
-    TDataSet* L = F->LookupDataSet();
-    if (!L || !L->Active()) return Result;
-    TField* R = L->FindField(F->LookupResultField());
-    if (!R) return Result;
-    int N = L->DisplayRowCount();
-    Result.reserve(static_cast<std::size_t>(N));
-    for (int I = 0; I < N; ++I)
-        Result.push_back(L->DisplayRowValue(I, R).AsString());
+    for (TPickItem& Item : PickItems())
+        Result.push_back(std::move(Item.Text));
     return Result;
 }
 
 std::vector<TColumn::TPickItem> TColumn::PickItems() const {
     std::vector<TPickItem> Items;
-    for (std::string& Text : PickList())
-        Items.push_back({std::move(Text), {}});
+    if (!FPickList.empty()) {
+        for (const std::string& Text : FPickList)
+            Items.push_back({Text, {}});
+        return Items;
+    }
     TField* F = Field();
-    if (!FPickList.empty() || !F || !F->Lookup() || !F->LookupDataSet()) return Items;
+    if (!F || !F->Lookup()) return Items;
     TDataSet* L = F->LookupDataSet();
-    std::vector<TField*> Skip = L->GetFieldList(F->LookupKeyFields());
-    Skip.push_back(L->FindField(F->LookupResultField()));
+    if (!L || !L->Active()) return Items;
+    TField* R = L->FindField(F->LookupResultField());
+    if (!R) return Items;
+    // The codes: the lookup row's text fields other than its keys and the value shown.
+    std::vector<TField*> Keys = L->GetFieldList(F->LookupKeyFields());
     std::vector<TField*> Codes;
     for (TField* C : L->FieldList())
-        if (C->DataType() == TFieldType::ftString && std::find(Skip.begin(), Skip.end(), C) == Skip.end())
+        if (C != R && C->DataType() == TFieldType::ftString && std::find(Keys.begin(), Keys.end(), C) == Keys.end())
             Codes.push_back(C);
-    for (std::size_t I = 0; I < Items.size(); ++I)
+    const int N = L->DisplayRowCount();
+    Items.reserve(static_cast<std::size_t>(N));
+    for (int I = 0; I < N; ++I) {
+        TPickItem Item{L->DisplayRowValue(I, R).AsString(), {}};
         for (TField* C : Codes) {
-            std::string Code = L->DisplayRowValue(static_cast<int>(I), C).AsString();
+            const std::string Code = L->DisplayRowValue(I, C).AsString();
             if (Code.empty()) continue;
-            if (!Items[I].Code.empty()) Items[I].Code += ' ';
-            Items[I].Code += Code;
+            if (!Item.Code.empty()) Item.Code += ' ';
+            Item.Code += Code;
         }
+        Items.push_back(std::move(Item));
+    }
     return Items;
 }
 
