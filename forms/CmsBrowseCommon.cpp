@@ -2,6 +2,7 @@
 
 #include "host/forms/Controls.h"
 #include "host/services/Constants.h"
+#include "host/services/Cshare.h"
 #include "host/services/Glibres.h"
 
 #include <charconv>
@@ -49,6 +50,44 @@ void MergeAnswer(TBrowseForm& Form, const std::string& ResultData, TDataSet* Tar
     TOrvUpdateDataSet* Update = Form.GetUpdateDataSet();
     Update->SetXMLDelta(Answer);
     Update->BackfillDataSet(Target);
+}
+
+namespace {
+
+// Fills the row's IdField and NameField from Scratch's ResultId and ResultName once Lookup
+// has found the typed number; an empty number clears both.
+template <class L>
+bool LookUpNumber(TField* Num, const char* IdField, const char* NameField, TOrvClientDataSet* Scratch,
+                  const char* ResultId, const char* ResultName, const std::string& Title, L&& Lookup) {
+    TDataSet* D = Num->DataSet();
+    const std::string Text = Num->AsString();
+    if (Text.empty()) {
+        D->FieldByName(IdField)->Clear();
+        D->FieldByName(NameField)->Clear();
+        return false;
+    }
+    std::string ErrorMsg;
+    if (!Lookup(Text, ErrorMsg)) throw TUserException(ErrorMsg, Title);
+    D->FieldByName(IdField)->SetValue(Scratch->FieldByName(ResultId)->Value());
+    D->FieldByName(NameField)->SetValue(Scratch->FieldByName(ResultName)->Value());
+    return true;
+}
+
+} // namespace
+
+bool LookUpShopNumber(TField* Num, TOrvClientDataSet* Scratch, const std::string& Title) {
+    return LookUpNumber(Num, "SHOP_ID", "SHOP_NAME", Scratch, "UNIT_ID", "UNIT_NAME", Title,
+                        [Scratch](const std::string& Text, std::string& ErrorMsg) {
+                            return GetUnit(Sys_GlobalUnitID, Sys_UnknownID, Text, UnitType_Shop, Scratch,
+                                           ErrorMsg);
+                        });
+}
+
+bool LookUpProdClsNumber(TField* Num, TOrvClientDataSet* Scratch, const std::string& Title) {
+    return LookUpNumber(Num, "PROD_CLS_ID", "PROD_NAME", Scratch, "PROD_CLS_ID", "PROD_NAME", Title,
+                        [Scratch](const std::string& Text, std::string& ErrorMsg) {
+                            return GetProdCls(Sys_UnknownID, Text, Scratch, ErrorMsg);
+                        });
 }
 
 void CheckRequired(TField* Field, std::string_view Label, const std::string& Title) {

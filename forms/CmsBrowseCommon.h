@@ -90,6 +90,13 @@ void CheckRequired(TField* Field, std::string_view Label, const std::string& Tit
 // A row without a key gets Sys_UnknownID.
 void DefaultKey(TField* Key);
 
+// A shop number (SHOP_NUM) or product-class number (PROD_CLS_NUM) typed into a row. Empty,
+// it clears the row's id and name; otherwise the host's lookup, answering into Scratch,
+// fills them, or its reason is raised as TUserException titled Title and the row keeps
+// them. True when a lookup filled the row.
+bool LookUpShopNumber(TField* Num, TOrvClientDataSet* Scratch, const std::string& Title);
+bool LookUpProdClsNumber(TField* Num, TOrvClientDataSet* Scratch, const std::string& Title);
+
 // ---- the window's look
 
 void SetupWindow(TBrowseForm& Form, const char* Name, const char* Caption, int HelpContext, int Width,

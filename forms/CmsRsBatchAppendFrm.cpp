@@ -476,35 +476,12 @@ void TCmsRsBatchAppendForm::cdsProdClsPROD_CLS_NUMSetText(TField* Sender, const 
 }
 
 void TCmsRsBatchAppendForm::cdsShopSHOP_NUMValidate(TField* Sender) {
-    if (FUpdating) return;
-    TDataSet* D = Sender->DataSet();
-    const std::string Num = Sender->AsString();
-    if (Num.empty()) {
-        D->FieldByName("SHOP_ID")->Clear();
-        D->FieldByName("SHOP_NAME")->Clear();
-        return;
-    }
-    std::string ErrorMsg;
-    if (!GetUnit(Sys_GlobalUnitID, Sys_UnknownID, Num, UnitType_Shop, cdsData, ErrorMsg))
-        throw TUserException(ErrorMsg, Caption());
-    D->FieldByName("SHOP_ID")->SetValue(cdsData->FieldByName("UNIT_ID")->Value());
-    D->FieldByName("SHOP_NAME")->SetValue(cdsData->FieldByName("UNIT_NAME")->Value());
+    if (!FUpdating) CmsBrowse::LookUpShopNumber(Sender, cdsData, Caption());
 }
 
 void TCmsRsBatchAppendForm::cdsProdClsPROD_CLS_NUMValidate(TField* Sender) {
     if (FUpdating) return;
-    TDataSet* D = Sender->DataSet();
-    const std::string Num = Sender->AsString();
-    if (Num.empty()) {
-        D->FieldByName("PROD_CLS_ID")->Clear();
-        D->FieldByName("PROD_NAME")->Clear();
-        return;
-    }
-    std::string ErrorMsg;
-    if (!GetProdCls(Sys_UnknownID, Num, cdsData, ErrorMsg)) throw TUserException(ErrorMsg, Caption());
-    D->FieldByName("PROD_CLS_ID")->SetValue(cdsData->FieldByName("PROD_CLS_ID")->Value());
-    D->FieldByName("PROD_NAME")->SetValue(cdsData->FieldByName("PROD_NAME")->Value());
-    SetDialogStatus(DialogBrowsing);
+    if (CmsBrowse::LookUpProdClsNumber(Sender, cdsData, Caption())) SetDialogStatus(DialogBrowsing);
 }
 
 void TCmsRsBatchAppendForm::cdsShopBeforePost(TDataSet* DataSet) {

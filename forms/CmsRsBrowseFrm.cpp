@@ -349,34 +349,11 @@ void TCmsRsBrowseForm::cdsMainPROD_CLS_NUMSetText(TField* Sender, const std::str
 }
 
 void TCmsRsBrowseForm::cdsMainSHOP_NUMValidate(TField* Sender) {
-    if (Updating) return;
-    TDataSet* D = Sender->DataSet();
-    std::string Num = Sender->AsString();
-    if (Num.empty()) {
-        D->FieldByName("SHOP_ID")->Clear();
-        D->FieldByName("SHOP_NAME")->Clear();
-        return;
-    }
-    std::string ErrorMsg;
-    if (!GetUnit(Sys_GlobalUnitID, Sys_UnknownID, Num, UnitType_Shop, cdsData, ErrorMsg))
-        throw TUserException(ErrorMsg, Caption());
-    D->FieldByName("SHOP_ID")->SetValue(cdsData->FieldByName("UNIT_ID")->Value());
-    D->FieldByName("SHOP_NAME")->SetValue(cdsData->FieldByName("UNIT_NAME")->Value());
+    if (!Updating) CmsBrowse::LookUpShopNumber(Sender, cdsData, Caption());
 }
 
 void TCmsRsBrowseForm::cdsMainPROD_CLS_NUMValidate(TField* Sender) {
-    if (Updating) return;
-    TDataSet* D = Sender->DataSet();
-    std::string Num = Sender->AsString();
-    if (Num.empty()) {
-        D->FieldByName("PROD_CLS_ID")->Clear();
-        D->FieldByName("PROD_NAME")->Clear();
-        return;
-    }
-    std::string ErrorMsg;
-    if (!GetProdCls(Sys_UnknownID, Num, cdsData, ErrorMsg)) throw TUserException(ErrorMsg, Caption());
-    D->FieldByName("PROD_CLS_ID")->SetValue(cdsData->FieldByName("PROD_CLS_ID")->Value());
-    D->FieldByName("PROD_NAME")->SetValue(cdsData->FieldByName("PROD_NAME")->Value());
+    if (!Updating) CmsBrowse::LookUpProdClsNumber(Sender, cdsData, Caption());
 }
 
 void TCmsRsBrowseForm::cdsMainCMS_RATESetText(TField* Sender, const std::string& Text) {
