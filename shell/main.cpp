@@ -8,7 +8,6 @@
 #include "shell/PickerDialogs.h"
 
 #include <QApplication>
-#include <QFontDatabase>
 #include <QPixmap>
 #include <QTimer>
 
@@ -20,21 +19,6 @@ using namespace orv;
 using namespace orv::shell;
 
 namespace {
-
-void SetUpLook(QApplication& App) {
-    App.setStyle(QStringLiteral("Fusion"));
-    // One CJK face for the whole interface, so that Chinese text never falls back glyph by
-    // glyph; the windows' own title fonts are mapped separately. 12 pixels is the size the
-    // windows' column widths were laid out for: a date such as 2025-12-31 fits its column.
-    const QStringList Installed = QFontDatabase::families();
-    for (const char* Family : {"Noto Sans CJK SC", "Source Han Sans SC", "WenQuanYi Zen Hei"})
-        if (Installed.contains(QString::fromLatin1(Family))) {
-            QFont F(QString::fromLatin1(Family));
-            F.setPixelSize(12);
-            App.setFont(F);
-            break;
-        }
-}
 
 // The window in front: the last window the plug-in opened that is still showing.
 QWidget* FrontWindow(qt::TQtWidgetSet& WS, QWidget* Main) {
@@ -147,6 +131,6 @@ int main(int argc, char** argv) {
     App.setOrganizationName(QStringLiteral("Quillon"));
     App.setApplicationName(QStringLiteral("quillon-host"));
     App.setQuitOnLastWindowClosed(false);
-    SetUpLook(App);
+    qt::ApplyHostLook(App);
     return RunHost(App, Options);
 }

@@ -2,6 +2,7 @@
 // the Qt backend's table view, offscreen. Time to the first paint of a window that shows
 // them, and the cost of each page while scrolling from the top to the bottom.
 #include "bench/ConsignmentPacket.h"
+#include "bench/shell/QtBenchSupport.h"
 #include "host/data/ClientDataSet.h"
 #include "host/forms/DBGrids.h"
 #include "host/forms/Forms.h"
@@ -21,6 +22,8 @@
 #include <vector>
 
 using namespace orv;
+using bench::FreeWindows;
+using bench::TPaintCounter;
 using Clock = std::chrono::steady_clock;
 
 namespace {
@@ -73,22 +76,6 @@ struct TGridWindow {
     }
 };
 
-// Counts the paints of a widget.
-class TPaintCounter : public QObject {
-public:
-    int Paints = 0;
-
-protected:
-    bool eventFilter(QObject*, QEvent* E) override {
-        if (E->type() == QEvent::Paint) ++Paints;
-        return false;
-    }
-};
-
-void Dispose() {
-    Application->FreeForms();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
 
 std::unique_ptr<qt::TQtWidgetSet> Backend;
 
@@ -107,7 +94,7 @@ void BM_FirstPaint(benchmark::State& State) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
         State.SetIterationTime(std::chrono::duration<double>(Clock::now() - Start).count());
         Viewport->removeEventFilter(&Counter);
-        Dispose();
+        FreeWindows();
     }
     State.counters["rows"] = RowCount;
 }
@@ -135,7 +122,7 @@ void BM_ScrollPage(benchmark::State& State) {
     State.counters["rows_per_page"] = Bar->pageStep();
     State.counters["pages_to_bottom"] =
         Bar->pageStep() > 0 ? (Bar->maximum() + Bar->pageStep()) / Bar->pageStep() : 0;
-    Dispose();
+    FreeWindows();
 }
 BENCHMARK(BM_ScrollPage)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
 
@@ -159,7 +146,7 @@ void BM_ScrollTopToBottom(benchmark::State& State) {
     State.counters["pages"] = Pages;
     State.counters["s_per_page"] = benchmark::Counter(Pages, benchmark::Counter::kIsIterationInvariantRate |
                                                                  benchmark::Counter::kInvert);
-    Dispose();
+    FreeWindows();
 }
 BENCHMARK(BM_ScrollTopToBottom)
     ->Unit(benchmark::kMillisecond)

@@ -2,13 +2,14 @@
 // plug-in (rights, LoadList from the SQLite store, unpacking, SetXMLData, the window and
 // its widgets) up to the first finished paint of the grid's rows. The argument is the
 // number of rows; --benchmark_filter=-rows:1000000 leaves out the largest.
+#include "bench/shell/QtBenchSupport.h"
 #include "bench/shell/RsWindowHost.h"
 #include "host/forms/DBGrids.h"
+#include "host/widgetset/qt/QtConvert.h"
 #include "host/widgetset/qt/QtGridView.h"
 #include "host/widgetset/qt/QtWidgetSet.h"
 
 #include <QApplication>
-#include <QFontDatabase>
 
 #include <benchmark/benchmark.h>
 
@@ -22,6 +23,8 @@
 #include <unistd.h>
 
 using namespace orv;
+using bench::FreeWindows;
+using bench::TPaintCounter;
 using Clock = std::chrono::steady_clock;
 
 namespace {
@@ -30,22 +33,6 @@ std::unique_ptr<qt::TQtWidgetSet> Backend;
 std::unique_ptr<bench::TRsHost> Host;
 std::string Told; // the last message box, answered with its default button
 
-// Counts the paints of a widget.
-class TPaintCounter : public QObject {
-public:
-    int Paints = 0;
-
-protected:
-    bool eventFilter(QObject*, QEvent* E) override {
-        if (E->type() == QEvent::Paint) ++Paints;
-        return false;
-    }
-};
-
-void FreeWindows() {
-    Application->FreeForms();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
 
 void BM_OpenWindowQt(benchmark::State& State) {
     const int Rows = static_cast<int>(State.range(0));
@@ -81,16 +68,8 @@ BENCHMARK(BM_OpenWindowQt)
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication App(argc, argv);
-    // The look quillon-host gives itself: the style and one CJK face for every text.
-    App.setStyle(QStringLiteral("Fusion"));
-    const QStringList Installed = QFontDatabase::families();
-    for (const char* Family : {"Noto Sans CJK SC", "Source Han Sans SC", "WenQuanYi Zen Hei"})
-        if (Installed.contains(QString::fromLatin1(Family))) {
-            QFont F(QString::fromLatin1(Family));
-            F.setPixelSize(13);
-            App.setFont(F);
-            break;
-        }
+    // The look quillon-host gives itself.
+    qt::ApplyHostLook(App);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     Backend = std::make_unique<qt::TQtWidgetSet>();

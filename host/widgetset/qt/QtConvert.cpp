@@ -1,5 +1,6 @@
 #include "host/widgetset/qt/QtConvert.h"
 
+#include <QApplication>
 #include <QFontDatabase>
 
 #include <array>
@@ -120,6 +121,15 @@ QString MapFontFamily(const std::string& Name) {
         if (!F.isEmpty()) return F;
     }
     return ToQString(Name);
+}
+
+void ApplyHostLook(QApplication& App) {
+    App.setStyle(QStringLiteral("Fusion"));
+    const QString Face = FirstInstalled({"Noto Sans CJK SC", "Source Han Sans SC", "WenQuanYi Zen Hei"});
+    if (Face.isEmpty()) return;
+    QFont F(Face);
+    F.setPixelSize(12);
+    App.setFont(F);
 }
 
 bool IsDefaultFont(const TFont& Font) {

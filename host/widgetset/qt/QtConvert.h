@@ -14,6 +14,8 @@
 
 #include <string>
 
+class QApplication;
+
 namespace orv::qt {
 
 inline QString ToQString(const std::string& Text) {
@@ -40,6 +42,11 @@ QColor ToColor(TColor Color, const QPalette& Palette);
 // serif faces map to an installed CJK serif; an unknown name is kept, so that fontconfig
 // may still find it.
 QString MapFontFamily(const std::string& Name);
+// The look of the host's application: the Fusion style, and one CJK face for the whole
+// interface so that Chinese text never falls back glyph by glyph (the windows' own title
+// fonts are mapped separately). 12 pixels is the size the windows' column widths were
+// laid out for: a date such as 2025-12-31 fits its column.
+void ApplyHostLook(QApplication& App);
 // Whether the font is the one every control starts with: such a control keeps the
 // application's font instead.
 bool IsDefaultFont(const TFont& Font);
