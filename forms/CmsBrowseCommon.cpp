@@ -127,16 +127,56 @@ TColumn* AddColumn(TOrvDBGrid* Grid, const char* FieldName, int Width) {
     return C;
 }
 
-TBCDField* AddBCDField(TBrowseForm& Form, const char* ComponentName, const char* FieldName, int Precision,
+TStringField* AddStringField(TDataSet* D, const char* ComponentName, const char* FieldName, int Size,
+                             const char* Label) {
+    auto* F = new TStringField(D->Owner());
+    F->SetName(ComponentName);
+    F->SetFieldName(FieldName);
+    F->SetSize(Size);
+    F->SetDisplayLabel(Label);
+    F->SetDataSet(D);
+    return F;
+}
+
+TBCDField* AddBCDField(TDataSet* D, const char* ComponentName, const char* FieldName, int Precision,
                        int Decimals, const char* Label) {
-    auto* F = new TBCDField(&Form);
+    auto* F = new TBCDField(D->Owner());
     F->SetName(ComponentName);
     F->SetFieldName(FieldName);
     F->SetPrecision(Precision);
     F->SetSize(Decimals);
     F->SetDisplayLabel(Label);
-    F->SetDataSet(Form.cdsMain);
+    F->SetDataSet(D);
     return F;
+}
+
+TDateField* AddDateField(TDataSet* D, const char* ComponentName, const char* FieldName, const char* Label) {
+    auto* F = new TDateField(D->Owner());
+    F->SetName(ComponentName);
+    F->SetFieldName(FieldName);
+    F->SetDisplayLabel(Label);
+    F->SetDataSet(D);
+    return F;
+}
+
+TAction* AddAction(TActionList* List, const char* Name, const char* Caption, const char* Hint, TShortCut Key,
+                   TNotifyEvent OnExecute) {
+    auto* A = new TAction(List->Owner());
+    A->SetName(Name);
+    A->SetCaption(Caption);
+    if (*Hint) A->SetHint(Hint);
+    A->SetShortCut(Key);
+    A->OnExecute = std::move(OnExecute);
+    A->SetActionList(List);
+    return A;
+}
+
+TMenuItem* AddMenuItem(TPopupMenu* Menu, const char* Name, TAction* Action) {
+    auto* M = new TMenuItem(Menu->Owner());
+    M->SetName(Name);
+    M->SetAction(Action);
+    Menu->Add(M);
+    return M;
 }
 
 TStringField* AddLookupField(TBrowseForm& Form, const char* ComponentName, const char* FieldName, int Size,

@@ -104,8 +104,16 @@ void SetupWindow(TBrowseForm& Form, const char* Name, const char* Caption, int H
 void HideButtons(std::initializer_list<TToolButton*> Buttons);
 // A grid column whose title is drawn in the highlight colour, in the window font.
 TColumn* AddColumn(TOrvDBGrid* Grid, const char* FieldName, int Width = 0);
-TBCDField* AddBCDField(TBrowseForm& Form, const char* ComponentName, const char* FieldName, int Precision,
+// Fields of D, owned by D's owner (the window), named and labelled as the window declares them.
+TStringField* AddStringField(TDataSet* D, const char* ComponentName, const char* FieldName, int Size,
+                             const char* Label);
+TBCDField* AddBCDField(TDataSet* D, const char* ComponentName, const char* FieldName, int Precision,
                        int Decimals, const char* Label);
+TDateField* AddDateField(TDataSet* D, const char* ComponentName, const char* FieldName, const char* Label);
+// An action of List, and a popup menu item for one, owned by the list's or menu's owner.
+TAction* AddAction(TActionList* List, const char* Name, const char* Caption, const char* Hint, TShortCut Key,
+                   TNotifyEvent OnExecute);
+TMenuItem* AddMenuItem(TPopupMenu* Menu, const char* Name, TAction* Action);
 // A text field showing LookupDataSet's ResultField for the row whose KeyField matches.
 TStringField* AddLookupField(TBrowseForm& Form, const char* ComponentName, const char* FieldName, int Size,
                              const char* Label, const char* KeyField, TDataSet* LookupDataSet,

@@ -17,11 +17,11 @@ TCmsProdSortBrowseForm::TCmsProdSortBrowseForm(TComponent* AOwner, const TWindow
     cdsMain->SetKeyFields("PROD_SORT_ID");
     cdsMain->BeforePost = [this](TDataSet* D) { cdsMainBeforePost(D); };
     cdsMainPROD_SORT_ID =
-        CmsBrowse::AddBCDField(*this, "cdsMainPROD_SORT_ID", "PROD_SORT_ID", 8, 0, "商品类别ID");
+        CmsBrowse::AddBCDField(cdsMain, "cdsMainPROD_SORT_ID", "PROD_SORT_ID", 8, 0, "商品类别ID");
     cdsMainPROD_SORT_DESC = CmsBrowse::AddLookupField(*this, "cdsMainPROD_SORT_DESC", "PROD_SORT_DESC", 30,
                                                       "商品类别", "PROD_SORT_ID", cdsProdSort, "DESCRIPTION");
     cdsMainPROD_SORT_DESC->SetDisplayWidth(30);
-    FValueField = CmsBrowse::AddBCDField(*this, Facts.ValueComponent, Facts.ValueField, Facts.ValuePrecision,
+    FValueField = CmsBrowse::AddBCDField(cdsMain, Facts.ValueComponent, Facts.ValueField, Facts.ValuePrecision,
                                          Facts.ValueDecimals, Facts.ValueLabel);
     FValueField->SetRequired(true);
 

@@ -80,49 +80,6 @@ template <class T> T* Make(TCustomForm* Form, const char* Name, TWinControl* Par
     return C;
 }
 
-TStringField* AddStringField(TComponent* Owner, TDataSet* D, const char* Name, const char* FieldName,
-                             int Size, const char* Label) {
-    auto* F = new TStringField(Owner);
-    F->SetName(Name);
-    F->SetFieldName(FieldName);
-    F->SetSize(Size);
-    F->SetDisplayLabel(Label);
-    F->SetDataSet(D);
-    return F;
-}
-
-TBCDField* AddBCDField(TComponent* Owner, TDataSet* D, const char* Name, const char* FieldName, int Precision,
-                       int Decimals, const char* Label) {
-    auto* F = new TBCDField(Owner);
-    F->SetName(Name);
-    F->SetFieldName(FieldName);
-    F->SetPrecision(Precision);
-    F->SetSize(Decimals);
-    F->SetDisplayLabel(Label);
-    F->SetDataSet(D);
-    return F;
-}
-
-TAction* AddAction(TActionList* List, const char* Name, const char* Caption, const char* Hint, TShortCut Key,
-                   TNotifyEvent OnExecute) {
-    auto* A = new TAction(List->Owner());
-    A->SetName(Name);
-    A->SetCaption(Caption);
-    if (*Hint) A->SetHint(Hint);
-    A->SetShortCut(Key);
-    A->OnExecute = std::move(OnExecute);
-    A->SetActionList(List);
-    return A;
-}
-
-TMenuItem* AddMenuItem(TPopupMenu* Menu, const char* Name, TAction* Action) {
-    auto* M = new TMenuItem(Menu->Owner());
-    M->SetName(Name);
-    M->SetAction(Action);
-    Menu->Add(M);
-    return M;
-}
-
 // A grid filling its group box, with the title font of the dialog.
 TOrvDBGrid* AddGrid(TCustomForm* Form, const char* Name, TGroupBox* Box, TDataSource* Source,
                     TPopupMenu* Menu) {
@@ -149,12 +106,12 @@ TCmsRsBatchAppendForm::TCmsRsBatchAppendForm(TComponent* AOwner) : TAncestorForm
     cdsShop = new TOrvClientDataSet(this);
     cdsShop->SetName("cdsShop");
     cdsShop->SetKeyFields("SHOP_NUM");
-    cdsShop_UC_ = AddBCDField(this, cdsShop, "cdsShop_UC_", "_UC_", 0, 0, "");
-    cdsShopSHOP_ID = AddBCDField(this, cdsShop, "cdsShopSHOP_ID", "SHOP_ID", 0, 4, "门店ID");
-    cdsShopSHOP_NUM = AddStringField(this, cdsShop, "cdsShopSHOP_NUM", "SHOP_NUM", 20, "门店编号");
+    cdsShop_UC_ = CmsBrowse::AddBCDField(cdsShop, "cdsShop_UC_", "_UC_", 0, 0, "");
+    cdsShopSHOP_ID = CmsBrowse::AddBCDField(cdsShop, "cdsShopSHOP_ID", "SHOP_ID", 0, 4, "门店ID");
+    cdsShopSHOP_NUM = CmsBrowse::AddStringField(cdsShop, "cdsShopSHOP_NUM", "SHOP_NUM", 20, "门店编号");
     cdsShopSHOP_NUM->OnSetText = [this](TField* F, const std::string& T) { cdsShopSHOP_NUMSetText(F, T); };
     cdsShopSHOP_NUM->OnValidate = [this](TField* F) { cdsShopSHOP_NUMValidate(F); };
-    cdsShopSHOP_NAME = AddStringField(this, cdsShop, "cdsShopSHOP_NAME", "SHOP_NAME", 50, "门店名称");
+    cdsShopSHOP_NAME = CmsBrowse::AddStringField(cdsShop, "cdsShopSHOP_NAME", "SHOP_NAME", 50, "门店名称");
     cdsShop_RC_CNT_ = new TAggregateField(this);
     cdsShop_RC_CNT_->SetName("cdsShop_RC_CNT_");
     cdsShop_RC_CNT_->SetFieldName("_RC_CNT_");
@@ -174,15 +131,15 @@ TCmsRsBatchAppendForm::TCmsRsBatchAppendForm(TComponent* AOwner) : TAncestorForm
     cdsProdCls->SetName("cdsProdCls");
     cdsProdCls->SetKeyFields("PROD_CLS_NUM");
     cdsProdClsPROD_CLS_ID =
-        AddBCDField(this, cdsProdCls, "cdsProdClsPROD_CLS_ID", "PROD_CLS_ID", 8, 0, "商品品种ID");
+        CmsBrowse::AddBCDField(cdsProdCls, "cdsProdClsPROD_CLS_ID", "PROD_CLS_ID", 8, 0, "商品品种ID");
     cdsProdClsPROD_CLS_NUM =
-        AddStringField(this, cdsProdCls, "cdsProdClsPROD_CLS_NUM", "PROD_CLS_NUM", 25, "商品品种编号");
+        CmsBrowse::AddStringField(cdsProdCls, "cdsProdClsPROD_CLS_NUM", "PROD_CLS_NUM", 25, "商品品种编号");
     cdsProdClsPROD_CLS_NUM->OnSetText = [this](TField* F, const std::string& T) {
         cdsProdClsPROD_CLS_NUMSetText(F, T);
     };
     cdsProdClsPROD_CLS_NUM->OnValidate = [this](TField* F) { cdsProdClsPROD_CLS_NUMValidate(F); };
     cdsProdClsPROD_NAME =
-        AddStringField(this, cdsProdCls, "cdsProdClsPROD_NAME", "PROD_NAME", 50, "商品名称");
+        CmsBrowse::AddStringField(cdsProdCls, "cdsProdClsPROD_NAME", "PROD_NAME", 50, "商品名称");
     cdsProdCls->AfterInsert = [this](TDataSet* D) { cdsProdClsAfterInsert(D); };
     cdsProdCls->AfterEdit = [this](TDataSet* D) { cdsProdClsAfterEdit(D); };
     cdsProdCls->BeforePost = [this](TDataSet* D) { cdsProdClsBeforePost(D); };
@@ -198,38 +155,38 @@ TCmsRsBatchAppendForm::TCmsRsBatchAppendForm(TComponent* AOwner) : TAncestorForm
     // wherever the focus is
     atlAtions = new TActionList(this);
     atlAtions->SetName("atlAtions");
-    actNewLine = AddAction(atlAtions, "actNewLine", "新增明细(&A)", "", ShortCut(VK_INSERT, scCtrl),
+    actNewLine = CmsBrowse::AddAction(atlAtions, "actNewLine", "新增明细(&A)", "", ShortCut(VK_INSERT, scCtrl),
                            [this](TComponent* S) { actNewLineExecute(S); });
     actNewLines =
-        AddAction(atlAtions, "actNewLines", "批量添加明细(&B)", "批量添加明细项目。",
+        CmsBrowse::AddAction(atlAtions, "actNewLines", "批量添加明细(&B)", "批量添加明细项目。",
                   ShortCut(VK_INSERT, scCtrl | scShift), [this](TComponent* S) { actNewLinesExecute(S); });
     actDeleteLine =
-        AddAction(atlAtions, "actDeleteLine", "删除明细(&D)", "删除明细项目。", ShortCut(VK_DELETE, scCtrl),
+        CmsBrowse::AddAction(atlAtions, "actDeleteLine", "删除明细(&D)", "删除明细项目。", ShortCut(VK_DELETE, scCtrl),
                   [this](TComponent* S) { actDeleteLineExecute(S); });
     actClearLines =
-        AddAction(atlAtions, "actClearLines", "清除明细(&C)", "清除明细项目。",
+        CmsBrowse::AddAction(atlAtions, "actClearLines", "清除明细(&C)", "清除明细项目。",
                   ShortCut(VK_DELETE, scCtrl | scShift), [this](TComponent* S) { actClearLinesExecute(S); });
-    actShopNewLine = AddAction(atlAtions, "actShopNewLine", "新增明细", "", scNone,
+    actShopNewLine = CmsBrowse::AddAction(atlAtions, "actShopNewLine", "新增明细", "", scNone,
                                [this](TComponent* S) { actShopNewLineExecute(S); });
-    actShopNewLines = AddAction(atlAtions, "actShopNewLines", "批量添加明细", "", scNone,
+    actShopNewLines = CmsBrowse::AddAction(atlAtions, "actShopNewLines", "批量添加明细", "", scNone,
                                 [this](TComponent* S) { actShopNewLinesExecute(S); });
-    actShopDeleteLine = AddAction(atlAtions, "actShopDeleteLine", "删除明细", "", scNone,
+    actShopDeleteLine = CmsBrowse::AddAction(atlAtions, "actShopDeleteLine", "删除明细", "", scNone,
                                   [this](TComponent* S) { actShopDeleteLineExecute(S); });
-    actShopClearLines = AddAction(atlAtions, "actShopClearLines", "清除明细", "", scNone,
+    actShopClearLines = CmsBrowse::AddAction(atlAtions, "actShopClearLines", "清除明细", "", scNone,
                                   [this](TComponent* S) { actShopClearLinesExecute(S); });
 
     mnuShop = new TPopupMenu(this);
     mnuShop->SetName("mnuShop");
-    mitShowNewLine = AddMenuItem(mnuShop, "mitShowNewLine", actShopNewLine);
-    mitShopNewLines = AddMenuItem(mnuShop, "mitShopNewLines", actShopNewLines);
-    mitShopDeleteLine = AddMenuItem(mnuShop, "mitShopDeleteLine", actShopDeleteLine);
-    mitShopClearLines = AddMenuItem(mnuShop, "mitShopClearLines", actShopClearLines);
+    mitShowNewLine = CmsBrowse::AddMenuItem(mnuShop, "mitShowNewLine", actShopNewLine);
+    mitShopNewLines = CmsBrowse::AddMenuItem(mnuShop, "mitShopNewLines", actShopNewLines);
+    mitShopDeleteLine = CmsBrowse::AddMenuItem(mnuShop, "mitShopDeleteLine", actShopDeleteLine);
+    mitShopClearLines = CmsBrowse::AddMenuItem(mnuShop, "mitShopClearLines", actShopClearLines);
     mnuProdCls = new TPopupMenu(this);
     mnuProdCls->SetName("mnuProdCls");
-    mitNewLine = AddMenuItem(mnuProdCls, "mitNewLine", actNewLine);
-    mitNewLines = AddMenuItem(mnuProdCls, "mitNewLines", actNewLines);
-    mitDeleteLine = AddMenuItem(mnuProdCls, "mitDeleteLine", actDeleteLine);
-    mitClearLines = AddMenuItem(mnuProdCls, "mitClearLines", actClearLines);
+    mitNewLine = CmsBrowse::AddMenuItem(mnuProdCls, "mitNewLine", actNewLine);
+    mitNewLines = CmsBrowse::AddMenuItem(mnuProdCls, "mitNewLines", actNewLines);
+    mitDeleteLine = CmsBrowse::AddMenuItem(mnuProdCls, "mitDeleteLine", actDeleteLine);
+    mitClearLines = CmsBrowse::AddMenuItem(mnuProdCls, "mitClearLines", actClearLines);
 
     // ---- controls: the two lists side by side, one row of entries along the bottom
     grpShop = Make<TGroupBox>(this, "grpShop", this);

@@ -20,53 +20,12 @@ namespace orv {
 
 namespace {
 
-TStringField* AddStringField(TBrowseForm& Form, const char* ComponentName, const char* FieldName, int Size,
-                             const char* Label) {
-    auto* F = new TStringField(&Form);
-    F->SetName(ComponentName);
-    F->SetFieldName(FieldName);
-    F->SetSize(Size);
-    F->SetDisplayLabel(Label);
-    F->SetDataSet(Form.cdsMain);
-    return F;
-}
-
-TDateField* AddDateField(TBrowseForm& Form, const char* ComponentName, const char* FieldName,
-                         const char* Label) {
-    auto* F = new TDateField(&Form);
-    F->SetName(ComponentName);
-    F->SetFieldName(FieldName);
-    F->SetDisplayLabel(Label);
-    F->SetDataSet(Form.cdsMain);
-    return F;
-}
-
 // A column the user does not enter: read-only, with the grid's own title font.
 TColumn* AddPlainColumn(TOrvDBGrid* Grid, const char* FieldName, int Width) {
     TColumn* C = Grid->AddColumn(FieldName);
     C->SetWidth(Width);
     C->SetReadOnly(true);
     return C;
-}
-
-TAction* AddAction(TBrowseForm& Form, const char* Name, const char* Caption, const char* Hint, TShortCut Key,
-                   TNotifyEvent OnExecute) {
-    auto* A = new TAction(&Form);
-    A->SetName(Name);
-    A->SetCaption(Caption);
-    if (*Hint) A->SetHint(Hint);
-    A->SetShortCut(Key);
-    A->OnExecute = std::move(OnExecute);
-    A->SetActionList(Form.atlAtions);
-    return A;
-}
-
-TMenuItem* AddMenuItem(TPopupMenu* Menu, TComponent* Owner, const char* Name, TAction* Action) {
-    auto* M = new TMenuItem(Owner);
-    M->SetName(Name);
-    M->SetAction(Action);
-    Menu->Add(M);
-    return M;
 }
 
 // The typed text read as a floating-point number, locale-free; nullopt when it is not
@@ -119,22 +78,22 @@ TCmsRsBrowseForm::TCmsRsBrowseForm(TComponent* AOwner) : TBrowseForm(AOwner) {
 
     cdsMain->SetKeyFields("SHOP_ID; PROD_CLS_ID; FROM_DATE; TO_DATE");
     cdsMain->BeforePost = [this](TDataSet* D) { cdsMainBeforePost(D); };
-    cdsMainSHOP_ID = CmsBrowse::AddBCDField(*this, "cdsMainSHOP_ID", "SHOP_ID", 0, 4, "门店ID");
-    cdsMainSHOP_NUM = AddStringField(*this, "cdsMainSHOP_NUM", "SHOP_NUM", 20, "门店编号");
+    cdsMainSHOP_ID = CmsBrowse::AddBCDField(cdsMain, "cdsMainSHOP_ID", "SHOP_ID", 0, 4, "门店ID");
+    cdsMainSHOP_NUM = CmsBrowse::AddStringField(cdsMain, "cdsMainSHOP_NUM", "SHOP_NUM", 20, "门店编号");
     cdsMainSHOP_NUM->OnSetText = [this](TField* F, const std::string& T) { cdsMainSHOP_NUMSetText(F, T); };
     cdsMainSHOP_NUM->OnValidate = [this](TField* F) { cdsMainSHOP_NUMValidate(F); };
-    cdsMainSHOP_NAME = AddStringField(*this, "cdsMainSHOP_NAME", "SHOP_NAME", 50, "门店名称");
+    cdsMainSHOP_NAME = CmsBrowse::AddStringField(cdsMain, "cdsMainSHOP_NAME", "SHOP_NAME", 50, "门店名称");
     cdsDetailPROD_CLS_ID =
-        CmsBrowse::AddBCDField(*this, "cdsDetailPROD_CLS_ID", "PROD_CLS_ID", 8, 0, "商品品种ID");
-    cdsMainPROD_CLS_NUM = AddStringField(*this, "cdsMainPROD_CLS_NUM", "PROD_CLS_NUM", 25, "商品品种编号");
+        CmsBrowse::AddBCDField(cdsMain, "cdsDetailPROD_CLS_ID", "PROD_CLS_ID", 8, 0, "商品品种ID");
+    cdsMainPROD_CLS_NUM = CmsBrowse::AddStringField(cdsMain, "cdsMainPROD_CLS_NUM", "PROD_CLS_NUM", 25, "商品品种编号");
     cdsMainPROD_CLS_NUM->OnSetText = [this](TField* F, const std::string& T) {
         cdsMainPROD_CLS_NUMSetText(F, T);
     };
     cdsMainPROD_CLS_NUM->OnValidate = [this](TField* F) { cdsMainPROD_CLS_NUMValidate(F); };
-    cdsMainPROD_NAME = AddStringField(*this, "cdsMainPROD_NAME", "PROD_NAME", 50, "商品名称");
-    cdsMainFROM_DATE = AddDateField(*this, "cdsMainFROM_DATE", "FROM_DATE", "开始日期");
-    cdsMainField = AddDateField(*this, "cdsMainField", "TO_DATE", "结束日期");
-    cdsMainCMS_RATE = CmsBrowse::AddBCDField(*this, "cdsMainCMS_RATE", "CMS_RATE", 5, 4, "提成比例");
+    cdsMainPROD_NAME = CmsBrowse::AddStringField(cdsMain, "cdsMainPROD_NAME", "PROD_NAME", 50, "商品名称");
+    cdsMainFROM_DATE = CmsBrowse::AddDateField(cdsMain, "cdsMainFROM_DATE", "FROM_DATE", "开始日期");
+    cdsMainField = CmsBrowse::AddDateField(cdsMain, "cdsMainField", "TO_DATE", "结束日期");
+    cdsMainCMS_RATE = CmsBrowse::AddBCDField(cdsMain, "cdsMainCMS_RATE", "CMS_RATE", 5, 4, "提成比例");
     cdsMainCMS_RATE->OnValidate = [this](TField* F) { cdsMainCMS_RATEValidate(F); };
     // The field's own conversion would refuse a typed NaN, infinity or a number too wide
     // for it with a conversion error before OnValidate runs; the user is to be told the
@@ -146,24 +105,24 @@ TCmsRsBrowseForm::TCmsRsBrowseForm(TComponent* AOwner) : TBrowseForm(AOwner) {
     cdsData = new TOrvClientDataSet(this);
     cdsData->SetName("cdsData");
 
-    actNewLine = AddAction(*this, "actNewLine", "新增明细(&A)", "新增明细", ShortCut(VK_INSERT, scCtrl),
+    actNewLine = CmsBrowse::AddAction(atlAtions, "actNewLine", "新增明细(&A)", "新增明细", ShortCut(VK_INSERT, scCtrl),
                            [this](TComponent* S) { actNewLineExecute(S); });
-    actNewLines = AddAction(*this, "actNewLines", "批量添加明细(&B)", "", scNone,
+    actNewLines = CmsBrowse::AddAction(atlAtions, "actNewLines", "批量添加明细(&B)", "", scNone,
                             [this](TComponent* S) { actNewLinesExecute(S); });
     actClearLines =
-        AddAction(*this, "actClearLines", "清除明细(&C)", "", ShortCut(VK_DELETE, scCtrl | scShift),
+        CmsBrowse::AddAction(atlAtions, "actClearLines", "清除明细(&C)", "", ShortCut(VK_DELETE, scCtrl | scShift),
                   [this](TComponent* S) { actClearLinesExecute(S); });
-    actDeleteLine = AddAction(*this, "actDeleteLine", "删除明细(&Z)", "", ShortCut(VK_DELETE, scCtrl),
+    actDeleteLine = CmsBrowse::AddAction(atlAtions, "actDeleteLine", "删除明细(&Z)", "", ShortCut(VK_DELETE, scCtrl),
                               [this](TComponent* S) { actDeleteLineExecute(S); });
 
     mnuMain = new TPopupMenu(this);
     mnuMain->SetName("mnuMain");
-    mitNewLine = AddMenuItem(mnuMain, this, "mitNewLine", actNewLine);
-    mitNewLines = AddMenuItem(mnuMain, this, "mitNewLines", actNewLines);
+    mitNewLine = CmsBrowse::AddMenuItem(mnuMain, "mitNewLine", actNewLine);
+    mitNewLines = CmsBrowse::AddMenuItem(mnuMain, "mitNewLines", actNewLines);
     mitNewLines->SetHint("批量添加明细");
     mitNewLines->SetShortCut(ShortCut(VK_INSERT, scCtrl | scShift));
-    mitDeletLine = AddMenuItem(mnuMain, this, "mitDeletLine", actDeleteLine);
-    mitClearLines = AddMenuItem(mnuMain, this, "mitClearLines", actClearLines);
+    mitDeletLine = CmsBrowse::AddMenuItem(mnuMain, "mitDeletLine", actDeleteLine);
+    mitClearLines = CmsBrowse::AddMenuItem(mnuMain, "mitClearLines", actClearLines);
     mitClearLines->SetHint("清除明细");
 
     grdMain->SetLayoutID("050701000301");

@@ -16,10 +16,10 @@ TCmsShfBrowseForm::TCmsShfBrowseForm(TComponent* AOwner) : TBrowseForm(AOwner) {
 
     cdsMain->SetKeyFields("SHF_ID");
     cdsMain->BeforePost = [this](TDataSet* D) { cdsMainBeforePost(D); };
-    cdsMainSHF_ID = CmsBrowse::AddBCDField(*this, "cdsMainSHF_ID", "SHF_ID", 4, 0, "班次ID");
+    cdsMainSHF_ID = CmsBrowse::AddBCDField(cdsMain, "cdsMainSHF_ID", "SHF_ID", 4, 0, "班次ID");
     cdsMainSHF_NAME = CmsBrowse::AddLookupField(*this, "cdsMainSHF_NAME", "SHF_NAME", 50, "班次名称",
                                                 "SHF_ID", cdsShiftList, "SHF_NAME");
-    cdsMainCMS_VAL = CmsBrowse::AddBCDField(*this, "cdsMainCMS_VAL", "CMS_VAL", 12, 2, "提成金额");
+    cdsMainCMS_VAL = CmsBrowse::AddBCDField(cdsMain, "cdsMainCMS_VAL", "CMS_VAL", 12, 2, "提成金额");
     cdsMainCMS_VAL->SetRequired(true);
 
     grdMain->SetLayoutID("50806000101");
