@@ -88,21 +88,26 @@ TActionPeer::TActionPeer(TQtWidgetSet& WS, TAction* Action) : TPeer(WS, Action) 
         });
     };
     QObject::connect(FAction, &QAction::triggered, Guard(), Run);
-    Update(TPropertyId::Caption);
+    // Everything, the key included: a new action may take a key from another of the window.
+    Update(TPropertyId::ShortCut);
 }
 
-void TActionPeer::Update(TPropertyId) {
+void TActionPeer::Update(TPropertyId Property) {
     if (!FAction || !Component()) return;
     TAction* A = ActionComponent();
     FAction->setText(ToQString(A->Caption()));
     FAction->setToolTip(ToQString(CommandTip(A->Caption(), A->Hint(), A->ShortCut())));
     FAction->setStatusTip(ToQString(A->Hint()));
-    // A changed key may take it from, or give it back to, another action of the window.
-    if (FForm)
-        for (TComponent* C : FForm->Components())
-            if (auto* Other = dynamic_cast<TAction*>(C))
-                if (auto* P = dynamic_cast<TActionPeer*>(FWS.PeerOf(Other))) P->ApplyShortcut();
-    ApplyShortcut();
+    // A changed key may take it from, or give it back to, another action of the window; no
+    // other change moves a key, so the walk over the window's actions stays off the path of
+    // the frequent enabled and visible changes.
+    if (Property == TPropertyId::ShortCut) {
+        if (FForm)
+            for (TComponent* C : FForm->Components())
+                if (auto* Other = dynamic_cast<TAction*>(C); Other && Other != A)
+                    if (auto* P = dynamic_cast<TActionPeer*>(FWS.PeerOf(Other))) P->ApplyShortcut();
+        ApplyShortcut();
+    }
     FAction->setEnabled(A->Enabled());
     FAction->setVisible(A->Visible());
     FAction->setCheckable(A->Checked() || FAction->isCheckable());
