@@ -422,6 +422,22 @@ TEST_F(GridModelTest, TheGridsKeysAppendCancelLeaveAndExplainCellsThatTakeNoTypi
     QTest::keyClick(View, Qt::Key_Tab);
     EXPECT_TRUE(View->hasFocus()) << "Tab moves between cells";
     EXPECT_EQ(View->currentIndex(), Model->index(1, 2));
+    // The read-only SHF_ID column is passed by, both ways, also from an open editor.
+    QTest::keyClick(View, Qt::Key_Tab);
+    Settle();
+    EXPECT_EQ(View->currentIndex(), Model->index(2, 0));
+    QTest::keyClick(View, Qt::Key_Backtab, Qt::ShiftModifier);
+    Settle();
+    EXPECT_EQ(View->currentIndex(), Model->index(1, 2));
+    View->edit(View->currentIndex());
+    QWidget* Editor = View->focusWidget();
+    ASSERT_NE(Editor, View);
+    QTest::keyClick(Editor, Qt::Key_Tab);
+    Settle();
+    EXPECT_EQ(View->currentIndex(), Model->index(2, 0));
+    if (View->Editing()) QTest::keyClick(View->focusWidget(), Qt::Key_Escape);
+    Settle();
+    View->setFocus();
     QTest::keyClick(View, Qt::Key_Tab, Qt::ControlModifier);
     EXPECT_TRUE(NextEdit->hasFocus()) << "Ctrl+Tab leaves the grid";
     View->setFocus();

@@ -514,22 +514,10 @@ void TQtGridView::keyPressEvent(QKeyEvent* Event) {
         QWidget::focusNextPrevChild(!Back);
         return;
     }
-    if (Tab && (Mods & ~Qt::ShiftModifier) == Qt::NoModifier) {
-        const QModelIndex At = currentIndex();
-        QHeaderView* Header = horizontalHeader();
-        int FirstCol = -1, LastCol = -1;
-        for (int V = 0; V < Header->count(); ++V) {
-            const int L = Header->logicalIndex(V);
-            if (Header->isSectionHidden(L)) continue;
-            if (FirstCol < 0) FirstCol = L;
-            LastCol = L;
-        }
-        const bool AtEnd = !At.isValid() || (Back ? At.row() == 0 && At.column() == FirstCol
-                                                  : At.row() == model()->rowCount() - 1 && At.column() == LastCol);
-        if (AtEnd) {
-            QWidget::focusNextPrevChild(!Back);
-            return;
-        }
+    if (Tab && (Mods & ~Qt::ShiftModifier) == Qt::NoModifier &&
+        !moveCursor(Back ? MovePrevious : MoveNext, Mods).isValid()) {
+        QWidget::focusNextPrevChild(!Back);
+        return;
     }
     if (Mods == Qt::NoModifier && (Event->key() == Qt::Key_Down || Event->key() == Qt::Key_Escape)) {
         const TShortCut Key = Event->key() == Qt::Key_Down ? VK_DOWN : VK_ESCAPE;
@@ -553,6 +541,30 @@ void TQtGridView::keyPressEvent(QKeyEvent* Event) {
         Application->HandleEvent([&] { G->UserTypedIntoReadOnlyCell(Col); });
     }
     QTableView::keyPressEvent(Event);
+}
+
+QModelIndex TQtGridView::moveCursor(CursorAction Action, Qt::KeyboardModifiers Modifiers) {
+    if (Action != MoveNext && Action != MovePrevious) return QTableView::moveCursor(Action, Modifiers);
+    // Tab walks the cells row by row in the columns' shown order, over the cells that take
+    // typing when the grid has any (so typed text never lands on a column that only shows),
+    // and ends past the last cell (Shift+Tab the first): no wrapping round.
+    QAbstractItemModel* M = model();
+    const QModelIndex At = currentIndex();
+    if (!M || !At.isValid()) return {};
+    QHeaderView* Header = horizontalHeader();
+    std::vector<int> Cols; // logical columns, left to right as shown
+    for (int V = 0; V < Header->count(); ++V)
+        if (const int L = Header->logicalIndex(V); !Header->isSectionHidden(L)) Cols.push_back(L);
+    auto Takes = [M](int Row, int Col) { return bool(M->flags(M->index(Row, Col)) & Qt::ItemIsEditable); };
+    const bool AnyTakes = std::any_of(Cols.begin(), Cols.end(), [&](int C) { return Takes(At.row(), C); });
+    const int Step = Action == MoveNext ? 1 : -1;
+    const int Count = static_cast<int>(Cols.size());
+    int Pos = At.row() * Count + static_cast<int>(std::find(Cols.begin(), Cols.end(), At.column()) - Cols.begin());
+    for (Pos += Step; Pos >= 0 && Pos < M->rowCount() * Count; Pos += Step) {
+        const int Row = Pos / Count, Col = Cols[static_cast<std::size_t>(Pos % Count)];
+        if (!AnyTakes || Takes(Row, Col)) return M->index(Row, Col);
+    }
+    return {};
 }
 
 void TQtGridView::contextMenuEvent(QContextMenuEvent* Event) {

@@ -151,6 +151,7 @@ protected:
     // The keys of a data grid: Down past the last row, Escape on an edited row, Tab out of
     // the last cell, Ctrl+Tab out of the grid, typing into a cell that takes none.
     void keyPressEvent(QKeyEvent* Event) override;
+    QModelIndex moveCursor(CursorAction Action, Qt::KeyboardModifiers Modifiers) override;
 
 private:
     void SectionMoved(int Logical, int OldVisual, int NewVisual);
