@@ -4,7 +4,7 @@
 #include "host/core/DateUtils.h"
 #include "host/core/SysUtils.h"
 #include "host/data/ValueRules.h"
-#include "host/services/Cformsres.h"
+#include "host/forms/Cformsres.h"
 #include "host/services/Constants.h"
 #include "host/services/Cshare.h"
 #include "host/services/Glibres.h"

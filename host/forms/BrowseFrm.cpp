@@ -1,7 +1,7 @@
 #include "host/forms/BrowseFrm.h"
 
 #include "host/forms/GridExport.h"
-#include "host/services/Cformsres.h"
+#include "host/forms/Cformsres.h"
 
 namespace orv {
 

@@ -1,7 +1,7 @@
 #include "host/forms/DBGrids.h"
 
 #include "host/forms/Forms.h"
-#include "host/services/Cformsres.h"
+#include "host/forms/Cformsres.h"
 
 #include <algorithm>
 

@@ -3,7 +3,7 @@
 #include "host/forms/ActnList.h"
 #include "host/forms/Menus.h"
 #include "host/forms/StdCtrls.h"
-#include "host/services/Cformsres.h"
+#include "host/forms/Cformsres.h"
 
 #include <algorithm>
 #include <cstdio>

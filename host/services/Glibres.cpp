@@ -1,7 +1,7 @@
 #include "host/services/Glibres.h"
 
 #include "host/core/SysUtils.h"
-#include "host/services/Cformsres.h"
+#include "host/forms/Cformsres.h"
 
 namespace orv {
 
@@ -18,11 +18,6 @@ constexpr TResString GTable[] = {
     {"_FD_CMS_RS__CMS_RATE", FD_CMS_RS_CMS_RATE},
 };
 
-const TResString* Find(std::span<const TResString> Table, std::string_view Key) {
-    for (const TResString& R : Table)
-        if (R.Key == Key) return &R;
-    return nullptr;
-}
 } // namespace
 
 std::span<const TResString> GlibresStrings() {
@@ -30,8 +25,8 @@ std::span<const TResString> GlibresStrings() {
 }
 
 std::string LoadResString(std::string_view Key) {
-    const TResString* R = Find(GlibresStrings(), Key);
-    if (!R) R = Find(CformsresStrings(), Key);
+    const TResString* R = FindResString(GlibresStrings(), Key);
+    if (!R) R = FindResString(CformsresStrings(), Key);
     if (!R) throw Exception(Format("找不到资源字符串“%s”。", {Key}));
     return std::string(R->Text);
 }

@@ -1,10 +1,9 @@
 // The host's general texts: field labels (_FD_) and messages (_MSG_).
 //
-// Each text has a key, the name translations and the resource tables use, and an
-// identifier for code. A key may begin with an underscore and a capital or hold a double
-// underscore, which C++ reserves; the identifier drops the leading underscore and folds
-// "__" to "_" (key "_FD_CMS_RS__TO_DATE", identifier FD_CMS_RS_TO_DATE).
+// Keys and identifiers follow the rule of host/core/ResStrings.h.
 #pragma once
+
+#include "host/core/ResStrings.h"
 
 #include <span>
 #include <string>
@@ -12,12 +11,7 @@
 
 namespace orv {
 
-struct TResString {
-    std::string_view Key;
-    std::string_view Text;
-};
-
-// A host text by its key, from any host table; raises orv::Exception for an unknown key.
+// A host text by its key, from any host table (this unit's and the form framework's); raises orv::Exception for an unknown key.
 std::string LoadResString(std::string_view Key);
 // This unit's table.
 std::span<const TResString> GlibresStrings();

@@ -1,6 +1,6 @@
 // The session and the texts the plug-in stands on.
 #include "host/core/SysUtils.h"
-#include "host/services/Cformsres.h"
+#include "host/forms/Cformsres.h"
 #include "host/services/Glibres.h"
 #include "host/services/SysInfo.h"
 #include "module/QuillonRes.h"

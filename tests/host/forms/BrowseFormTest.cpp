@@ -1,7 +1,7 @@
 #include "HeadlessFixture.h"
 
 #include "host/forms/BrowseFrm.h"
-#include "host/services/Cformsres.h"
+#include "host/forms/Cformsres.h"
 
 using namespace orv;
 

@@ -1,9 +1,12 @@
 // Texts of the host's form framework.
 //
-// Keys and identifiers follow the rule of Glibres.h.
+// Keys and identifiers follow the rule of host/core/ResStrings.h.
 #pragma once
 
-#include "host/services/Glibres.h"
+#include "host/core/ResStrings.h"
+
+#include <span>
+#include <string_view>
 
 namespace orv {
 

@@ -1,4 +1,4 @@
-#include "host/services/Cformsres.h"
+#include "host/forms/Cformsres.h"
 
 namespace orv {
 
