@@ -11,7 +11,7 @@ namespace orv::server {
 
 namespace {
 
-constexpr unsigned Int8Oid = 20, TextOid = 25;
+constexpr unsigned Int8Oid = 20, TextOid = 25, Int8ArrayOid = 1016;
 // Sets sent before their answers are read. Small enough that neither side's socket
 // buffer fills while the other is still writing, large enough to hide the round trips.
 constexpr std::size_t PipelineChunk = 256;
@@ -23,8 +23,10 @@ std::string TrimmedText(const char* Text) {
     return S;
 }
 
-// ?N becomes $N outside quoted text and names; Used records which numbers appear.
-std::string TranslateParameters(std::string_view Sql, std::vector<bool>& Used) {
+// ?N becomes Prefix followed by N ($N by default) outside quoted text and names; Used
+// records which numbers appear.
+std::string TranslateParameters(std::string_view Sql, std::vector<bool>& Used,
+                                std::string_view Prefix = "$") {
     std::string Out;
     Out.reserve(Sql.size());
     char Quote = 0;
@@ -48,7 +50,7 @@ std::string TranslateParameters(std::string_view Sql, std::vector<bool>& Used) {
             if (N == 0) throw EStoreError("语句的参数序号无效。", TStoreFault::sfOther);
             if (Used.size() < N) Used.resize(N);
             Used[N - 1] = true;
-            Out += '$';
+            Out += Prefix;
             Out.append(Sql.substr(I + 1, End - I - 1));
             I = End - 1;
             continue;
@@ -118,7 +120,7 @@ std::string PgDisplayName(const std::string& Uri) {
 // ---- TPgStatement ------------------------------------------------------------------------
 
 TPgStatement::TPgStatement(TPgDatabase& Db, std::string_view Sql)
-    : FDb(Db), FSql(TranslateParameters(Sql, FUsed)) {
+    : FDb(Db), FOriginal(Sql), FSql(TranslateParameters(Sql, FUsed)) {
     FParamCount = static_cast<int>(FUsed.size());
     Reset();
 }
@@ -240,11 +242,68 @@ std::string TPgStatement::Text(int Column) const {
                        static_cast<std::size_t>(PQgetlength(FResult, FRow, Column)));
 }
 
+bool TPgStatement::IsQuery() const {
+    const std::size_t Start = FOriginal.find_first_not_of(" \t\r\n");
+    if (Start == std::string::npos || FOriginal.size() - Start < 6) return false;
+    std::string Head = FOriginal.substr(Start, 6);
+    for (char& C : Head)
+        C = static_cast<char>(std::toupper(static_cast<unsigned char>(C)));
+    return Head == "SELECT";
+}
+
+std::vector<std::int64_t> TPgStatement::QueryMany(const std::vector<TParams>& Sets,
+                                                  const TRowHandler& OnRow) {
+    if (FBatchName.empty()) {
+        std::vector<bool> Used;
+        const std::string Inner = TranslateParameters(FOriginal, Used, "batch_params.p");
+        std::string Arrays, Columns;
+        for (int P = 1; P <= FParamCount; ++P) {
+            Arrays += (P > 1 ? ", $" : "$") + std::to_string(P) + "::bigint[]";
+            Columns += "p" + std::to_string(P) + ", ";
+        }
+        const std::string Sql = "SELECT batch_rows.*, batch_params.n FROM unnest(" + Arrays +
+                                ") WITH ORDINALITY AS batch_params(" + Columns + "n) CROSS JOIN LATERAL (" +
+                                Inner + ") batch_rows ORDER BY batch_params.n";
+        const std::vector<unsigned> Types(static_cast<std::size_t>(FParamCount), Int8ArrayOid);
+        std::string Name = FDb.NextStatementName();
+        PGresult* R = PQprepare(FDb.Handle(), Name.c_str(), Sql.c_str(), FParamCount, Types.data());
+        if (PQresultStatus(R) != PGRES_COMMAND_OK) FDb.Raise(R);
+        PQclear(R);
+        FBatchName = std::move(Name);
+    }
+    std::vector<std::string> Arrays(static_cast<std::size_t>(FParamCount), "{");
+    for (std::size_t I = 0; I < Sets.size(); ++I)
+        for (std::size_t P = 0; P < Arrays.size(); ++P) {
+            if (I > 0) Arrays[P] += ',';
+            Arrays[P] += P < Sets[I].size() && Sets[I][P] ? std::to_string(*Sets[I][P]) : std::string("NULL");
+        }
+    std::vector<const char*> Values;
+    for (std::string& A : Arrays)
+        Values.push_back((A += '}').c_str());
+    PGresult* R =
+        PQexecPrepared(FDb.Handle(), FBatchName.c_str(), FParamCount, Values.data(), nullptr, nullptr, 0);
+    if (PQresultStatus(R) != PGRES_TUPLES_OK) FDb.Raise(R);
+    SetResult(R);
+    const int SetColumn = PQnfields(R) - 1;
+    try {
+        for (FRow = 0; FRow < PQntuples(R); ++FRow)
+            OnRow(static_cast<std::size_t>(Int64(SetColumn) - 1), *this);
+    } catch (...) {
+        Reset();
+        throw;
+    }
+    Reset();
+    return std::vector<std::int64_t>(Sets.size(), 0);
+}
+
 std::vector<std::int64_t> TPgStatement::ExecuteMany(const std::vector<TParams>& Sets,
                                                     const TRowHandler& OnRow) {
     Reset();
     std::vector<std::int64_t> Changed(Sets.size(), 0);
     if (Sets.empty()) return Changed;
+    // A query for many sets of numbers is one statement over arrays of them: the server
+    // plans it once and joins, rather than answering each set apart.
+    if (OnRow && FParamCount > 0 && IsQuery()) return QueryMany(Sets, OnRow);
     // Every set is bound, and every type signature prepared, before the pipeline opens:
     // preparing waits for its answer, which a pipeline does not allow.
     std::vector<TBound> Bound;

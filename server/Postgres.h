@@ -17,7 +17,8 @@ class TPgDatabase;
 
 // The store's ?N parameters become PostgreSQL's $N. Each parameter is sent as text with
 // the type of what was bound (bigint or text), so the server never has to guess one; the
-// statement is prepared on the server once per such type signature.
+// statement is prepared on the server once per such type signature. A batch is pipelined,
+// or, for a query, run as one statement over arrays of the batch's numbers.
 class TPgStatement : public TStoreStatement {
 public:
     TPgStatement(TPgDatabase& Db, std::string_view Sql);
@@ -51,12 +52,16 @@ private:
     // The server-side name of the statement for these parameter types.
     const std::string& PreparedFor(const std::vector<unsigned>& Types);
     void Run();
+    bool IsQuery() const;
+    std::vector<std::int64_t> QueryMany(const std::vector<TParams>& Sets, const TRowHandler& OnRow);
     void SetResult(pg_result* Result);
     static void Pointers(const TBound& B, std::vector<const char*>& Out);
 
     TPgDatabase& FDb;
+    std::string FOriginal;   // with ?N
     std::vector<bool> FUsed; // by parameter number - 1: whether the SQL names it
     std::string FSql;        // with $N; fills FUsed, so comes after it
+    std::string FBatchName;  // the prepared form QueryMany runs, once made
     int FParamCount = 0;
     std::map<std::vector<unsigned>, std::string> FPrepared;
     TBound FBound;
