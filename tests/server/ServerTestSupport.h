@@ -80,6 +80,17 @@ inline std::string EngineName(const ::testing::TestParamInfo<TStoreEngine>& Info
     return Info.param == TStoreEngine::seSqlite ? "SQLite" : "PostgreSQL";
 }
 
+} // namespace orv::server::test
+
+namespace orv::server {
+// How a test's parameter is shown, in test lists and in failures.
+inline void PrintTo(TStoreEngine Engine, std::ostream* Out) {
+    *Out << (Engine == TStoreEngine::seSqlite ? "SQLite" : "PostgreSQL");
+}
+} // namespace orv::server
+
+namespace orv::server::test {
+
 // Names a new database of Engine: a file in Dir, or a new database of the cluster, a copy
 // of the seeded demo database unless Empty. Without a cluster the test is skipped, or, in
 // CI (CI set), fails: there every engine must be covered. Name stays empty then, and the
