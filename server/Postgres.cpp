@@ -129,17 +129,16 @@ TPgStatement::~TPgStatement() {
     PQclear(FResult);
 }
 
-TPgStatement::TBound& TPgStatement::Slot(int Index) {
+std::size_t TPgStatement::Slot(int Index) const {
     if (Index < 1 || Index > FParamCount) throw EStoreError("语句的参数序号超出范围。", TStoreFault::sfOther);
-    return FBound;
+    return static_cast<std::size_t>(Index - 1);
 }
 
 TStoreStatement& TPgStatement::Bind(int Index, std::int64_t Value) {
-    TBound& B = Slot(Index);
-    const auto I = static_cast<std::size_t>(Index - 1);
-    B.Values[I] = std::to_string(Value);
-    B.Null[I] = false;
-    B.Types[I] = Int8Oid;
+    const std::size_t I = Slot(Index);
+    FBound.Values[I] = std::to_string(Value);
+    FBound.Null[I] = false;
+    FBound.Types[I] = Int8Oid;
     return *this;
 }
 
@@ -147,19 +146,17 @@ TStoreStatement& TPgStatement::Bind(int Index, std::string_view Value) {
     // Text travels as a C string: a NUL would cut it short and store something else.
     if (Value.find('\0') != std::string_view::npos)
         throw EStoreError("文本中含有空字符，数据库不能保存。", TStoreFault::sfConstraint);
-    TBound& B = Slot(Index);
-    const auto I = static_cast<std::size_t>(Index - 1);
-    B.Values[I] = std::string(Value);
-    B.Null[I] = false;
-    B.Types[I] = TextOid;
+    const std::size_t I = Slot(Index);
+    FBound.Values[I] = std::string(Value);
+    FBound.Null[I] = false;
+    FBound.Types[I] = TextOid;
     return *this;
 }
 
 TStoreStatement& TPgStatement::BindNull(int Index) {
-    TBound& B = Slot(Index);
-    const auto I = static_cast<std::size_t>(Index - 1);
-    B.Null[I] = true;
-    B.Types[I] = FUsed[I] ? 0 : TextOid; // a parameter the SQL never names still needs a type
+    const std::size_t I = Slot(Index);
+    FBound.Null[I] = true;
+    FBound.Types[I] = FUsed[I] ? 0 : TextOid; // a parameter the SQL never names still needs a type
     return *this;
 }
 
@@ -439,7 +436,7 @@ void TPgDatabase::Exec(std::string_view Sql) {
     PQclear(R);
 }
 
-void TPgDatabase::Begin(TTransactionKind) {
+void TPgDatabase::Begin() {
     // Each statement sees what was committed before it began, and a row another
     // transaction is changing is waited for and then read again: a DELETE that names a
     // row by the values the client read removes nothing once someone else changed it.

@@ -48,7 +48,8 @@ private:
         std::vector<bool> Null;
         std::vector<unsigned> Types;
     };
-    TBound& Slot(int Index);
+    // The 0-based slot of parameter Index; raises for a number the SQL does not have.
+    std::size_t Slot(int Index) const;
     // The server-side name of the statement for these parameter types.
     const std::string& PreparedFor(const std::vector<unsigned>& Types);
     void Run();
@@ -80,7 +81,7 @@ public:
     pg_conn* Handle() const { return FConn; }
 
     void Exec(std::string_view Sql) override;
-    void Begin(TTransactionKind Kind) override;
+    void Begin() override;
     void Commit() override;
     void Rollback() noexcept override;
     int SchemaVersion() override;

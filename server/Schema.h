@@ -17,8 +17,9 @@ int StoredSchemaVersion(TStore& Db);
 // Raises EDatabaseError when the database comes from a newer version.
 void MigrateSchema(TStore& Db);
 
-// Sessions of a read-only connection: logins on it are kept in its temporary schema,
-// beside the stored sessions, under the same name, so viewing needs no write to the file.
+// Sessions of a read-only SQLite connection (the only engine that opens read-only): logins
+// on it are kept in its temporary schema, beside the stored sessions, under the same name,
+// so viewing needs no write to the file.
 void KeepSessionsOnConnection(TStore& Db);
 
 } // namespace orv::server

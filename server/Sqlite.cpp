@@ -251,10 +251,9 @@ std::unique_ptr<TStoreStatement> TSqliteDatabase::NewStatement(const std::string
     return std::make_unique<TSqliteStatement>(FDb, Sql);
 }
 
-void TSqliteDatabase::Begin(TTransactionKind Kind) {
-    if (Kind == TTransactionKind::tkImmediate && ReadOnly())
-        throw ESqliteError(UserText(SQLITE_READONLY, 0, FPath), SQLITE_READONLY);
-    Exec(Kind == TTransactionKind::tkImmediate ? "BEGIN IMMEDIATE" : "BEGIN");
+void TSqliteDatabase::Begin() {
+    if (ReadOnly()) throw ESqliteError(UserText(SQLITE_READONLY, 0, FPath), SQLITE_READONLY);
+    Exec("BEGIN IMMEDIATE");
 }
 
 void TSqliteDatabase::Commit() {

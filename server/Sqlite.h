@@ -19,7 +19,6 @@ class ESqliteError : public EStoreError {
 public:
     ESqliteError(const std::string& Message, int Code);
     int Code() const { return FCode; }
-    int PrimaryCode() const { return FCode & 0xFF; }
 
 private:
     int FCode;
@@ -55,10 +54,8 @@ private:
 };
 
 // A file this process may not write is opened for viewing, whatever the mode asked for:
-// ReadOnly() then holds and a write transaction is refused.
-//
-// The write lock is SQLite's: an immediate transaction takes it at BEGIN, and on a
-// read-only connection it is refused before it begins.
+// ReadOnly() then holds and a write transaction is refused before it begins. A write
+// transaction takes the file's write lock at BEGIN (IMMEDIATE).
 class TSqliteDatabase : public TStore {
 public:
     TSqliteDatabase(const std::string& Path, TOpenMode Mode, int BusyTimeoutMs);
@@ -71,7 +68,7 @@ public:
     sqlite3* Handle() const { return FDb; }
 
     void Exec(std::string_view Sql) override;
-    void Begin(TTransactionKind Kind) override;
+    void Begin() override;
     void Commit() override;
     void Rollback() noexcept override;
     int SchemaVersion() override;

@@ -20,8 +20,8 @@ std::int64_t TStore::QueryInt64(const std::string& Sql) {
     return S->Step() ? S->Int64(0) : 0;
 }
 
-TTransaction::TTransaction(TStore& Db, TTransactionKind Kind) : FDb(Db) {
-    FDb.Begin(Kind);
+TTransaction::TTransaction(TStore& Db) : FDb(Db) {
+    FDb.Begin();
     FOpen = true;
 }
 

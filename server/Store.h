@@ -97,12 +97,6 @@ private:
 
 enum class TOpenMode { omReadWriteCreate, omReadWrite, omReadOnly };
 enum class TStoreEngine { seSqlite, sePostgres };
-enum class TTransactionKind {
-    // Takes the write lock at once where the engine has one, so two writers never both
-    // read a state that one of them is about to invalidate.
-    tkImmediate,
-    tkDeferred,
-};
 
 class TStore {
 public:
@@ -122,7 +116,9 @@ public:
     // The first column of the first row as a number; 0 when there is no row.
     std::int64_t QueryInt64(const std::string& Sql);
 
-    virtual void Begin(TTransactionKind Kind) = 0;
+    // A write transaction. Where the engine has a write lock (SQLite) it is taken at once,
+    // so two writers never both read a state that one of them is about to invalidate.
+    virtual void Begin() = 0;
     virtual void Commit() = 0;
     // Ends an open transaction, if any; never raises.
     virtual void Rollback() noexcept = 0;
@@ -148,7 +144,7 @@ private:
 // Rolls back unless Commit() was reached.
 class TTransaction {
 public:
-    explicit TTransaction(TStore& Db, TTransactionKind Kind = TTransactionKind::tkImmediate);
+    explicit TTransaction(TStore& Db);
     ~TTransaction();
     TTransaction(const TTransaction&) = delete;
     TTransaction& operator=(const TTransaction&) = delete;

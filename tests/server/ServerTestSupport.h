@@ -76,20 +76,20 @@ inline auto AllEngines() {
     return ::testing::Values(TStoreEngine::seSqlite, TStoreEngine::sePostgres);
 }
 
-inline std::string EngineName(const ::testing::TestParamInfo<TStoreEngine>& Info) {
-    return Info.param == TStoreEngine::seSqlite ? "SQLite" : "PostgreSQL";
-}
-
 } // namespace orv::server::test
 
 namespace orv::server {
-// How a test's parameter is shown, in test lists and in failures.
+// How a test's parameter is shown, in test names, test lists and failures.
 inline void PrintTo(TStoreEngine Engine, std::ostream* Out) {
     *Out << (Engine == TStoreEngine::seSqlite ? "SQLite" : "PostgreSQL");
 }
 } // namespace orv::server
 
 namespace orv::server::test {
+
+inline std::string EngineName(const ::testing::TestParamInfo<TStoreEngine>& Info) {
+    return ::testing::PrintToString(Info.param);
+}
 
 // Names a new database of Engine: a file in Dir, or a new database of the cluster, a copy
 // of the seeded demo database unless Empty. Without a cluster the test is skipped, or, in
