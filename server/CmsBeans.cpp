@@ -172,6 +172,14 @@ const std::vector<TPacketField> ShiftListFields = {{"SHF_ID", TPacketType::ptId,
 
 constexpr int MinutesPerDay = 24 * 60;
 
+// "07:05" for a minute of the day, in SQL both engines read.
+std::string ClockSql(const std::string& Minute) {
+    auto TwoDigits = [](const std::string& N) {
+        return "CASE WHEN " + N + " < 10 THEN '0' ELSE '' END || " + N;
+    };
+    return TwoDigits("(" + Minute + " / 60)") + " || ':' || " + TwoDigits("(" + Minute + " % 60)");
+}
+
 // The day of a moment a caller passed in; NaN, an infinity or a moment past the calendar
 // is refused naming the argument, before it can reach a query.
 std::int32_t DayOfArgument(TDateTime Value, const char* What) {
@@ -202,10 +210,9 @@ bool TWorkTimetableBean::GetShiftList(const std::string& SessionID, int UnitID, 
                                       std::string& ErrorMsg) {
     return FContext->Call(ErrorMsg, [&] {
         FContext->CheckAccess(SessionID, UnitID, nullptr);
-        TStatementLease Rows = FContext->Db().Prepare(
-            "SELECT shf_id, shf_name, printf('%02d:%02d', start_minute / 60, start_minute % 60), "
-            "printf('%02d:%02d', end_minute / 60, end_minute % 60) FROM work_shifts ORDER BY start_minute, "
-            "shf_id");
+        TStatementLease Rows = FContext->Db().Prepare("SELECT shf_id, shf_name, " + ClockSql("start_minute") +
+                                                      ", " + ClockSql("end_minute") +
+                                                      " FROM work_shifts ORDER BY start_minute, shf_id");
         Data = OrvPack(QueryToXml(ShiftListFields, *Rows), FContext->PackOptions());
     });
 }
@@ -236,7 +243,7 @@ bool TWorkTimetableBean::GetShiftOfTime(const std::string& SessionID, int UnitID
         // A shift that ends at or before its start runs into the next day, so the moment
         // may also fall in one begun yesterday. A unit without a timetable for these days
         // works every shift every day.
-        TSqliteDatabase& Db = FContext->Db();
+        TStore& Db = FContext->Db();
         TStatementLease Rows = Db.Prepare(
             "SELECT s.shf_id, s.start_minute, s.end_minute, t.work_date FROM work_timetable t "
             "JOIN work_shifts s ON s.shf_id = t.shf_id WHERE t.unit_id = ?1 AND t.work_date IN (?2 - 1, ?2) "

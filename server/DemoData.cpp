@@ -78,10 +78,10 @@ std::string Numbered(const char* Prefix, int N, int Digits) {
     return Buf;
 }
 
-void AddUnit(TSqliteDatabase& Db, int Id, std::optional<int> Parent, const std::string& Num,
-             const std::string& Name, const char* Type) {
-    TStatementLease Insert = Db.Prepare("INSERT OR IGNORE INTO units (unit_id, parent_id, unit_num, "
-                                        "unit_name, unit_type) VALUES (?1, ?2, ?3, ?4, ?5)");
+void AddUnit(TStore& Db, int Id, std::optional<int> Parent, const std::string& Num, const std::string& Name,
+             const char* Type) {
+    TStatementLease Insert = Db.Prepare("INSERT INTO units (unit_id, parent_id, unit_num, unit_name, "
+                                        "unit_type) VALUES (?1, ?2, ?3, ?4, ?5) ON CONFLICT DO NOTHING");
     Insert->Bind(1, Id);
     if (Parent)
         Insert->Bind(2, *Parent);
@@ -91,8 +91,7 @@ void AddUnit(TSqliteDatabase& Db, int Id, std::optional<int> Parent, const std::
     Insert->Execute();
 }
 
-void AddUser(TSqliteDatabase& Db, const char* Name, const char* Display,
-             std::initializer_list<const char*> Rights) {
+void AddUser(TStore& Db, const char* Name, const char* Display, std::initializer_list<const char*> Rights) {
     TStatementLease User =
         Db.Prepare("INSERT INTO users (user_name, display_name, unit_id) VALUES (?1, ?2, ?3)");
     User->Bind(1, Name).Bind(2, Display).Bind(3, Sys_GlobalUnitID);
@@ -105,7 +104,7 @@ void AddUser(TSqliteDatabase& Db, const char* Name, const char* Display,
     }
 }
 
-std::vector<int> QueryIds(TSqliteDatabase& Db, const char* Sql) {
+std::vector<int> QueryIds(TStore& Db, const char* Sql) {
     std::vector<int> Ids;
     TStatementLease Query = Db.Prepare(Sql);
     while (Query->Step())
@@ -117,7 +116,7 @@ std::vector<int> QueryIds(TSqliteDatabase& Db, const char* Sql) {
 // has two to four consecutive ranges from mid-2025 on, now and then with a gap between
 // contracts, at rates with four decimals. A pair that has rows already is left alone, so
 // the rows are never doubled and a range the user changed never meets a new one.
-void AddDemoConsignment(TSqliteDatabase& Db) {
+void AddDemoConsignment(TStore& Db) {
     const std::vector<int> Shops =
         QueryIds(Db, "SELECT unit_id FROM units WHERE unit_type = 'S' ORDER BY unit_id LIMIT 4");
     // The first class of six categories, so the window shows different kinds of goods.
@@ -154,13 +153,13 @@ void AddDemoConsignment(TSqliteDatabase& Db) {
 
 } // namespace
 
-void SeedDemoConsignment(TSqliteDatabase& Db) {
+void SeedDemoConsignment(TStore& Db) {
     TTransaction Tx(Db);
     AddDemoConsignment(Db);
     Tx.Commit();
 }
 
-void SeedDemoData(TSqliteDatabase& Db) {
+void SeedDemoData(TStore& Db) {
     TTransaction Tx(Db);
     TDemoRandom Random(DemoSeed);
 
@@ -238,7 +237,7 @@ void SeedDemoData(TSqliteDatabase& Db) {
     Tx.Commit();
 }
 
-TLargeData GenerateLargeConsignmentData(TSqliteDatabase& Db, const TLargeDataOptions& Options) {
+TLargeData GenerateLargeConsignmentData(TStore& Db, const TLargeDataOptions& Options) {
     constexpr int FirstShopId = 100000, FirstClsId = 100000;
     TLargeData Data;
     Data.FirstDay = DayNumber(2020, 1, 1);
@@ -258,24 +257,27 @@ TLargeData GenerateLargeConsignmentData(TSqliteDatabase& Db, const TLargeDataOpt
     for (int I = 0; I < Options.Classes; ++I) {
         TLargeDataRef Cls{FirstClsId + I, Numbered("BP", I + 1, 5), "测试商品" + std::to_string(I + 1)};
         TStatementLease Insert =
-            Db.Prepare("INSERT OR IGNORE INTO product_classes (prod_cls_id, prod_cls_num, "
-                       "prod_name, prod_sort_id) VALUES (?1, ?2, ?3, ?4)");
+            Db.Prepare("INSERT INTO product_classes (prod_cls_id, prod_cls_num, prod_name, "
+                       "prod_sort_id) VALUES (?1, ?2, ?3, ?4) ON CONFLICT DO NOTHING");
         Insert->Bind(1, Cls.ID).Bind(2, Cls.Num).Bind(3, Cls.Name).Bind(4, Sort);
         Insert->Execute();
         Data.Classes.push_back(std::move(Cls));
     }
-    TStatementLease Rs = Db.Prepare("INSERT OR IGNORE INTO cms_rs (unit_id, shop_id, prod_cls_id, from_date, "
-                                    "to_date, cms_rate) VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
+    // One batch: a server engine then takes the rows without a round trip for each.
+    std::vector<TParams> Rows;
     TDemoRandom Random(DemoSeed);
     for (const TLargeDataRef& Shop : Data.Shops)
         for (const TLargeDataRef& Cls : Data.Classes)
             for (int K = 0; K < Options.RangesPerPair; ++K) {
                 const std::int32_t From = Data.FirstDay + K * Data.RangeStep;
-                Rs->Bind(1, Options.UnitID).Bind(2, Shop.ID).Bind(3, Cls.ID).Bind(4, From);
-                Rs->Bind(5, From + Data.RangeDays - 1).Bind(6, Random.Between(0, 10000));
-                Rs->Execute();
-                Data.Rows += Db.Changes();
+                Rows.push_back({std::int64_t{Options.UnitID}, std::int64_t{Shop.ID}, std::int64_t{Cls.ID},
+                                std::int64_t{From}, std::int64_t{From + Data.RangeDays - 1},
+                                std::int64_t{Random.Between(0, 10000)}});
             }
+    TStatementLease Rs = Db.Prepare("INSERT INTO cms_rs (unit_id, shop_id, prod_cls_id, from_date, to_date, "
+                                    "cms_rate) VALUES (?1, ?2, ?3, ?4, ?5, ?6) ON CONFLICT DO NOTHING");
+    for (std::int64_t Changed : Rs->ExecuteMany(Rows))
+        Data.Rows += Changed;
     Tx.Commit();
     return Data;
 }

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "host/services/Constants.h"
-#include "server/Sqlite.h"
+#include "server/Store.h"
 
 #include <cstdint>
 #include <string>
@@ -15,12 +15,12 @@ namespace orv::server {
 // three hundred product classes, three shifts, the users "admin" (every right) and
 // "viewer" (view rights only), and some rows in every commission table. The same data
 // every time: the pseudo-random choices come from a fixed seed.
-void SeedDemoData(TSqliteDatabase& Db);
+void SeedDemoData(TStore& Db);
 
 // The demo consignment rows, for the database of SeedDemoData: a few shops and product
 // classes, each pair with several ranges around 2026 that do not overlap. A pair that
 // has rows already is skipped, so running it again adds nothing. One transaction.
-void SeedDemoConsignment(TSqliteDatabase& Db);
+void SeedDemoConsignment(TStore& Db);
 
 struct TLargeDataOptions {
     int Shops = 500;
@@ -50,6 +50,6 @@ struct TLargeData {
 // Adds Shops shops and Classes product classes of their own and, for the unit, the
 // consignment rows of every pair of them: RangesPerPair consecutive ranges that do not
 // overlap. One transaction; runs again over the same database without duplicating.
-TLargeData GenerateLargeConsignmentData(TSqliteDatabase& Db, const TLargeDataOptions& Options);
+TLargeData GenerateLargeConsignmentData(TStore& Db, const TLargeDataOptions& Options);
 
 } // namespace orv::server

@@ -75,7 +75,7 @@ void CreatePacketFields(TOrvClientDataSet& DataSet, const std::vector<TPacketFie
     DataSet.CreateDataSet();
 }
 
-Variant ColumnValue(const TSqliteStatement& Rows, int Column, const TPacketField& Field) {
+Variant ColumnValue(const TStoreStatement& Rows, int Column, const TPacketField& Field) {
     if (Rows.IsNull(Column)) return Variant();
     if (Field.Type == TPacketType::ptText) return Variant(Rows.Text(Column));
     return PacketValue(Rows.Int64(Column), Field);
@@ -91,7 +91,7 @@ class TQueryDataSet : public TOrvClientDataSet {
 public:
     using TOrvClientDataSet::TOrvClientDataSet;
 
-    void Fill(const std::vector<TPacketField>& Fields, TSqliteStatement& Rows) {
+    void Fill(const std::vector<TPacketField>& Fields, TStoreStatement& Rows) {
         const std::size_t Count = Fields.size();
         std::vector<Variant> Values(Count);
         int Pos = InternalRecordCount();
@@ -109,7 +109,7 @@ public:
 
 } // namespace
 
-std::string QueryToXml(const std::vector<TPacketField>& Fields, TSqliteStatement& Rows) {
+std::string QueryToXml(const std::vector<TPacketField>& Fields, TStoreStatement& Rows) {
     TQueryDataSet DataSet(nullptr);
     CreatePacketFields(DataSet, Fields);
     DataSet.Fill(Fields, Rows);

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "host/data/Variant.h"
-#include "server/Sqlite.h"
+#include "server/Store.h"
 
 #include <cstdint>
 #include <optional>
@@ -35,10 +35,10 @@ struct TPacketField {
 void CreatePacketFields(TOrvClientDataSet& DataSet, const std::vector<TPacketField>& Fields);
 
 // Value of column Column of the statement's current row, in the field's packet form.
-Variant ColumnValue(const TSqliteStatement& Rows, int Column, const TPacketField& Field);
+Variant ColumnValue(const TStoreStatement& Rows, int Column, const TPacketField& Field);
 
 // XML data packet of every row the statement yields; column i fills field i.
-std::string QueryToXml(const std::vector<TPacketField>& Fields, TSqliteStatement& Rows);
+std::string QueryToXml(const std::vector<TPacketField>& Fields, TStoreStatement& Rows);
 
 // Stored form of a packet value, checked against the field's precision; nullopt for null.
 // Raises EConvertError when the value does not fit, naming the field by Label (what the

@@ -31,8 +31,8 @@ TOpenMode ModeOf(const TServerOptions& Options) {
 
 std::string PrepareDatabasePath(const TServerOptions& Options) {
     std::string Path = Options.Path.empty() ? DefaultDatabasePath() : Options.Path;
-    if (!Options.ReadOnly) {
-        std::filesystem::path Folder = std::filesystem::path(Path).parent_path();
+    if (!Options.ReadOnly && EngineOf(Path) == TStoreEngine::seSqlite) {
+        std::filesystem::path Folder = std::filesystem::path(SqlitePathOf(Path)).parent_path();
         std::error_code Ec;
         if (!Folder.empty()) std::filesystem::create_directories(Folder, Ec);
         if (Ec) throw EDatabaseError(Format("无法创建数据库目录 %s：%s", {Folder.string(), Ec.message()}));
@@ -53,12 +53,11 @@ std::string DefaultDatabasePath() {
     return (Base / "quillon" / "quillon.db").string();
 }
 
-TQuillonServer::TQuillonServer(TServerOptions Options) : FPath(PrepareDatabasePath(Options)) {
-    FContext =
-        std::make_shared<TServerContext>(FPath, ModeOf(Options), Options.BusyTimeoutMs, Options.PackOptions);
-    TSqliteDatabase& Db = FContext->Db();
-    const bool Fresh =
-        StoredSchemaVersion(Db) == 0 && Db.QueryInt64("SELECT count(*) FROM sqlite_schema") == 0;
+TQuillonServer::TQuillonServer(TServerOptions Options) {
+    FContext = std::make_shared<TServerContext>(PrepareDatabasePath(Options), ModeOf(Options),
+                                                Options.BusyTimeoutMs, Options.PackOptions);
+    TStore& Db = FContext->Db();
+    const bool Fresh = StoredSchemaVersion(Db) == 0 && Db.Empty();
     MigrateSchema(Db);
     if (Db.ReadOnly()) KeepSessionsOnConnection(Db);
     if (Fresh && Options.SeedDemoData) SeedDemoData(Db);
@@ -69,7 +68,7 @@ TQuillonServer::~TQuillonServer() = default;
 
 std::string TQuillonServer::Login(const std::string& UserName) {
     std::lock_guard<std::mutex> Guard(FContext->Lock());
-    TSqliteDatabase& Db = FContext->Db();
+    TStore& Db = FContext->Db();
     // The lookup is finished before the session is written: a connection still reading
     // is refused the write lock at once instead of waiting out the busy timeout.
     const std::int64_t Unit = [&] {
@@ -111,7 +110,11 @@ TInterfacePtr<IInterface> TQuillonServer::CreateObject(const std::string& ClassN
     return Object;
 }
 
-TSqliteDatabase& TQuillonServer::Database() {
+const std::string& TQuillonServer::DatabasePath() const {
+    return FContext->Db().Name();
+}
+
+TStore& TQuillonServer::Database() {
     return FContext->Db();
 }
 

@@ -1,5 +1,5 @@
 // The reference server side: commission business objects and lookups over an embedded
-// SQLite database.
+// SQLite database or a PostgreSQL database a chain shares.
 #pragma once
 
 #include "host/services/Interfaces.h"
@@ -14,7 +14,8 @@
 namespace orv::server {
 
 struct TServerOptions {
-    // Empty: DefaultDatabasePath().
+    // A SQLite file (a path, or sqlite:PATH) or a postgresql:// URI; empty:
+    // DefaultDatabasePath().
     std::string Path;
     // Opens for viewing only, as a file this process may not write always is: saving is
     // refused, and a login lasts as long as this server object.
@@ -29,9 +30,9 @@ struct TServerOptions {
 // $XDG_DATA_HOME/quillon/quillon.db, or ~/.local/share/quillon/quillon.db.
 std::string DefaultDatabasePath();
 
-// Owns one connection. Opening creates a missing database (and its folder), brings the
-// schema up to date and, for a new database, seeds the demo data; a database of a newer
-// schema, a corrupt file or one that cannot be opened raises EDatabaseError.
+// Owns one connection. Opening creates a missing SQLite database (and its folder), brings
+// the schema up to date and, for a new (empty) database, seeds the demo data; a database
+// of a newer schema, a corrupt file or one that cannot be opened raises EDatabaseError.
 class TQuillonServer {
 public:
     explicit TQuillonServer(TServerOptions Options = {});
@@ -39,7 +40,8 @@ public:
     TQuillonServer(const TQuillonServer&) = delete;
     TQuillonServer& operator=(const TQuillonServer&) = delete;
 
-    const std::string& DatabasePath() const { return FPath; }
+    // The database as messages name it (a server database without its password).
+    const std::string& DatabasePath() const;
 
     // Opens a session for a known user at the user's own unit; raises EDatabaseError for
     // an unknown user.
@@ -56,10 +58,9 @@ public:
 
     // The connection itself, for tools that generate or inspect data. Business callers go
     // through the objects above, which take the connection's lock.
-    TSqliteDatabase& Database();
+    TStore& Database();
 
 private:
-    std::string FPath;
     std::shared_ptr<TServerContext> FContext;
     std::unique_ptr<TServerLookups> FLookups;
 };

@@ -7,14 +7,20 @@ namespace orv::server {
 
 namespace {
 
+// One step of the schema, written for each engine.
+struct TMigration {
+    const char* Sqlite;
+    const char* Postgres;
+};
+
 // Each entry moves the schema one version up. Entries are never edited once released:
 // a change to the schema is a new entry at the end.
 //
 // Amounts and rates are INTEGER in units of their last decimal (CMS_VAL cents, CMS_RATE
 // ten-thousandths); dates are INTEGER day numbers counted as the host counts them.
-constexpr std::array<const char*, 1> Migrations = {
+constexpr std::array<TMigration, 1> Migrations = {{
     // 1: organisation, catalogue, users and sessions, and the four commission tables.
-    R"sql(
+    {R"sql(
 CREATE TABLE units (
     unit_id   INTEGER PRIMARY KEY,
     parent_id INTEGER REFERENCES units(unit_id),
@@ -110,7 +116,109 @@ CREATE TABLE cms_rs (
 ) WITHOUT ROWID;
 CREATE INDEX cms_rs_by_shop_class ON cms_rs(shop_id, prod_cls_id, from_date, to_date);
 )sql",
-};
+     // The same tables on a server shared by a chain's clients, where the database itself
+     // must hold every rule a client could break: every number is a bigint, as SQLite's
+     // INTEGER is, and no two ranges of one unit, shop and class share a day.
+     R"sql(
+CREATE EXTENSION IF NOT EXISTS btree_gist;
+
+CREATE TABLE units (
+    unit_id   bigint PRIMARY KEY,
+    parent_id bigint REFERENCES units(unit_id),
+    unit_num  text NOT NULL UNIQUE,
+    unit_name text NOT NULL,
+    unit_type text NOT NULL CHECK (unit_type IN ('C', 'R', 'S', 'A'))
+);
+CREATE INDEX units_by_parent ON units(parent_id);
+CREATE INDEX units_by_type ON units(unit_type, unit_num);
+
+CREATE TABLE product_sorts (
+    prod_sort_id  bigint PRIMARY KEY,
+    prod_sort_num text NOT NULL UNIQUE,
+    description   text NOT NULL
+);
+
+CREATE TABLE product_classes (
+    prod_cls_id  bigint PRIMARY KEY,
+    prod_cls_num text NOT NULL UNIQUE,
+    prod_name    text NOT NULL,
+    prod_sort_id bigint NOT NULL REFERENCES product_sorts(prod_sort_id)
+);
+CREATE INDEX product_classes_by_sort ON product_classes(prod_sort_id);
+CREATE INDEX product_classes_by_name ON product_classes(prod_name);
+
+CREATE TABLE work_shifts (
+    shf_id       bigint PRIMARY KEY,
+    shf_name     text NOT NULL UNIQUE,
+    start_minute bigint NOT NULL CHECK (start_minute BETWEEN 0 AND 1439),
+    end_minute   bigint NOT NULL CHECK (end_minute BETWEEN 0 AND 1439)
+);
+
+CREATE TABLE work_timetable (
+    unit_id   bigint NOT NULL REFERENCES units(unit_id),
+    work_date bigint NOT NULL,
+    shf_id    bigint NOT NULL REFERENCES work_shifts(shf_id),
+    PRIMARY KEY (unit_id, work_date, shf_id)
+);
+
+CREATE TABLE users (
+    user_name    text PRIMARY KEY,
+    display_name text NOT NULL,
+    unit_id      bigint NOT NULL REFERENCES units(unit_id)
+);
+
+CREATE TABLE user_privileges (
+    user_name text NOT NULL REFERENCES users(user_name) ON DELETE CASCADE,
+    privilege text NOT NULL,
+    PRIMARY KEY (user_name, privilege)
+);
+
+CREATE TABLE sessions (
+    session_id text PRIMARY KEY,
+    user_name  text NOT NULL REFERENCES users(user_name) ON DELETE CASCADE,
+    unit_id    bigint NOT NULL REFERENCES units(unit_id),
+    created_at text NOT NULL DEFAULT (to_char(now() AT TIME ZONE 'UTC', 'YYYY-MM-DD"T"HH24:MI:SS"Z"'))
+);
+
+CREATE TABLE cms_shf (
+    unit_id bigint NOT NULL REFERENCES units(unit_id),
+    shf_id  bigint NOT NULL REFERENCES work_shifts(shf_id),
+    cms_val bigint NOT NULL,
+    PRIMARY KEY (unit_id, shf_id)
+);
+
+CREATE TABLE cms_qty (
+    unit_id      bigint NOT NULL REFERENCES units(unit_id),
+    prod_sort_id bigint NOT NULL REFERENCES product_sorts(prod_sort_id),
+    cms_val      bigint NOT NULL,
+    PRIMARY KEY (unit_id, prod_sort_id)
+);
+
+CREATE TABLE cms_val (
+    unit_id      bigint NOT NULL REFERENCES units(unit_id),
+    prod_sort_id bigint NOT NULL REFERENCES product_sorts(prod_sort_id),
+    cms_rate     bigint NOT NULL,
+    PRIMARY KEY (unit_id, prod_sort_id)
+);
+
+CREATE TABLE cms_rs (
+    unit_id     bigint NOT NULL REFERENCES units(unit_id),
+    shop_id     bigint NOT NULL REFERENCES units(unit_id),
+    prod_cls_id bigint NOT NULL REFERENCES product_classes(prod_cls_id),
+    from_date   bigint NOT NULL,
+    to_date     bigint NOT NULL,
+    cms_rate    bigint NOT NULL CHECK (cms_rate BETWEEN 0 AND 10000),
+    CHECK (from_date <= to_date),
+    PRIMARY KEY (unit_id, shop_id, prod_cls_id, from_date, to_date)
+);
+CREATE INDEX cms_rs_by_shop_class ON cms_rs(shop_id, prod_cls_id, from_date, to_date);
+-- Added after the primary key, so that a repeated key is reported as such before the
+-- overlap it also is. Checked at once: a client inserting a range that meets another
+-- client's uncommitted one waits for that commit and then fails, and runs again.
+ALTER TABLE cms_rs ADD CONSTRAINT cms_rs_days_apart EXCLUDE USING gist (
+    unit_id WITH =, shop_id WITH =, prod_cls_id WITH =, int8range(from_date, to_date, '[]') WITH &&);
+)sql"},
+}};
 
 } // namespace
 
@@ -118,34 +226,38 @@ int SchemaVersion() {
     return static_cast<int>(Migrations.size());
 }
 
-int StoredSchemaVersion(TSqliteDatabase& Db) {
-    return static_cast<int>(Db.QueryInt64("PRAGMA user_version"));
+int StoredSchemaVersion(TStore& Db) {
+    return Db.SchemaVersion();
 }
 
-void MigrateSchema(TSqliteDatabase& Db) {
+void MigrateSchema(TStore& Db) {
     auto CheckNotNewer = [&Db](int Stored) {
         if (Stored > SchemaVersion())
             throw EDatabaseError(
                 Format("数据库 %s 的版本（%s）比本程序支持的版本（%s）新，请升级程序后再打开。",
-                       {Db.Path(), std::to_string(Stored), std::to_string(SchemaVersion())}));
+                       {Db.Name(), std::to_string(Stored), std::to_string(SchemaVersion())}));
     };
     int Stored = StoredSchemaVersion(Db);
     CheckNotNewer(Stored);
     if (Stored == SchemaVersion()) return;
     if (Db.ReadOnly())
-        throw EDatabaseError(Format("数据库 %s 需要升级，但它是以只读方式打开的。", {Db.Path()}));
+        throw EDatabaseError(Format("数据库 %s 需要升级，但它是以只读方式打开的。", {Db.Name()}));
 
     TTransaction Tx(Db);
-    // Read again under the write lock: another process may have upgraded it meanwhile.
+    // Read again under the lock: another process may have upgraded it meanwhile.
+    Db.LockSchema();
     Stored = StoredSchemaVersion(Db);
     CheckNotNewer(Stored);
-    for (int V = Stored; V < SchemaVersion(); ++V)
-        Db.Exec(Migrations[static_cast<std::size_t>(V)]);
-    Db.Exec("PRAGMA user_version = " + std::to_string(SchemaVersion()));
+    const bool Postgres = Db.Engine() == TStoreEngine::sePostgres;
+    for (int V = Stored; V < SchemaVersion(); ++V) {
+        const TMigration& M = Migrations[static_cast<std::size_t>(V)];
+        Db.Exec(Postgres ? M.Postgres : M.Sqlite);
+    }
+    Db.SetSchemaVersion(SchemaVersion());
     Tx.Commit();
 }
 
-void KeepSessionsOnConnection(TSqliteDatabase& Db) {
+void KeepSessionsOnConnection(TStore& Db) {
     // Unqualified names find the temporary schema first, so the view stands in for the
     // stored table in every statement about sessions.
     Db.Exec(R"sql(

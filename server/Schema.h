@@ -1,7 +1,7 @@
-// The database schema, versioned through PRAGMA user_version.
+// The database schema of both engines, versioned in the database itself.
 #pragma once
 
-#include "server/Sqlite.h"
+#include "server/Store.h"
 
 namespace orv::server {
 
@@ -10,15 +10,16 @@ namespace orv::server {
 int SchemaVersion();
 
 // Stored version of an open database (0 for a new, empty one).
-int StoredSchemaVersion(TSqliteDatabase& Db);
+int StoredSchemaVersion(TStore& Db);
 
 // Applies the missing migrations in order, all in one transaction, so a database is never
 // left half upgraded. A read-only connection is only checked: it must already be current.
 // Raises EDatabaseError when the database comes from a newer version.
-void MigrateSchema(TSqliteDatabase& Db);
+void MigrateSchema(TStore& Db);
 
-// Sessions of a read-only connection: logins on it are kept in its temporary schema,
-// beside the stored sessions, under the same name, so viewing needs no write to the file.
-void KeepSessionsOnConnection(TSqliteDatabase& Db);
+// Sessions of a read-only SQLite connection (the only engine that opens read-only): logins
+// on it are kept in its temporary schema, beside the stored sessions, under the same name,
+// so viewing needs no write to the file.
+void KeepSessionsOnConnection(TStore& Db);
 
 } // namespace orv::server

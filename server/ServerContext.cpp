@@ -2,18 +2,13 @@
 
 namespace orv::server {
 
-TServerContext::TServerContext(const std::string& Path, TOpenMode Mode, int BusyTimeoutMs,
+TServerContext::TServerContext(const std::string& Name, TOpenMode Mode, int BusyTimeoutMs,
                                TOrvPackOptions PackOptions)
-    : FDb(Path, Mode, BusyTimeoutMs), FPackOptions(PackOptions) {
-    // The first statement reads the file: a corrupt or foreign file fails here, not later.
-    FDb.Exec("PRAGMA foreign_keys = ON");
-    FDb.QueryInt64("PRAGMA user_version");
-    if (!FDb.ReadOnly()) FDb.Exec("PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL");
-}
+    : FDb(OpenStore(Name, Mode, BusyTimeoutMs)), FPackOptions(PackOptions) {}
 
 std::optional<TSessionInfo> TServerContext::FindSession(const std::string& SessionID) {
-    TStatementLease Query = FDb.Prepare("SELECT s.user_name, u.display_name, s.unit_id FROM sessions s "
-                                        "JOIN users u ON u.user_name = s.user_name WHERE s.session_id = ?1");
+    TStatementLease Query = FDb->Prepare("SELECT s.user_name, u.display_name, s.unit_id FROM sessions s "
+                                         "JOIN users u ON u.user_name = s.user_name WHERE s.session_id = ?1");
     Query->Bind(1, SessionID);
     if (!Query->Step()) return std::nullopt;
     return TSessionInfo{SessionID, Query->Text(0), Query->Text(1), static_cast<int>(Query->Int64(2))};
@@ -21,13 +16,13 @@ std::optional<TSessionInfo> TServerContext::FindSession(const std::string& Sessi
 
 bool TServerContext::HasPrivilege(const std::string& UserName, const std::string& Privilege) {
     TStatementLease Query =
-        FDb.Prepare("SELECT 1 FROM user_privileges WHERE user_name = ?1 AND privilege = ?2");
+        FDb->Prepare("SELECT 1 FROM user_privileges WHERE user_name = ?1 AND privilege = ?2");
     Query->Bind(1, UserName).Bind(2, Privilege);
     return Query->Step();
 }
 
 bool TServerContext::UnitWithin(int UnitID, int RootUnitID) {
-    TStatementLease Query = FDb.Prepare(
+    TStatementLease Query = FDb->Prepare(
         "WITH RECURSIVE up(id) AS (SELECT unit_id FROM units WHERE unit_id = ?1 "
         "UNION SELECT u.parent_id FROM units u JOIN up ON u.unit_id = up.id WHERE u.parent_id IS NOT NULL) "
         "SELECT 1 FROM up WHERE id = ?2");
@@ -36,7 +31,7 @@ bool TServerContext::UnitWithin(int UnitID, int RootUnitID) {
 }
 
 std::string TServerContext::UnitText(int UnitID) {
-    TStatementLease Query = FDb.Prepare("SELECT unit_num || ' ' || unit_name FROM units WHERE unit_id = ?1");
+    TStatementLease Query = FDb->Prepare("SELECT unit_num || ' ' || unit_name FROM units WHERE unit_id = ?1");
     Query->Bind(1, UnitID);
     return Query->Step() ? Query->Text(0) : std::string();
 }

@@ -5,7 +5,9 @@
 
 #include "host/core/SysUtils.h"
 #include "host/services/OrvPack.h"
-#include "server/Sqlite.h"
+#include "server/Store.h"
+
+#include <memory>
 
 #include <mutex>
 #include <optional>
@@ -28,9 +30,10 @@ struct TSessionInfo {
 
 class TServerContext {
 public:
-    TServerContext(const std::string& Path, TOpenMode Mode, int BusyTimeoutMs, TOrvPackOptions PackOptions);
+    // Name chooses the engine (see OpenStore).
+    TServerContext(const std::string& Name, TOpenMode Mode, int BusyTimeoutMs, TOrvPackOptions PackOptions);
 
-    TSqliteDatabase& Db() { return FDb; }
+    TStore& Db() { return *FDb; }
     TOrvPackOptions PackOptions() const { return FPackOptions; }
 
     std::optional<TSessionInfo> FindSession(const std::string& SessionID);
@@ -63,7 +66,7 @@ private:
     // "R01 华东区" for a unit; empty when no unit has the id.
     std::string UnitText(int UnitID);
 
-    TSqliteDatabase FDb;
+    std::unique_ptr<TStore> FDb;
     TOrvPackOptions FPackOptions;
     std::mutex FLock;
 };

@@ -26,7 +26,7 @@ const std::vector<TPacketField> ProdClsFields = {{"PROD_CLS_ID", TPacketType::pt
                                                  {"PROD_CLS_NUM", TPacketType::ptText, 0, 25},
                                                  {"PROD_NAME", TPacketType::ptText, 0, 50}};
 
-// ";S;A;" for "S;A", so SQL can test a type with instr(); empty when any type will do.
+// ";S;A;" for "S;A", so SQL can test a type with LIKE; empty when any type will do.
 std::string TypeFilter(const std::string& UnitTypes) {
     std::string Filter;
     for (const std::string& T : SplitFieldNames(UnitTypes))
@@ -50,7 +50,7 @@ void RequireTarget(TOrvClientDataSet* S) {
 }
 
 // Loads the rows into S only when there is one, so a miss leaves S untouched.
-bool FillOne(TOrvClientDataSet* S, const std::vector<TPacketField>& Fields, TSqliteStatement& Rows) {
+bool FillOne(TOrvClientDataSet* S, const std::vector<TPacketField>& Fields, TStoreStatement& Rows) {
     std::string Xml = QueryToXml(Fields, Rows);
     TOrvClientDataSet Probe(nullptr);
     Probe.SetXMLData(Xml);
@@ -84,8 +84,8 @@ bool TServerLookups::GetUnit(int RootUnitID, int UnitID, const std::string& Unit
             (ByNumber ? "unit_num = ?3" : "unit_id = ?2") +
             "), chain(id) AS (SELECT unit_id FROM hit UNION SELECT u.parent_id FROM units u JOIN chain "
             "ON u.unit_id = chain.id WHERE u.parent_id IS NOT NULL) "
-            "SELECT unit_id, unit_num, unit_name, unit_type FROM hit WHERE ?1 IN chain "
-            "AND (?4 = '' OR instr(?4, ';' || unit_type || ';') > 0)");
+            "SELECT unit_id, unit_num, unit_name, unit_type FROM hit WHERE ?1 IN (SELECT id FROM chain) "
+            "AND (?4 = '' OR ?4 LIKE ('%;' || unit_type || ';%'))");
         Rows->Bind(1, RootUnitID).Bind(4, TypeFilter(UnitTypes));
         if (ByNumber)
             Rows->Bind(3, UnitNum);
@@ -154,7 +154,8 @@ std::vector<TUnitNode> TServerLookups::UnitTree(int RootUnitID, const std::strin
 
 std::vector<TProdClsItem> TServerLookups::ProdClsList(const std::string& SearchText) {
     std::lock_guard<std::mutex> Guard(FContext->Lock());
-    // The user's text is matched literally: % and _ are no wildcards to them.
+    // The user's text is matched literally (% and _ are no wildcards to them) and without
+    // regard to case.
     std::string Pattern;
     for (char C : SearchText) {
         if (C == '%' || C == '_' || C == '\\') Pattern += '\\';
@@ -162,8 +163,8 @@ std::vector<TProdClsItem> TServerLookups::ProdClsList(const std::string& SearchT
     }
     TStatementLease Rows = FContext->Db().Prepare(
         "SELECT prod_cls_id, prod_cls_num, prod_name, prod_sort_id FROM product_classes "
-        "WHERE ?1 = '' OR prod_cls_num LIKE '%' || ?1 || '%' ESCAPE '\\' OR prod_name LIKE '%' || ?1 || '%' "
-        "ESCAPE '\\' "
+        "WHERE ?1 = '' OR lower(prod_cls_num) LIKE lower('%' || ?1 || '%') ESCAPE '\\' "
+        "OR lower(prod_name) LIKE lower('%' || ?1 || '%') ESCAPE '\\' "
         "ORDER BY prod_cls_num");
     Rows->Bind(1, Pattern);
     std::vector<TProdClsItem> Items;

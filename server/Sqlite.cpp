@@ -41,6 +41,22 @@ std::string UserText(int Code, int SystemErrno, std::string_view Context) {
     }
 }
 
+TStoreFault FaultOf(int Code) {
+    switch (Code & 0xFF) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return TStoreFault::sfBusy;
+    case SQLITE_READONLY:
+        return TStoreFault::sfReadOnly;
+    case SQLITE_CONSTRAINT:
+        return Code == SQLITE_CONSTRAINT_PRIMARYKEY || Code == SQLITE_CONSTRAINT_UNIQUE
+                   ? TStoreFault::sfUnique
+                   : TStoreFault::sfConstraint;
+    default:
+        return TStoreFault::sfOther;
+    }
+}
+
 ESqliteError SqliteError(sqlite3* Db, int Code, std::string_view Context) {
     std::string Detail = Db ? sqlite3_errmsg(Db) : sqlite3_errstr(Code);
     return ESqliteError(UserText(Code, Db ? sqlite3_system_errno(Db) : 0, Context) + "（" + Detail + "）",
@@ -48,6 +64,9 @@ ESqliteError SqliteError(sqlite3* Db, int Code, std::string_view Context) {
 }
 
 } // namespace
+
+ESqliteError::ESqliteError(const std::string& Message, int Code)
+    : EStoreError(Message, FaultOf(Code)), FCode(Code) {}
 
 void RaiseSqliteError(sqlite3* Db, int Code, std::string_view Context) {
     throw SqliteError(Db, Code, Context);
@@ -65,19 +84,19 @@ TSqliteStatement::~TSqliteStatement() {
     sqlite3_finalize(FStmt);
 }
 
-TSqliteStatement& TSqliteStatement::Bind(int Index, std::int64_t Value) {
+TStoreStatement& TSqliteStatement::Bind(int Index, std::int64_t Value) {
     int Rc = sqlite3_bind_int64(FStmt, Index, Value);
     if (Rc != SQLITE_OK) RaiseSqliteError(FDb, Rc, "");
     return *this;
 }
 
-TSqliteStatement& TSqliteStatement::Bind(int Index, std::string_view Value) {
+TStoreStatement& TSqliteStatement::Bind(int Index, std::string_view Value) {
     int Rc = sqlite3_bind_text64(FStmt, Index, Value.data(), Value.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
     if (Rc != SQLITE_OK) RaiseSqliteError(FDb, Rc, "");
     return *this;
 }
 
-TSqliteStatement& TSqliteStatement::BindNull(int Index) {
+TStoreStatement& TSqliteStatement::BindNull(int Index) {
     int Rc = sqlite3_bind_null(FStmt, Index);
     if (Rc != SQLITE_OK) RaiseSqliteError(FDb, Rc, "");
     return *this;
@@ -91,10 +110,32 @@ bool TSqliteStatement::Step() {
     RaiseSqliteError(FDb, sqlite3_extended_errcode(FDb), sqlite3_db_filename(FDb, "main"));
 }
 
-void TSqliteStatement::Execute() {
+std::int64_t TSqliteStatement::Execute() {
     while (Step()) {
     }
     Reset();
+    return sqlite3_changes64(FDb);
+}
+
+std::vector<std::int64_t> TSqliteStatement::ExecuteMany(const std::vector<TParams>& Sets,
+                                                        const TRowHandler& OnRow) {
+    std::vector<std::int64_t> Changed;
+    Changed.reserve(Sets.size());
+    for (std::size_t I = 0; I < Sets.size(); ++I) {
+        try {
+            for (std::size_t P = 0; P < Sets[I].size(); ++P)
+                BindParam(static_cast<int>(P) + 1, Sets[I][P]);
+            while (Step())
+                if (OnRow) OnRow(I, *this);
+        } catch (EStoreError& E) {
+            Reset();
+            E.SetIndex = static_cast<std::ptrdiff_t>(I);
+            throw;
+        }
+        Reset();
+        Changed.push_back(sqlite3_changes64(FDb));
+    }
+    return Changed;
 }
 
 void TSqliteStatement::Reset() {
@@ -162,7 +203,7 @@ void TSqliteDatabase::Open(const std::string& Name, int Flags) {
 }
 
 void TSqliteDatabase::Close() {
-    FCache.clear();
+    ClearStatements();
     sqlite3_close_v2(FDb);
     FDb = nullptr;
 }
@@ -206,44 +247,34 @@ void TSqliteDatabase::Exec(std::string_view Sql) {
     if (Rc != SQLITE_OK) RaiseSqliteError(FDb, sqlite3_extended_errcode(FDb), FPath);
 }
 
-TStatementLease TSqliteDatabase::Prepare(const std::string& Sql) {
-    auto It = FCache.find(Sql);
-    if (It == FCache.end()) It = FCache.emplace(Sql, std::make_unique<TSqliteStatement>(FDb, Sql)).first;
-    return TStatementLease(*It->second);
+std::unique_ptr<TStoreStatement> TSqliteDatabase::NewStatement(const std::string& Sql) {
+    return std::make_unique<TSqliteStatement>(FDb, Sql);
 }
 
-std::int64_t TSqliteDatabase::QueryInt64(const std::string& Sql) {
-    TStatementLease S = Prepare(Sql);
-    return S->Step() ? S->Int64(0) : 0;
+void TSqliteDatabase::Begin() {
+    if (ReadOnly()) throw ESqliteError(UserText(SQLITE_READONLY, 0, FPath), SQLITE_READONLY);
+    Exec("BEGIN IMMEDIATE");
 }
 
-std::int64_t TSqliteDatabase::LastInsertRowId() const {
-    return sqlite3_last_insert_rowid(FDb);
+void TSqliteDatabase::Commit() {
+    Exec("COMMIT");
 }
 
-int TSqliteDatabase::Changes() const {
-    return sqlite3_changes(FDb);
-}
-
-// ---- TTransaction ----------------------------------------------------------------------
-
-TTransaction::TTransaction(TSqliteDatabase& Db, TKind Kind) : FDb(Db) {
-    if (Kind == TKind::tkImmediate && FDb.ReadOnly())
-        throw ESqliteError(UserText(SQLITE_READONLY, 0, FDb.Path()), SQLITE_READONLY);
-    FDb.Exec(Kind == TKind::tkImmediate ? "BEGIN IMMEDIATE" : "BEGIN");
-    FOpen = true;
-}
-
-TTransaction::~TTransaction() {
-    if (!FOpen) return;
+void TSqliteDatabase::Rollback() noexcept {
     // A failed statement may already have ended the transaction; only roll back an open one.
-    if (!sqlite3_get_autocommit(FDb.Handle()))
-        sqlite3_exec(FDb.Handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+    if (!sqlite3_get_autocommit(FDb)) sqlite3_exec(FDb, "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
-void TTransaction::Commit() {
-    FDb.Exec("COMMIT");
-    FOpen = false;
+int TSqliteDatabase::SchemaVersion() {
+    return static_cast<int>(QueryInt64("PRAGMA user_version"));
+}
+
+void TSqliteDatabase::SetSchemaVersion(int Version) {
+    Exec("PRAGMA user_version = " + std::to_string(Version));
+}
+
+bool TSqliteDatabase::Empty() {
+    return QueryInt64("SELECT count(*) FROM sqlite_schema") == 0;
 }
 
 } // namespace orv::server

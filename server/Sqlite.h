@@ -1,14 +1,11 @@
-// Thin RAII layer over the SQLite C API: one connection, its cached prepared statements
-// and transactions that roll back unless committed.
+// The SQLite engine of the store: a thin RAII layer over the SQLite C API.
 #pragma once
 
-#include "host/core/SysUtils.h"
+#include "server/Store.h"
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -18,82 +15,69 @@ namespace orv::server {
 // A failure of the database itself: cannot open, busy, read-only, corrupt, full. The
 // message is meant for the user; Code() keeps SQLite's extended result code for callers
 // that react to a particular failure.
-class ESqliteError : public EDatabaseError {
+class ESqliteError : public EStoreError {
 public:
-    ESqliteError(const std::string& Message, int Code) : EDatabaseError(Message), FCode(Code) {}
+    ESqliteError(const std::string& Message, int Code);
     int Code() const { return FCode; }
-    int PrimaryCode() const { return FCode & 0xFF; }
 
 private:
     int FCode;
 };
 
 // One prepared statement. Parameters are 1-based, columns 0-based, as in SQLite.
-class TSqliteStatement {
+class TSqliteStatement : public TStoreStatement {
 public:
     TSqliteStatement(sqlite3* Db, std::string_view Sql);
-    ~TSqliteStatement();
+    ~TSqliteStatement() override;
     TSqliteStatement(const TSqliteStatement&) = delete;
     TSqliteStatement& operator=(const TSqliteStatement&) = delete;
 
-    TSqliteStatement& Bind(int Index, std::int64_t Value);
-    TSqliteStatement& Bind(int Index, std::string_view Value);
-    TSqliteStatement& BindNull(int Index);
+    using TStoreStatement::Bind;
+    TStoreStatement& Bind(int Index, std::int64_t Value) override;
+    TStoreStatement& Bind(int Index, std::string_view Value) override;
+    TStoreStatement& BindNull(int Index) override;
 
-    // True while a row is available; false when the statement is done.
-    bool Step();
-    // Runs a statement that returns no rows, then makes it ready for the next use.
-    void Execute();
-    // Ready for the next use: bindings cleared.
-    void Reset();
+    bool Step() override;
+    std::int64_t Execute() override;
+    void Reset() override;
 
-    bool IsNull(int Column) const;
-    std::int64_t Int64(int Column) const;
-    std::string Text(int Column) const;
+    bool IsNull(int Column) const override;
+    std::int64_t Int64(int Column) const override;
+    std::string Text(int Column) const override;
+
+    std::vector<std::int64_t> ExecuteMany(const std::vector<TParams>& Sets,
+                                          const TRowHandler& OnRow) override;
 
 private:
     sqlite3* FDb;
     sqlite3_stmt* FStmt = nullptr;
 };
 
-// Borrows a cached statement and resets it on every path out of the borrower's scope, so
-// the next borrower never sees half-read rows or stale bindings.
-class TStatementLease {
-public:
-    explicit TStatementLease(TSqliteStatement& Stmt) : FStmt(&Stmt) {}
-    ~TStatementLease() { FStmt->Reset(); }
-    TStatementLease(const TStatementLease&) = delete;
-    TStatementLease& operator=(const TStatementLease&) = delete;
-    TSqliteStatement* operator->() const { return FStmt; }
-    TSqliteStatement& operator*() const { return *FStmt; }
-
-private:
-    TSqliteStatement* FStmt;
-};
-
-enum class TOpenMode { omReadWriteCreate, omReadWrite, omReadOnly };
-
 // A file this process may not write is opened for viewing, whatever the mode asked for:
-// ReadOnly() then holds and a write transaction is refused.
-class TSqliteDatabase {
+// ReadOnly() then holds and a write transaction is refused before it begins. A write
+// transaction takes the file's write lock at BEGIN (IMMEDIATE).
+class TSqliteDatabase : public TStore {
 public:
     TSqliteDatabase(const std::string& Path, TOpenMode Mode, int BusyTimeoutMs);
-    ~TSqliteDatabase();
-    TSqliteDatabase(const TSqliteDatabase&) = delete;
-    TSqliteDatabase& operator=(const TSqliteDatabase&) = delete;
+    ~TSqliteDatabase() override;
 
+    TStoreEngine Engine() const override { return TStoreEngine::seSqlite; }
+    const std::string& Name() const override { return FPath; }
     const std::string& Path() const { return FPath; }
-    bool ReadOnly() const { return FReadOnly; }
+    bool ReadOnly() const override { return FReadOnly; }
     sqlite3* Handle() const { return FDb; }
 
-    // Runs one or more statements that take no parameters.
-    void Exec(std::string_view Sql);
-    // A statement prepared once per connection and reused.
-    TStatementLease Prepare(const std::string& Sql);
-    std::int64_t QueryInt64(const std::string& Sql);
+    void Exec(std::string_view Sql) override;
+    void Begin() override;
+    void Commit() override;
+    void Rollback() noexcept override;
+    int SchemaVersion() override;
+    void SetSchemaVersion(int Version) override;
+    bool Empty() override;
+    void LockSchema() override {} // the immediate transaction holds the write lock already
 
-    std::int64_t LastInsertRowId() const;
-    int Changes() const;
+protected:
+    std::unique_ptr<TStoreStatement> NewStatement(const std::string& Sql) override;
 
 private:
     void Open(const std::string& Name, int Flags);
@@ -103,24 +87,6 @@ private:
     sqlite3* FDb = nullptr;
     std::string FPath;
     bool FReadOnly = false;
-    std::unordered_map<std::string, std::unique_ptr<TSqliteStatement>> FCache;
-};
-
-// BEGIN IMMEDIATE takes the write lock at once, so two writers never both read a state
-// that one of them is about to invalidate. Rolls back unless Commit() was reached. On a
-// read-only connection an immediate transaction is refused before it begins.
-class TTransaction {
-public:
-    enum class TKind { tkDeferred, tkImmediate };
-    explicit TTransaction(TSqliteDatabase& Db, TKind Kind = TKind::tkImmediate);
-    ~TTransaction();
-    TTransaction(const TTransaction&) = delete;
-    TTransaction& operator=(const TTransaction&) = delete;
-    void Commit();
-
-private:
-    TSqliteDatabase& FDb;
-    bool FOpen = false;
 };
 
 // Raises ESqliteError for a failed SQLite call, with a user-facing text chosen by the

@@ -3,8 +3,6 @@
 #include "host/data/ClientDataSet.h"
 #include "host/services/Constants.h"
 
-#include <sqlite3.h>
-
 #include <algorithm>
 #include <map>
 #include <unordered_map>
@@ -85,11 +83,11 @@ TTableStore::TTableStore(TTableDesc Desc) : FDesc(std::move(Desc)) {
         // two index seeks, however many ranges the scope holds.
         FStoredOverlapSql = "SELECT f, t FROM (SELECT * FROM (SELECT " + FromCol + " AS f, " + ToCol +
                             " AS t" + Scoped + FromCol + " < " + PFrom + " ORDER BY " + FromCol + " DESC, " +
-                            ToCol + " DESC LIMIT 1) WHERE t >= " + PFrom +
+                            ToCol + " DESC LIMIT 1) before_it WHERE t >= " + PFrom +
                             " UNION ALL SELECT * FROM (SELECT " + FromCol + ", " + ToCol + Scoped + FromCol +
                             " BETWEEN " + PFrom + " AND " + PTo + " AND NOT (" + FromCol + " = " + PFrom +
                             " AND " + ToCol + " = " + PTo + ") ORDER BY " + FromCol + ", " + ToCol +
-                            " LIMIT 1)) ORDER BY f, t LIMIT 1";
+                            " LIMIT 1) inside_it) met ORDER BY f, t LIMIT 1";
     }
 }
 
@@ -103,7 +101,7 @@ std::vector<TPacketField> TTableStore::PacketFields() const {
     return std::vector<TPacketField>(FDesc.Fields.begin(), FDesc.Fields.end());
 }
 
-std::string TTableStore::LoadXml(TSqliteDatabase& Db, int UnitID) const {
+std::string TTableStore::LoadXml(TStore& Db, int UnitID) const {
     TStatementLease Rows = Db.Prepare(FLoadSql);
     Rows->Bind(1, UnitID);
     return QueryToXml(PacketFields(), *Rows);
@@ -115,7 +113,7 @@ std::string TTableStore::LoadXml(TSqliteDatabase& Db, int UnitID) const {
 // tables said about each id so far (a delta of ten thousand rows names few shops).
 class TTableStore::TApply {
 public:
-    TApply(const TTableStore& Store, TSqliteDatabase& Db, int UnitID, const TOrvUpdateDataSet& Delta)
+    TApply(const TTableStore& Store, TStore& Db, int UnitID, const TOrvUpdateDataSet& Delta)
         : FStore(Store), FDesc(Store.FDesc), FDb(Db), FUnitID(UnitID) {
         FRefOf.assign(FDesc.Fields.size(), -1);
         for (std::size_t R = 0; R < FDesc.References.size(); ++R)
@@ -149,35 +147,41 @@ public:
         return Row;
     }
 
-    // Takes the row as the client read it out of the table; it must still be stored
+    // Takes the rows as the client read them out of the table; each must still be stored
     // exactly so, or someone else changed or deleted it in the meantime.
-    void RemoveOriginal(const TRow& Row) {
-        if (!Row.Error.empty()) Fail(Row, Row.Error); // a value no field holds was never read from the table
-        TStatementLease Delete = FDb.Prepare(FStore.FDeleteSql);
-        Delete->Bind(1, FUnitID);
-        int N = 2;
-        for (int I : FStore.FStored) {
-            const auto& V = Row.Value[static_cast<std::size_t>(I)];
-            if (!V) Fail(Row, "提交的原始数据不完整，请重新读取数据后再保存。");
-            Delete->Bind(N++, *V);
+    void RemoveOriginals(const std::vector<TRow>& Rows) {
+        std::vector<TParams> Sets;
+        for (const TRow& Row : Rows) {
+            if (!Row.Error.empty())
+                Fail(Row, Row.Error); // a value no field holds was never read from the table
+            TParams& Set = Sets.emplace_back(TParams{std::int64_t{FUnitID}});
+            for (int I : FStore.FStored) {
+                const auto& V = Row.Value[static_cast<std::size_t>(I)];
+                if (!V) Fail(Row, "提交的原始数据不完整，请重新读取数据后再保存。");
+                Set.push_back(*V);
+            }
         }
-        Delete->Execute();
-        if (FDb.Changes() == 0) Fail(Row, "该行已被其他用户修改或删除，请重新读取数据后再保存。");
+        TStatementLease Delete = FDb.Prepare(FStore.FDeleteSql);
+        const std::vector<std::int64_t> Removed = Delete->ExecuteMany(Sets);
+        for (std::size_t R = 0; R < Rows.size(); ++R)
+            if (Removed[R] == 0) Fail(Rows[R], "该行已被其他用户修改或删除，请重新读取数据后再保存。");
     }
 
-    void InsertNew(const TRow& Row) {
-        Validate(Row);
+    void InsertNew(const std::vector<TRow>& Rows) {
+        std::vector<TParams> Sets;
+        for (const TRow& Row : Rows) {
+            TParams& Set = Sets.emplace_back(TParams{std::int64_t{FUnitID}});
+            for (int I : FStore.FStored)
+                Set.push_back(*Row.Value[static_cast<std::size_t>(I)]);
+        }
         TStatementLease Insert = FDb.Prepare(FStore.FInsertSql);
-        Insert->Bind(1, FUnitID);
-        int N = 2;
-        for (int I : FStore.FStored)
-            Insert->Bind(N++, *Row.Value[static_cast<std::size_t>(I)]);
         try {
-            Insert->Execute();
-        } catch (const ESqliteError& E) {
-            if (E.Code() == SQLITE_CONSTRAINT_PRIMARYKEY || E.Code() == SQLITE_CONSTRAINT_UNIQUE)
-                Fail(Row, "与另一行重复。");
-            if (E.PrimaryCode() == SQLITE_CONSTRAINT) Fail(Row, "不符合数据规则。" + E.Message());
+            Insert->ExecuteMany(Sets);
+        } catch (const EStoreError& E) {
+            if (E.SetIndex < 0) throw;
+            const TRow& Row = Rows[static_cast<std::size_t>(E.SetIndex)];
+            if (E.Fault() == TStoreFault::sfUnique) Fail(Row, "与另一行重复。");
+            if (E.Fault() == TStoreFault::sfConstraint) Fail(Row, "不符合数据规则。" + E.Message());
             throw;
         }
     }
@@ -187,8 +191,10 @@ public:
     // new ones go in, so an index seek finds them; the delta's own ranges are matched in
     // memory. Both stay n log n in the rows saved, where asking the table about every new
     // row after the inserts would scan the scope's earlier ranges again for each one.
-    // Runs under the write lock after the delta's removals, so the stored ranges are
-    // exactly those that will be committed beside the new ones, other clients' included.
+    // Runs after the delta's removals, in its transaction. Under SQLite's write lock the
+    // stored ranges are exactly those committed beside the new ones; on PostgreSQL a range
+    // another client commits meanwhile makes the database refuse the write, and the delta
+    // is checked again from the start, so the clerk gets this message about it all the same.
     void FindOverlaps(const std::vector<TRow>& Rows) {
         FOverlap.assign(Rows.size(), std::nullopt);
         if (FStore.FStoredOverlapSql.empty()) return;
@@ -206,19 +212,23 @@ public:
                    Row.Value[static_cast<std::size_t>(FStore.FTo)];
         };
         std::map<std::vector<std::int64_t>, std::vector<std::size_t>> Scopes;
-        TStatementLease Query = FDb.Prepare(FStore.FStoredOverlapSql);
+        std::vector<TParams> Sets;
+        std::vector<std::size_t> RowOf; // by set
         for (std::size_t R = 0; R < Rows.size(); ++R) {
             if (!Complete(Rows[R])) continue;
             const auto [From, To] = DatesOf(Rows[R]);
-            Query->Bind(1, FUnitID);
-            int N = 2;
+            TParams& Set = Sets.emplace_back(TParams{std::int64_t{FUnitID}});
             for (std::int64_t V : KeyOf(Rows[R]))
-                Query->Bind(N++, V);
-            Query->Bind(N, From).Bind(N + 1, To);
-            if (Query->Step()) FOverlap[R] = TRange{Query->Int64(0), Query->Int64(1)};
-            Query->Reset();
+                Set.push_back(V);
+            Set.push_back(From);
+            Set.push_back(To);
+            RowOf.push_back(R);
             Scopes[KeyOf(Rows[R])].push_back(R);
         }
+        TStatementLease Query = FDb.Prepare(FStore.FStoredOverlapSql);
+        Query->ExecuteMany(Sets, [&](std::size_t Set, const TStoreStatement& Met) {
+            FOverlap[RowOf[Set]] = TRange{Met.Int64(0), Met.Int64(1)};
+        });
         for (auto& [Key, Members] : Scopes)
             MatchWithinDelta(Rows, Members);
     }
@@ -318,8 +328,10 @@ private:
                 static_cast<std::size_t>(std::upper_bound(Starts.begin(), Starts.end(), To) - Starts.begin());
             auto J = static_cast<std::size_t>(std::lower_bound(LatestEnd.begin(), LatestEnd.end(), From) -
                                               LatestEnd.begin());
-            // Past the row itself every later row starts on or after its start.
-            if (J == P) ++J;
+            // Past the row itself every later row starts on or after its start. A range equal
+            // to the row's is the same key twice, which the write reports as such.
+            while (J < Members.size() && (J == P || DatesOf(Rows[Members[J]]) == DatesOf(Rows[Members[P]])))
+                ++J;
             if (J >= StartsBy || DatesOf(Rows[Members[J]]).second < From) continue;
             const TRange Met = DatesOf(Rows[Members[J]]);
             auto& Found = FOverlap[Members[P]];
@@ -338,6 +350,7 @@ private:
         return R >= 0 ? FDesc.References[static_cast<std::size_t>(R)].Noun : FDesc.Fields[I].Label;
     }
 
+public:
     void Validate(const TRow& Row) {
         if (!Row.Error.empty()) Fail(Row, Row.Error);
         for (int I : FStore.FStored) {
@@ -360,6 +373,7 @@ private:
                           FDesc.Fields[static_cast<std::size_t>(FStore.FFrom)].Label + "。");
     }
 
+private:
     const std::optional<std::vector<std::string>>& Lookup(int Ref, std::int64_t Id) {
         auto& Cache = FCache[static_cast<std::size_t>(Ref)];
         auto It = Cache.find(Id);
@@ -434,7 +448,7 @@ private:
 
     const TTableStore& FStore;
     const TTableDesc& FDesc;
-    TSqliteDatabase& FDb;
+    TStore& FDb;
     int FUnitID;
     std::vector<int> FFieldNo;
     std::vector<int> FRefOf;
@@ -443,32 +457,32 @@ private:
     std::vector<std::optional<TRange>> FOverlap; // by new row
 };
 
-std::string TTableStore::ApplyDelta(TSqliteDatabase& Db, int UnitID, const std::string& DeltaXml) const {
+std::string TTableStore::ApplyDelta(TStore& Db, int UnitID, const std::string& DeltaXml) const {
     TOrvUpdateDataSet Delta(nullptr);
     Delta.SetXMLDelta(DeltaXml);
     const std::vector<TChangeEntry> Changes = Delta.GetChanges();
-    TApply Apply(*this, Db, UnitID, Delta);
-
-    TTransaction Tx(Db);
-    // Originals go first and new images after, so a delta may move a key to one that
-    // another of its rows gives up (two rows swapping dates, a delete and a re-insert).
-    std::vector<TRow> NewRows;
-    for (std::size_t I = 0; I < Changes.size(); ++I) {
-        const TChangeEntry& C = Changes[I];
-        const int No = static_cast<int>(I) + 1; // see TRow::No
-        if (C.Kind != TUpdateKind::ukInsert) Apply.RemoveOriginal(Apply.ReadRow(C.OldValues, No));
-        if (C.Kind != TUpdateKind::ukDelete) NewRows.push_back(Apply.ReadRow(C.NewValues, No));
-    }
-    Apply.FindOverlaps(NewRows);
-    for (const TRow& Row : NewRows)
-        Apply.InsertNew(Row);
-    for (std::size_t R = 0; R < NewRows.size(); ++R) {
-        Apply.CheckOverlap(R, NewRows[R]);
-        Apply.NoteCanonicalNames(NewRows[R]);
-    }
-    std::string Answer = Apply.AnswerXml();
-    Tx.Commit();
-    return Answer;
+    return InTransaction(Db, [&] {
+        TApply Apply(*this, Db, UnitID, Delta);
+        // Originals go first and new images after, so a delta may move a key to one that
+        // another of its rows gives up (two rows swapping dates, a delete and a re-insert).
+        std::vector<TRow> Originals, NewRows;
+        for (std::size_t I = 0; I < Changes.size(); ++I) {
+            const TChangeEntry& C = Changes[I];
+            const int No = static_cast<int>(I) + 1; // see TRow::No
+            if (C.Kind != TUpdateKind::ukInsert) Originals.push_back(Apply.ReadRow(C.OldValues, No));
+            if (C.Kind != TUpdateKind::ukDelete) NewRows.push_back(Apply.ReadRow(C.NewValues, No));
+        }
+        Apply.RemoveOriginals(Originals);
+        Apply.FindOverlaps(NewRows);
+        for (std::size_t R = 0; R < NewRows.size(); ++R) {
+            Apply.Validate(NewRows[R]);
+            Apply.CheckOverlap(R, NewRows[R]);
+        }
+        Apply.InsertNew(NewRows);
+        for (const TRow& Row : NewRows)
+            Apply.NoteCanonicalNames(Row);
+        return Apply.AnswerXml();
+    });
 }
 
 } // namespace orv::server

@@ -5,7 +5,7 @@
 #pragma once
 
 #include "server/PacketBuilder.h"
-#include "server/Sqlite.h"
+#include "server/Store.h"
 
 #include <optional>
 #include <string>
@@ -60,7 +60,7 @@ public:
     std::vector<TPacketField> PacketFields() const;
 
     // The unit's rows as an XML data packet.
-    std::string LoadXml(TSqliteDatabase& Db, int UnitID) const;
+    std::string LoadXml(TStore& Db, int UnitID) const;
 
     // Applies an XML delta for the unit in one transaction and returns the answer delta
     // (empty when nothing needs merging). Raises EDatabaseError naming the offending row,
@@ -69,7 +69,11 @@ public:
     // by what the clerk sees in it (numbers and names, never an id); a row whose shop,
     // class, shift or category is not chosen is named by its place among the delta's
     // changed rows, in the order they were first changed, from 1 ("第 3 行：没有选择商品类别。").
-    std::string ApplyDelta(TSqliteDatabase& Db, int UnitID, const std::string& DeltaXml) const;
+    // Every new row is checked against the rules and the other ranges before any is
+    // written, so a broken rule is reported before a key clash the write finds. When
+    // another client's save commits a clashing range between the checks and the write
+    // (PostgreSQL lets two saves run at once), the delta is checked again from the start.
+    std::string ApplyDelta(TStore& Db, int UnitID, const std::string& DeltaXml) const;
 
 private:
     class TApply;

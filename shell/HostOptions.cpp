@@ -53,7 +53,9 @@ THostOptions ParseHostOptions(const std::vector<std::string>& Args) {
 
 std::string UsageText() {
     return "用法：quillon-host [选项]\n"
-           "  --db PATH           数据库文件（默认在用户数据目录下，首次运行时创建并填入示范数据）\n"
+           "  --db PATH|URI       数据库：SQLite "
+           "文件（默认在用户数据目录下，首次运行时创建并填入示范数据），\n"
+           "                      或 PostgreSQL 数据库 postgresql://用户@主机/库名\n"
            "  --user NAME         登录的用户（默认 admin，拥有全部权限；viewer 只能查看）\n"
            "  --plugin PATH       插件库（默认为程序旁边的 libquillon.so）\n"
            "  --open LAUNCHER     启动时打开窗口，可重复：CmsShfMan、CmsQtyMan、CmsValMan、CmsRsMan\n"

@@ -30,7 +30,7 @@ public:
 };
 
 struct THostOptions {
-    std::string DatabasePath; // empty: the server's default path
+    std::string DatabasePath; // a SQLite file or a postgresql:// URI; empty: the server's default path
     std::string UserName = "admin";
     std::string PluginPath; // empty: libquillon.so beside the executable
     std::vector<std::string> Open;

@@ -1,18 +1,23 @@
-// The consignment window against a 200,000-row table: loading every row, saving a batch
-// of 10,000 new rows (validation, overlap checks and the write, in one call), and saving
-// many ranges of one shop and class, where the overlap check must not grow with the square
-// of the batch.
+// The consignment window against a 200,000-row table, on each engine: loading every row,
+// saving a batch of 10,000 new rows (validation, overlap checks and the write, in one
+// call), and saving many ranges of one shop and class, where the overlap check must not
+// grow with the square of the batch. PostgreSQL runs on a private cluster the benchmark
+// starts, or on the empty database $QUILLON_BENCH_PG_URI names. The run ends with each
+// PostgreSQL median as a ratio of SQLite's.
 #include "host/data/ClientDataSet.h"
 #include "host/services/BusinessIntf.h"
 #include "host/services/OrvPack.h"
 #include "server/CmsBeans.h"
 #include "server/DemoData.h"
+#include "server/PgCluster.h"
 #include "server/QuillonServer.h"
 
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <stdexcept>
 
@@ -23,40 +28,57 @@ namespace {
 
 constexpr int NewShops = 50; // 50 shops x 200 classes = 10,000 new rows
 
-// One database for every benchmark of the run, removed at exit.
+// One database per engine for every benchmark of the run, removed at exit.
 struct TBenchDatabase {
     std::filesystem::path Dir;
+    std::unique_ptr<TPgCluster> Cluster;
     std::unique_ptr<TQuillonServer> Server;
     std::string Session;
     TLargeData Data;
 
-    TBenchDatabase() {
-        std::string Pattern = (std::filesystem::temp_directory_path() / "quillon-bench-XXXXXX").string();
-        if (!mkdtemp(Pattern.data())) throw std::runtime_error("mkdtemp failed");
-        Dir = Pattern;
+    explicit TBenchDatabase(TStoreEngine Engine) {
         TServerOptions O;
-        O.Path = (Dir / "bench.db").string();
+        if (Engine == TStoreEngine::sePostgres) {
+            const char* Given = std::getenv("QUILLON_BENCH_PG_URI");
+            if (Given && *Given) {
+                O.Path = Given;
+            } else {
+                Cluster = std::make_unique<TPgCluster>();
+                Cluster->CreateDatabase("bench");
+                O.Path = Cluster->Uri("bench");
+            }
+        } else {
+            std::string Pattern = (std::filesystem::temp_directory_path() / "quillon-bench-XXXXXX").string();
+            if (!mkdtemp(Pattern.data())) throw std::runtime_error("mkdtemp failed");
+            Dir = Pattern;
+            O.Path = (Dir / "bench.db").string();
+        }
         Server = std::make_unique<TQuillonServer>(O);
         Session = Server->Login("admin");
         // Exactly the generated rows, without the demo ones.
         Server->Database().Exec("DELETE FROM cms_rs");
         Data = GenerateLargeConsignmentData(Server->Database(),
                                             TLargeDataOptions{500, 200, 2, Sys_GlobalUnitID});
+        // Fresh statistics, as a server's autovacuum would have them after such a load.
+        if (Engine == TStoreEngine::sePostgres) Server->Database().Exec("ANALYZE");
     }
     ~TBenchDatabase() {
         Server.reset();
+        Cluster.reset();
         std::error_code Ec;
-        std::filesystem::remove_all(Dir, Ec);
+        if (!Dir.empty()) std::filesystem::remove_all(Dir, Ec);
     }
 };
 
-TBenchDatabase& Bench() {
-    static TBenchDatabase Db;
-    return Db;
+TBenchDatabase& Bench(TStoreEngine Engine) {
+    static std::map<TStoreEngine, std::unique_ptr<TBenchDatabase>> Databases;
+    auto& Db = Databases[Engine];
+    if (!Db) Db = std::make_unique<TBenchDatabase>(Engine);
+    return *Db;
 }
 
-TInterfacePtr<ICmsRs> RsBean() {
-    return Supports<ICmsRs>(Bench().Server->CreateObject("TCmsRsBean"));
+TInterfacePtr<ICmsRs> RsBean(TBenchDatabase& B) {
+    return Supports<ICmsRs>(B.Server->CreateObject("TCmsRsBean"));
 }
 
 // Appends and posts one consignment row of Shop and Cls from day From to day To.
@@ -76,8 +98,7 @@ void AppendRange(TOrvClientDataSet& Rows, const TLargeDataRef& Shop, const TLarg
 }
 
 // The packed delta a window would send: 10,000 inserted rows in the first free range.
-std::string NewRowsDelta() {
-    TBenchDatabase& B = Bench();
+std::string NewRowsDelta(TBenchDatabase& B) {
     TOrvClientDataSet Rows(nullptr);
     CreatePacketFields(Rows, CmsRsStore().PacketFields());
     Rows.DisableControls();
@@ -89,26 +110,25 @@ std::string NewRowsDelta() {
     return OrvPack(Rows.GetXMLDelta(), {TOrvPackOption::poCompress, TOrvPackOption::poChecksum});
 }
 
-void BM_LoadList200k(benchmark::State& State) {
-    auto Bean = RsBean();
+void BM_LoadList200k(benchmark::State& State, TStoreEngine Engine) {
+    TBenchDatabase& B = Bench(Engine);
+    auto Bean = RsBean(B);
     std::size_t Bytes = 0;
     for (auto _ : State) {
         std::string Data, Error;
-        if (!Bean->LoadList(Bench().Session, Sys_GlobalUnitID, Data, Error))
-            State.SkipWithError(Error.c_str());
+        if (!Bean->LoadList(B.Session, Sys_GlobalUnitID, Data, Error)) State.SkipWithError(Error.c_str());
         Bytes = Data.size();
         benchmark::DoNotOptimize(Data);
     }
     State.counters["rows"] =
-        static_cast<double>(Bench().Server->Database().QueryInt64("SELECT count(*) FROM cms_rs"));
+        static_cast<double>(B.Server->Database().QueryInt64("SELECT count(*) FROM cms_rs"));
     State.counters["packed_MB"] = static_cast<double>(Bytes) / 1e6;
 }
 
 // Times saving Delta, whose rows all start on or after the first free day; they are
 // removed again, untimed, after each save.
-void TimeSaves(benchmark::State& State, const std::string& Delta) {
-    auto Bean = RsBean();
-    TBenchDatabase& B = Bench();
+void TimeSaves(benchmark::State& State, TBenchDatabase& B, const std::string& Delta) {
+    auto Bean = RsBean(B);
     const std::string Cleanup =
         "DELETE FROM cms_rs WHERE from_date >= " + std::to_string(B.Data.FirstFreeDay);
     for (auto _ : State) {
@@ -117,21 +137,25 @@ void TimeSaves(benchmark::State& State, const std::string& Delta) {
             State.SkipWithError(Error.c_str());
         State.PauseTiming();
         B.Server->Database().Exec(Cleanup);
+        // SQLite frees the deleted rows at once; PostgreSQL keeps them until a vacuum, and
+        // the next save's checks would wade through the very ranges it deleted.
+        if (B.Server->Database().Engine() == TStoreEngine::sePostgres)
+            B.Server->Database().Exec("VACUUM cms_rs");
         State.ResumeTiming();
     }
 }
 
-void BM_SaveDelta10kInto200k(benchmark::State& State) {
-    const std::string Delta = NewRowsDelta();
-    TimeSaves(State, Delta);
+void BM_SaveDelta10kInto200k(benchmark::State& State, TStoreEngine Engine) {
+    TBenchDatabase& B = Bench(Engine);
+    const std::string Delta = NewRowsDelta(B);
+    TimeSaves(State, B, Delta);
     State.counters["table_rows"] =
-        static_cast<double>(Bench().Server->Database().QueryInt64("SELECT count(*) FROM cms_rs"));
+        static_cast<double>(B.Server->Database().QueryInt64("SELECT count(*) FROM cms_rs"));
 }
 
 // The packed delta of Count consecutive one-week ranges of the first generated shop and
 // class, starting on the first free day.
-std::string OneShopClassDelta(int Count) {
-    TBenchDatabase& B = Bench();
+std::string OneShopClassDelta(TBenchDatabase& B, int Count) {
     const TLargeDataRef& Shop = B.Data.Shops.front();
     const TLargeDataRef& Cls = B.Data.Classes.front();
     TOrvClientDataSet Rows(nullptr);
@@ -143,27 +167,47 @@ std::string OneShopClassDelta(int Count) {
     return OrvPack(Rows.GetXMLDelta(), {TOrvPackOption::poCompress, TOrvPackOption::poChecksum});
 }
 
-void BM_SaveRangesOfOneShopClass(benchmark::State& State) {
-    const std::string Delta = OneShopClassDelta(static_cast<int>(State.range(0)));
-    TimeSaves(State, Delta);
+void BM_SaveRangesOfOneShopClass(benchmark::State& State, TStoreEngine Engine) {
+    TBenchDatabase& B = Bench(Engine);
+    const std::string Delta = OneShopClassDelta(B, static_cast<int>(State.range(0)));
+    TimeSaves(State, B, Delta);
     State.counters["rows_per_s"] = benchmark::Counter(static_cast<double>(State.range(0)),
                                                       benchmark::Counter::kIsIterationInvariantRate);
 }
 
-} // namespace
+constexpr auto Sqlite = TStoreEngine::seSqlite;
+constexpr auto Postgres = TStoreEngine::sePostgres;
 
-BENCHMARK(BM_LoadList200k)
+BENCHMARK_CAPTURE(BM_LoadList200k, SQLite, Sqlite)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1)
     ->Repetitions(5)
     ->ReportAggregatesOnly(true);
-BENCHMARK(BM_SaveDelta10kInto200k)
+BENCHMARK_CAPTURE(BM_LoadList200k, PostgreSQL, Postgres)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+BENCHMARK_CAPTURE(BM_SaveDelta10kInto200k, SQLite, Sqlite)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+BENCHMARK_CAPTURE(BM_SaveDelta10kInto200k, PostgreSQL, Postgres)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1)
     ->Repetitions(5)
     ->ReportAggregatesOnly(true);
 
-BENCHMARK(BM_SaveRangesOfOneShopClass)
+BENCHMARK_CAPTURE(BM_SaveRangesOfOneShopClass, SQLite, Sqlite)
+    ->Arg(2500)
+    ->Arg(10000)
+    ->Arg(20000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+BENCHMARK_CAPTURE(BM_SaveRangesOfOneShopClass, PostgreSQL, Postgres)
     ->Arg(2500)
     ->Arg(10000)
     ->Arg(20000)
@@ -172,4 +216,35 @@ BENCHMARK(BM_SaveRangesOfOneShopClass)
     ->Repetitions(5)
     ->ReportAggregatesOnly(true);
 
-BENCHMARK_MAIN();
+// The console report, and the medians it showed, to set PostgreSQL against SQLite.
+class TRatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& Reports) override {
+        ConsoleReporter::ReportRuns(Reports);
+        for (const Run& R : Reports)
+            if (R.run_type == Run::RT_Aggregate && R.aggregate_name == "median")
+                Medians[R.run_name.str()] = R.GetAdjustedRealTime();
+    }
+    std::map<std::string, double> Medians;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    TRatioReporter Reporter;
+    benchmark::RunSpecifiedBenchmarks(&Reporter);
+    std::printf("\nPostgreSQL median / SQLite median:\n");
+    for (const auto& [Name, Median] : Reporter.Medians) {
+        const std::size_t At = Name.find("/PostgreSQL");
+        if (At == std::string::npos) continue;
+        std::string SqliteName = Name;
+        SqliteName.replace(At, 11, "/SQLite");
+        const auto Base = Reporter.Medians.find(SqliteName);
+        if (Base != Reporter.Medians.end() && Base->second > 0)
+            std::printf("  %-60s %.2f\n", Name.c_str(), Median / Base->second);
+    }
+    benchmark::Shutdown();
+    return 0;
+}

@@ -22,7 +22,7 @@ protected:
     std::int64_t RsCount() { return Count("SELECT count(*) FROM cms_rs"); }
 };
 
-TEST_F(CommissionSaveTest, LoadedPacketsDeclareTheWindowsFieldTypes) {
+TEST_P(CommissionSaveTest, LoadedPacketsDeclareTheWindowsFieldTypes) {
     struct TExpect {
         const char* Name;
         TFieldType Type;
@@ -63,7 +63,7 @@ TEST_F(CommissionSaveTest, LoadedPacketsDeclareTheWindowsFieldTypes) {
     EXPECT_EQ(RsRows.RecordCount(), RsCount());
 }
 
-TEST_F(CommissionSaveTest, EditedAmountIsStoredExactlyAndReloaded) {
+TEST_P(CommissionSaveTest, EditedAmountIsStoredExactlyAndReloaded) {
     auto Client = Shf(Admin);
     TOrvClientDataSet Rows(nullptr);
     ASSERT_TRUE(Client.Load(Rows));
@@ -82,7 +82,7 @@ TEST_F(CommissionSaveTest, EditedAmountIsStoredExactlyAndReloaded) {
     EXPECT_EQ(Again.FieldByName("CMS_VAL")->AsString(), "1234567890.12");
 }
 
-TEST_F(CommissionSaveTest, CategoryRowsInsertedAndDeletedInOneSave) {
+TEST_P(CommissionSaveTest, CategoryRowsInsertedAndDeletedInOneSave) {
     auto Client = Val(Admin);
     TOrvClientDataSet Rows(nullptr);
     ASSERT_TRUE(Client.Load(Rows));
@@ -104,7 +104,7 @@ TEST_F(CommissionSaveTest, CategoryRowsInsertedAndDeletedInOneSave) {
     EXPECT_EQ(Again.FieldByName("CMS_RATE")->AsString(), "1.5000");
 }
 
-TEST_F(CommissionSaveTest, ConsignmentAnswerBackfillsCanonicalNames) {
+TEST_P(CommissionSaveTest, ConsignmentAnswerBackfillsCanonicalNames) {
     auto Client = Rs(Admin);
     TOrvClientDataSet Rows(nullptr);
     ASSERT_TRUE(Client.Load(Rows));
@@ -127,7 +127,7 @@ TEST_F(CommissionSaveTest, ConsignmentAnswerBackfillsCanonicalNames) {
     EXPECT_EQ(Again.FieldByName("PROD_NAME")->AsString(), Rows.FieldByName("PROD_NAME")->AsString());
 }
 
-TEST_F(CommissionSaveTest, ConsignmentDatesOfARowCanBeMoved) {
+TEST_P(CommissionSaveTest, ConsignmentDatesOfARowCanBeMoved) {
     auto Client = Rs(Admin);
     TOrvClientDataSet Rows(nullptr);
     ASSERT_TRUE(Client.Load(Rows));
@@ -145,7 +145,7 @@ TEST_F(CommissionSaveTest, ConsignmentDatesOfARowCanBeMoved) {
     EXPECT_EQ(Count("SELECT from_date FROM cms_rs WHERE shop_id = 102 AND prod_cls_id = 102"), Feb1);
 }
 
-TEST_F(CommissionSaveTest, SecondEditorOfTheSameRowIsRefused) {
+TEST_P(CommissionSaveTest, SecondEditorOfTheSameRowIsRefused) {
     auto First = Shf(Admin);
     auto Second = Shf(Server->Login("admin"));
     TOrvClientDataSet A(nullptr), B(nullptr);
@@ -176,7 +176,7 @@ TEST_F(CommissionSaveTest, SecondEditorOfTheSameRowIsRefused) {
     EXPECT_GT(B.ChangeCount(), 0); // the refused client keeps its edits
 }
 
-TEST_F(CommissionSaveTest, DeletingARowSomeoneElseChangedIsRefused) {
+TEST_P(CommissionSaveTest, DeletingARowSomeoneElseChangedIsRefused) {
     auto First = Qty(Admin);
     auto Second = Qty(Server->Login("admin"));
     TOrvClientDataSet A(nullptr), B(nullptr);
@@ -195,7 +195,7 @@ TEST_F(CommissionSaveTest, DeletingARowSomeoneElseChangedIsRefused) {
     EXPECT_EQ(Count("SELECT cms_val FROM cms_qty WHERE prod_sort_id = 3"), 777);
 }
 
-TEST_F(CommissionSaveTest, OverlappingRangesFromTwoConnectionsAreRefused) {
+TEST_P(CommissionSaveTest, OverlappingRangesFromTwoConnectionsAreRefused) {
     // Two servers on one file: two connections, as two desktop hosts would have.
     TQuillonServer Other(Options());
     TWindowClient<ICmsRs> First = Rs(Admin);
@@ -222,7 +222,7 @@ TEST_F(CommissionSaveTest, OverlappingRangesFromTwoConnectionsAreRefused) {
     EXPECT_TRUE(Second.Save(C).Ok);
 }
 
-TEST_F(CommissionSaveTest, RangesInsideOrAroundAnotherOverlap) {
+TEST_P(CommissionSaveTest, RangesInsideOrAroundAnotherOverlap) {
     auto Client = Rs(Admin);
     TOrvClientDataSet Rows(nullptr);
     ASSERT_TRUE(Client.Load(Rows));
@@ -244,7 +244,7 @@ TEST_F(CommissionSaveTest, RangesInsideOrAroundAnotherOverlap) {
 // second class) must be refused exactly as a check of each new row against every other
 // range would: the first new row, in delta order, that shares a day with any range, named
 // with the earliest such range.
-TEST_F(CommissionSaveTest, OverlapCheckFindsTheFirstRowAndItsEarliestOverlap) {
+TEST_P(CommissionSaveTest, OverlapCheckFindsTheFirstRowAndItsEarliestOverlap) {
     struct TRange {
         std::int32_t From, To;
         int Cls;
@@ -327,7 +327,7 @@ TEST_F(CommissionSaveTest, OverlapCheckFindsTheFirstRowAndItsEarliestOverlap) {
 // Every refusal names the row by what the clerk sees in it: shop and class by number and
 // name, or the number typed when it names nothing; a row lacking a shop or class by its
 // place in the delta. No id appears.
-TEST_F(CommissionSaveTest, ConsignmentRowRulesRefuseAndNameTheRow) {
+TEST_P(CommissionSaveTest, ConsignmentRowRulesRefuseAndNameTheRow) {
     const std::string Shop = "门店 S006 " + Text("SELECT unit_name FROM units WHERE unit_num = 'S006'");
     const std::string Cls =
         "商品品种 P0006 " + Text("SELECT prod_name FROM product_classes WHERE prod_cls_num = 'P0006'");
@@ -389,7 +389,7 @@ TEST_F(CommissionSaveTest, ConsignmentRowRulesRefuseAndNameTheRow) {
 // A delta may type the dates as anything a packet can; whatever the type, a day outside
 // 0001-01-01..9999-12-31 is refused naming the row, so the list still loads afterwards and
 // the range cannot block later saves of the shop and class.
-TEST_F(CommissionSaveTest, DatesOfAnyTypeOutsideTheCalendarAreRefused) {
+TEST_P(CommissionSaveTest, DatesOfAnyTypeOutsideTheCalendarAreRefused) {
     struct TCase {
         const char* Type;
         const char* From;
@@ -398,9 +398,10 @@ TEST_F(CommissionSaveTest, DatesOfAnyTypeOutsideTheCalendarAreRefused) {
     auto Client = Rs(Admin);
     const std::int64_t Before = RsCount();
     const std::string Jan1Text = std::to_string(Jan1);
-    for (const TCase& C : {TCase{"r8", "-1e300", "1e300"}, TCase{"r8", Jan1Text.c_str(), "1e300"},
-                           TCase{"i4", "-2000000000", "2000000000"}, TCase{"i4", Jan1Text.c_str(), "2000000000"},
-                           TCase{"r8", "-693594", Jan1Text.c_str()}}) {
+    for (const TCase& C :
+         {TCase{"r8", "-1e300", "1e300"}, TCase{"r8", Jan1Text.c_str(), "1e300"},
+          TCase{"i4", "-2000000000", "2000000000"}, TCase{"i4", Jan1Text.c_str(), "2000000000"},
+          TCase{"r8", "-693594", Jan1Text.c_str()}}) {
         const std::string Delta =
             R"(<DATAPACKET Version="2.0"><METADATA><FIELDS>)"
             R"(<FIELD attrname="SHOP_ID" fieldtype="fixed" WIDTH="19" DECIMALS="4"/>)"
@@ -434,7 +435,7 @@ TEST_F(CommissionSaveTest, DatesOfAnyTypeOutsideTheCalendarAreRefused) {
 // a row lacking one (none chosen, or one since removed) is named by its place among the
 // delta's changes, counted in the order they were made, and a duplicate by the name the
 // clerk sees.
-TEST_F(CommissionSaveTest, FixedWindowsNameRowsWithoutIds) {
+TEST_P(CommissionSaveTest, FixedWindowsNameRowsWithoutIds) {
     struct TCase {
         const char* What;
         std::function<TSaveResult()> Save;
@@ -514,7 +515,7 @@ TEST_F(CommissionSaveTest, FixedWindowsNameRowsWithoutIds) {
               Before);
 }
 
-TEST_F(CommissionSaveTest, FailureMidDeltaLeavesEveryTableUnchanged) {
+TEST_P(CommissionSaveTest, FailureMidDeltaLeavesEveryTableUnchanged) {
     auto Client = Rs(Admin);
     TOrvClientDataSet Rows(nullptr);
     ASSERT_TRUE(Client.Load(Rows));
@@ -536,5 +537,7 @@ TEST_F(CommissionSaveTest, FailureMidDeltaLeavesEveryTableUnchanged) {
     ASSERT_TRUE(Client.Load(Again));
     EXPECT_EQ(Again.GetXMLData(), Before);
 }
+
+INSTANTIATE_TEST_SUITE_P(Engines, CommissionSaveTest, AllEngines(), EngineName);
 
 } // namespace

@@ -133,35 +133,52 @@ TServerOptions At(const std::string& Path) {
     return O;
 }
 
-TEST(DatabaseOpenTest, NewDatabaseIsCurrentSeededAndNotSeededTwice) {
+// Opening a database, on each engine: each test names new, empty databases of its own.
+class DatabaseOpenEngineTest : public ::testing::TestWithParam<TStoreEngine> {
+protected:
+    // A new empty database; empty when the engine cannot run (the test then returns).
+    std::string NewEmpty(const std::string& FileName) {
+        std::string Name;
+        NewDatabase(Name, GetParam(), Dir, true, FileName);
+        return Name;
+    }
     TTempDir Dir;
-    const std::string Path = Dir.File("nested/folder/q.db");
+};
+
+TEST_P(DatabaseOpenEngineTest, NewDatabaseIsCurrentSeededAndNotSeededTwice) {
+    const std::string Name = NewEmpty("nested/folder/q.db");
+    if (Name.empty()) return;
     {
-        TQuillonServer Server(At(Path));
+        TQuillonServer Server(At(Name));
         EXPECT_EQ(StoredSchemaVersion(Server.Database()), SchemaVersion());
-        TStatementLease Mode = Server.Database().Prepare("PRAGMA journal_mode");
-        ASSERT_TRUE(Mode->Step());
-        EXPECT_EQ(Mode->Text(0), "wal");
-        EXPECT_EQ(Server.Database().QueryInt64("PRAGMA foreign_keys"), 1);
+        if (GetParam() == TStoreEngine::seSqlite) {
+            TStatementLease Mode = Server.Database().Prepare("PRAGMA journal_mode");
+            ASSERT_TRUE(Mode->Step());
+            EXPECT_EQ(Mode->Text(0), "wal");
+            EXPECT_EQ(Server.Database().QueryInt64("PRAGMA foreign_keys"), 1);
+        }
         Server.Database().Exec("DELETE FROM cms_shf");
     }
-    TQuillonServer Again(At(Path));
+    TQuillonServer Again(At(Name));
     EXPECT_EQ(Again.Database().QueryInt64("SELECT count(*) FROM cms_shf"), 0);
     EXPECT_EQ(Again.Database().QueryInt64("SELECT count(*) FROM units WHERE unit_type = 'S'"), 20);
 }
 
-TEST(DatabaseOpenTest, NewerSchemaIsRefusedAndLeftAlone) {
-    TTempDir Dir;
-    const std::string Path = Dir.File("q.db");
-    { TQuillonServer Server(At(Path)); }
+TEST_P(DatabaseOpenEngineTest, NewerSchemaIsRefusedAndLeftAlone) {
+    const std::string Name = NewEmpty("q.db");
+    if (Name.empty()) return;
     const std::string Newer = std::to_string(SchemaVersion() + 1);
-    TRawConnection(Path).Exec(("PRAGMA user_version = " + Newer).c_str());
-
-    std::string Msg = MessageOf<EDatabaseError>([&] { TQuillonServer Server(At(Path)); });
+    {
+        TQuillonServer Server(At(Name));
+        Server.Database().SetSchemaVersion(SchemaVersion() + 1);
+    }
+    std::string Msg = MessageOf<EDatabaseError>([&] { TQuillonServer Server(At(Name)); });
     EXPECT_NE(Msg.find("版本（" + Newer + "）"), std::string::npos) << Msg;
-    TSqliteDatabase Db(Path, TOpenMode::omReadOnly, 0);
-    EXPECT_EQ(StoredSchemaVersion(Db), SchemaVersion() + 1);
+    std::unique_ptr<TStore> Db = OpenStore(Name, TOpenMode::omReadWrite, 0);
+    EXPECT_EQ(StoredSchemaVersion(*Db), SchemaVersion() + 1);
 }
+
+INSTANTIATE_TEST_SUITE_P(Engines, DatabaseOpenEngineTest, AllEngines(), EngineName);
 
 TEST(DatabaseOpenTest, GarbageFileIsRefusedAsCorrupt) {
     TTempDir Dir;
@@ -196,9 +213,11 @@ TEST(DatabaseOpenTest, FullDiskIsReportedAsFull) {
     }
 }
 
+// What only a SQLite file shows: file permissions, another program's lock.
 class DatabaseAccessTest : public ServerTest {};
+INSTANTIATE_TEST_SUITE_P(Engines, DatabaseAccessTest, ::testing::Values(TStoreEngine::seSqlite), EngineName);
 
-TEST_F(DatabaseAccessTest, ReadOnlyOpenLoadsButRefusesToSave) {
+TEST_P(DatabaseAccessTest, ReadOnlyOpenLoadsButRefusesToSave) {
     TServerOptions O = Options();
     O.ReadOnly = true;
     TQuillonServer Reader(O);
@@ -253,7 +272,7 @@ std::string AsUnprivileged(const std::function<std::string()>& Body) {
 
 // A database file and folder nobody but their owner may write, as on a copy from a
 // read-only share: opened for viewing with or without asking, saving refused.
-TEST_F(DatabaseAccessTest, UnwritableDatabaseOpensForViewing) {
+TEST_P(DatabaseAccessTest, UnwritableDatabaseOpensForViewing) {
     namespace fs = std::filesystem;
     const std::string Folder = fs::path(DbPath()).parent_path().string();
     const std::int64_t Stored = Count("SELECT count(*) FROM cms_shf");
@@ -293,7 +312,7 @@ TEST_F(DatabaseAccessTest, UnwritableDatabaseOpensForViewing) {
     fs::permissions(Folder, fs::perms::owner_all);
 }
 
-TEST_F(DatabaseAccessTest, DatabaseLockedByAnotherProgramRefusesTheSaveUntilReleased) {
+TEST_P(DatabaseAccessTest, DatabaseLockedByAnotherProgramRefusesTheSaveUntilReleased) {
     auto Client = Shf(Admin);
     TOrvClientDataSet Rows(nullptr);
     ASSERT_TRUE(Client.Load(Rows));
@@ -312,9 +331,13 @@ TEST_F(DatabaseAccessTest, DatabaseLockedByAnotherProgramRefusesTheSaveUntilRele
     EXPECT_TRUE(R.Ok) << R.Error;
 }
 
-TEST(DemoDataTest, SeedIsDeterministicAndShapedLikeAChain) {
-    TTempDir Dir;
-    TQuillonServer A(At(Dir.File("a.db"))), B(At(Dir.File("b.db")));
+class DemoDataTest : public DatabaseOpenEngineTest {};
+INSTANTIATE_TEST_SUITE_P(Engines, DemoDataTest, AllEngines(), EngineName);
+
+TEST_P(DemoDataTest, SeedIsDeterministicAndShapedLikeAChain) {
+    const std::string NameA = NewEmpty("a.db"), NameB = NewEmpty("b.db");
+    if (NameA.empty() || NameB.empty()) return;
+    TQuillonServer A(At(NameA)), B(At(NameB));
     auto Q = [](TQuillonServer& S, const char* Sql) { return S.Database().QueryInt64(Sql); };
     EXPECT_EQ(Q(A, "SELECT count(*) FROM units WHERE unit_type = 'R'"), 3);
     EXPECT_EQ(Q(A, "SELECT count(*) FROM units WHERE unit_type = 'A'"), 2);
@@ -342,9 +365,10 @@ TEST(DemoDataTest, SeedIsDeterministicAndShapedLikeAChain) {
         0);
 }
 
-TEST(DemoDataTest, ConsignmentRowsLookLikeAShopsContractsAndAreSeededOnce) {
-    TTempDir Dir;
-    TQuillonServer A(At(Dir.File("a.db")));
+TEST_P(DemoDataTest, ConsignmentRowsLookLikeAShopsContractsAndAreSeededOnce) {
+    const std::string Name = NewEmpty("a.db");
+    if (Name.empty()) return;
+    TQuillonServer A(At(Name));
     auto Q = [&A](const std::string& Sql) { return A.Database().QueryInt64(Sql); };
     const std::string Count = "SELECT count(*) FROM cms_rs";
     // Every value of every row, so a second run that changed anything would show.
@@ -354,8 +378,9 @@ TEST(DemoDataTest, ConsignmentRowsLookLikeAShopsContractsAndAreSeededOnce) {
 
     EXPECT_GE(Q("SELECT count(DISTINCT shop_id) FROM cms_rs"), 3);
     EXPECT_GE(Q("SELECT count(DISTINCT prod_cls_id) FROM cms_rs"), 3);
-    EXPECT_GE(
-        Q("SELECT min(n) FROM (SELECT count(*) AS n FROM cms_rs GROUP BY unit_id, shop_id, prod_cls_id)"), 2)
+    EXPECT_GE(Q("SELECT min(n) FROM (SELECT count(*) AS n FROM cms_rs GROUP BY unit_id, shop_id, "
+                "prod_cls_id) pairs"),
+              2)
         << "every pair has several ranges";
     EXPECT_GE(Q("SELECT min(from_date) FROM cms_rs"), DayNumber(2025, 1, 1));
     EXPECT_LE(Q("SELECT max(to_date) FROM cms_rs"), DayNumber(2027, 12, 31));
@@ -383,9 +408,10 @@ TEST(DemoDataTest, ConsignmentRowsLookLikeAShopsContractsAndAreSeededOnce) {
     EXPECT_EQ(Q(Digest), Sum);
 }
 
-TEST(DemoDataTest, LargeDataGeneratorWritesEveryPairOnceAndLoads) {
-    TTempDir Dir;
-    TQuillonServer Server(At(Dir.File("big.db")));
+TEST_P(DemoDataTest, LargeDataGeneratorWritesEveryPairOnceAndLoads) {
+    const std::string Name = NewEmpty("big.db");
+    if (Name.empty()) return;
+    TQuillonServer Server(At(Name));
     TLargeDataOptions O;
     O.Shops = 12;
     O.Classes = 7;

@@ -19,7 +19,7 @@ protected:
     TServerLookups& L() { return Server->Lookups(); }
 };
 
-TEST_F(LookupsTest, ProductSortListHasEveryCategory) {
+TEST_P(LookupsTest, ProductSortListHasEveryCategory) {
     TOrvClientDataSet S(nullptr);
     std::string Error;
     ASSERT_TRUE(L().GetProductSortList(&S, Error)) << Error;
@@ -31,7 +31,7 @@ TEST_F(LookupsTest, ProductSortListHasEveryCategory) {
     EXPECT_EQ(static_cast<TBCDField*>(S.FieldByName("PROD_SORT_ID"))->Precision(), 8);
 }
 
-TEST_F(LookupsTest, UnitByNumberRespectsTypeAndRoot) {
+TEST_P(LookupsTest, UnitByNumberRespectsTypeAndRoot) {
     TOrvClientDataSet S(nullptr);
     std::string Error;
     ASSERT_TRUE(L().GetUnit(Sys_GlobalUnitID, Sys_UnknownID, "S001", UnitType_Shop, &S, Error)) << Error;
@@ -54,7 +54,7 @@ TEST_F(LookupsTest, UnitByNumberRespectsTypeAndRoot) {
 
 // Under the root means the root itself or any unit below it, however deep; a unit above
 // the root or in another branch is not found, by number or by key.
-TEST_F(LookupsTest, UnitLookupFindsOnlyTheRootAndUnitsBelowIt) {
+TEST_P(LookupsTest, UnitLookupFindsOnlyTheRootAndUnitsBelowIt) {
     TOrvClientDataSet S(nullptr);
     std::string Error;
     EXPECT_TRUE(L().GetUnit(101, Sys_UnknownID, "S001", UnitType_Shop, &S, Error)) << Error;
@@ -72,7 +72,7 @@ TEST_F(LookupsTest, UnitLookupFindsOnlyTheRootAndUnitsBelowIt) {
     EXPECT_EQ(S.FieldByName("UNIT_NUM")->AsString(), "S001");
 }
 
-TEST_F(LookupsTest, ProductClassByNumberOrId) {
+TEST_P(LookupsTest, ProductClassByNumberOrId) {
     TOrvClientDataSet S(nullptr);
     std::string Error;
     ASSERT_TRUE(L().GetProdCls(Sys_UnknownID, "P0011", &S, Error)) << Error;
@@ -87,7 +87,7 @@ TEST_F(LookupsTest, ProductClassByNumberOrId) {
     EXPECT_FALSE(L().GetProdCls(Sys_UnknownID, "P0011", nullptr, Error));
 }
 
-TEST_F(LookupsTest, UnitTreeKeepsTheChainAboveWantedTypes) {
+TEST_P(LookupsTest, UnitTreeKeepsTheChainAboveWantedTypes) {
     std::vector<TUnitNode> All = L().UnitTree(Sys_GlobalUnitID, "");
     EXPECT_EQ(All.size(), 1u + 3u + 20u + 2u);
     EXPECT_EQ(All.front().UnitID, Sys_GlobalUnitID);
@@ -107,7 +107,7 @@ TEST_F(LookupsTest, UnitTreeKeepsTheChainAboveWantedTypes) {
     EXPECT_EQ(Region.size(), 1u + 7u);
 }
 
-TEST_F(LookupsTest, ProductClassSearchMatchesNumberOrNameLiterally) {
+TEST_P(LookupsTest, ProductClassSearchMatchesNumberOrNameLiterally) {
     EXPECT_EQ(L().ProdClsList("").size(), 300u);
     std::vector<TProdClsItem> ByNumber = L().ProdClsList("p000");
     EXPECT_EQ(ByNumber.size(), 9u); // P0001..P0009, case-insensitive
@@ -132,7 +132,7 @@ protected:
     const TDateTime Day = EncodeDate(2030, 3, 10);
 };
 
-TEST_F(TimetableTest, ShiftListNeedsOnlyASession) {
+TEST_P(TimetableTest, ShiftListNeedsOnlyASession) {
     std::string Data, Error;
     ASSERT_TRUE(Obj()->GetShiftList(Viewer, Sys_GlobalUnitID, Data, Error)) << Error;
     TOrvClientDataSet S(nullptr);
@@ -143,7 +143,7 @@ TEST_F(TimetableTest, ShiftListNeedsOnlyASession) {
     EXPECT_EQ(S.FieldByName("END_TIME")->AsString(), "15:00");
 }
 
-TEST_F(TimetableTest, ShiftOfTimeFollowsTheTimetableAcrossMidnight) {
+TEST_P(TimetableTest, ShiftOfTimeFollowsTheTimetableAcrossMidnight) {
     // Without a timetable every shift runs every day.
     EXPECT_EQ(ShiftAt(Day + 7.0 / 24), 1);
     EXPECT_EQ(ShiftAt(Day + 22.99 / 24), 2);
@@ -177,7 +177,7 @@ TEST_F(TimetableTest, ShiftOfTimeFollowsTheTimetableAcrossMidnight) {
     EXPECT_FALSE(Obj()->GetTimetable(Viewer + "x", Sys_GlobalUnitID, Day, Day, Data, Error));
 }
 
-TEST_F(TimetableTest, MomentsOnNoCalendarDayAreRefusedNamingTheArgument) {
+TEST_P(TimetableTest, MomentsOnNoCalendarDayAreRefusedNamingTheArgument) {
     const double Inf = std::numeric_limits<double>::infinity();
     const TDateTime LastMoment = EncodeDate(9999, 12, 31) + 0.999;
     for (double Bad : {std::numeric_limits<double>::quiet_NaN(), Inf, -Inf, 1e300, -1e300, LastMoment + 1,
@@ -196,5 +196,8 @@ TEST_F(TimetableTest, MomentsOnNoCalendarDayAreRefusedNamingTheArgument) {
     // The calendar's last moment still has a shift: the night shift.
     EXPECT_EQ(ShiftAt(LastMoment), 3);
 }
+
+INSTANTIATE_TEST_SUITE_P(Engines, LookupsTest, AllEngines(), EngineName);
+INSTANTIATE_TEST_SUITE_P(Engines, TimetableTest, AllEngines(), EngineName);
 
 } // namespace

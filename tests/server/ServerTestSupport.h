@@ -1,4 +1,5 @@
-// A fresh demo database in a temporary folder per test, and the window-side steps
+// A fresh demo database per test, on either engine: a file in a temporary folder, or a
+// database of the test program's private PostgreSQL cluster; and the window-side steps
 // (load a packet into a data set, send its delta) that the tests drive the server with.
 #pragma once
 
@@ -6,6 +7,7 @@
 #include "host/services/BusinessIntf.h"
 #include "host/services/Constants.h"
 #include "host/services/OrvPack.h"
+#include "server/PgCluster.h"
 #include "server/QuillonServer.h"
 
 #include <gtest/gtest.h>
@@ -36,6 +38,82 @@ public:
 private:
     std::filesystem::path FPath;
 };
+
+// The private PostgreSQL cluster of the test program: started by the first test that
+// needs it and stopped when the program's tests are over, however they went.
+class TPgEnvironment : public ::testing::Environment {
+public:
+    // The cluster, or null with Why saying why it cannot run.
+    static TPgCluster* Cluster(std::string& Why) {
+        if (!FCluster && FWhy.empty()) {
+            try {
+                FCluster = std::make_unique<TPgCluster>();
+                // One seeded database to copy for each test: cheaper than seeding each.
+                FCluster->CreateDatabase("quillon_template");
+                TQuillonServer Seed([] {
+                    TServerOptions O;
+                    O.Path = FCluster->Uri("quillon_template");
+                    return O;
+                }());
+            } catch (const std::exception& E) {
+                FCluster.reset();
+                FWhy = E.what();
+            }
+        }
+        Why = FWhy;
+        return FCluster.get();
+    }
+    void TearDown() override { FCluster.reset(); }
+
+private:
+    static inline std::unique_ptr<TPgCluster> FCluster;
+    static inline std::string FWhy;
+};
+
+inline ::testing::Environment* const PgEnvironment = ::testing::AddGlobalTestEnvironment(new TPgEnvironment);
+
+inline auto AllEngines() {
+    return ::testing::Values(TStoreEngine::seSqlite, TStoreEngine::sePostgres);
+}
+
+} // namespace orv::server::test
+
+namespace orv::server {
+// How a test's parameter is shown, in test names, test lists and failures.
+inline void PrintTo(TStoreEngine Engine, std::ostream* Out) {
+    *Out << (Engine == TStoreEngine::seSqlite ? "SQLite" : "PostgreSQL");
+}
+} // namespace orv::server
+
+namespace orv::server::test {
+
+inline std::string EngineName(const ::testing::TestParamInfo<TStoreEngine>& Info) {
+    return ::testing::PrintToString(Info.param);
+}
+
+// Names a new database of Engine: a file in Dir, or a new database of the cluster, a copy
+// of the seeded demo database unless Empty. Without a cluster the test is skipped, or, in
+// CI (CI set), fails: there every engine must be covered. Name stays empty then, and the
+// caller returns at once.
+inline void NewDatabase(std::string& Name, TStoreEngine Engine, const TTempDir& Dir, bool Empty = false,
+                        const std::string& FileName = "quillon.db") {
+    Name.clear();
+    if (Engine == TStoreEngine::seSqlite) {
+        Name = Dir.File(FileName);
+        return;
+    }
+    std::string Why;
+    TPgCluster* Cluster = TPgEnvironment::Cluster(Why);
+    if (!Cluster) {
+        if (const char* Ci = std::getenv("CI"); Ci && *Ci)
+            FAIL() << "PostgreSQL cluster unavailable: " << Why;
+        GTEST_SKIP() << "PostgreSQL cluster unavailable: " << Why;
+    }
+    static int Serial = 0;
+    const std::string Database = "test_" + std::to_string(++Serial);
+    Cluster->CreateDatabase(Database, Empty ? "" : "quillon_template");
+    Name = Cluster->Uri(Database);
+}
 
 // What one save call gave back.
 struct TSaveResult {
@@ -99,9 +177,12 @@ private:
 
 inline const char* RsKey = "SHOP_ID;PROD_CLS_ID;FROM_DATE;TO_DATE";
 
-class ServerTest : public ::testing::Test {
+// Runs on the engine the test is instantiated with.
+class ServerTest : public ::testing::TestWithParam<TStoreEngine> {
 protected:
     void SetUp() override {
+        NewDatabase(FDbName, GetParam(), Dir);
+        if (FDbName.empty()) return;
         Server = std::make_unique<TQuillonServer>(Options());
         Admin = Server->Login("admin");
         Viewer = Server->Login("viewer");
@@ -113,7 +194,8 @@ protected:
         O.BusyTimeoutMs = 200;
         return O;
     }
-    std::string DbPath() const { return Dir.File("quillon.db"); }
+    // The database's name: the file, or the URI of the server database.
+    const std::string& DbPath() const { return FDbName; }
 
     std::int64_t Count(const std::string& Sql) { return Server->Database().QueryInt64(Sql); }
     // The first column of the first row Sql yields, as text.
@@ -135,6 +217,7 @@ protected:
     TWindowClient<ICmsRs> Rs(const std::string& Session) { return {*Server, "TCmsRsBean", Session, RsKey}; }
 
     TTempDir Dir;
+    std::string FDbName;
     std::unique_ptr<TQuillonServer> Server;
     std::string Admin, Viewer;
 };

@@ -16,8 +16,10 @@ using namespace orv::server::test;
 namespace {
 
 class SessionTest : public ServerTest {};
+// What only a SQLite file shows: another program holding its lock.
+class SqliteSessionTest : public ServerTest {};
 
-TEST_F(SessionTest, LoginGivesDistinctSessionsAtTheUsersUnit) {
+TEST_P(SessionTest, LoginGivesDistinctSessionsAtTheUsersUnit) {
     std::string Second = Server->Login("admin");
     EXPECT_NE(Second, Admin);
     EXPECT_EQ(Admin.size(), 64u);
@@ -32,7 +34,7 @@ TEST_F(SessionTest, LoginGivesDistinctSessionsAtTheUsersUnit) {
     EXPECT_TRUE(Server->FindSession(Admin));
 }
 
-TEST_F(SessionTest, LoginWaitsWhileAnotherConnectionSaves) {
+TEST_P(SqliteSessionTest, LoginWaitsWhileAnotherConnectionSaves) {
     TServerOptions O = Options();
     O.BusyTimeoutMs = 10000;
     TQuillonServer Patient(O);
@@ -58,7 +60,7 @@ TEST_F(SessionTest, LoginWaitsWhileAnotherConnectionSaves) {
     EXPECT_TRUE(Server->FindSession(Session));
 }
 
-TEST_F(SessionTest, RightsFollowTheUser) {
+TEST_P(SessionTest, RightsFollowTheUser) {
     for (const char* P : {Priv_ViewCmsShf, Priv_ModifyCmsShf, Priv_ViewCmsRs, Priv_ModifyCmsRs})
         EXPECT_TRUE(Server->Authorized(Admin, P)) << P;
     EXPECT_TRUE(Server->Authorized(Viewer, Priv_ViewCmsQty));
@@ -66,7 +68,7 @@ TEST_F(SessionTest, RightsFollowTheUser) {
     EXPECT_FALSE(Server->Authorized("no-such-session", Priv_ViewCmsQty));
 }
 
-TEST_F(SessionTest, ViewerLoadsButCannotSaveAnyWindow) {
+TEST_P(SessionTest, ViewerLoadsButCannotSaveAnyWindow) {
     auto Check = [&](auto Client, const char* Class) {
         TOrvClientDataSet Rows(nullptr);
         ASSERT_TRUE(Client.Load(Rows)) << Class;
@@ -86,7 +88,7 @@ TEST_F(SessionTest, ViewerLoadsButCannotSaveAnyWindow) {
     Check(Rs(Viewer), "consignment");
 }
 
-TEST_F(SessionTest, UnknownOrEndedSessionCannotLoad) {
+TEST_P(SessionTest, UnknownOrEndedSessionCannotLoad) {
     std::string Ended = Server->Login("admin");
     Server->Logout(Ended);
     for (const std::string& Session : {std::string("made-up"), Ended}) {
@@ -101,7 +103,7 @@ TEST_F(SessionTest, UnknownOrEndedSessionCannotLoad) {
     }
 }
 
-TEST_F(SessionTest, SessionCannotReachAUnitOutsideItsOwn) {
+TEST_P(SessionTest, SessionCannotReachAUnitOutsideItsOwn) {
     // A user of region 2 may work on its shops but not on region 1 or the company.
     Server->Database().Exec("INSERT INTO users VALUES ('north', '华北经理', 2);"
                             "INSERT INTO user_privileges VALUES ('north', 'CMS_SHF_VIEW')");
@@ -118,7 +120,7 @@ TEST_F(SessionTest, SessionCannotReachAUnitOutsideItsOwn) {
     EXPECT_EQ(Error, "所选的机构不存在。");
 }
 
-TEST_F(SessionTest, ObjectsAreCreatedByClassNameAndCastByGuid) {
+TEST_P(SessionTest, ObjectsAreCreatedByClassNameAndCastByGuid) {
     EXPECT_TRUE(Supports<ICmsShf>(Server->CreateObject("TCmsShfBean")));
     EXPECT_TRUE(Supports<ICmsQty>(Server->CreateObject("TCmsQtyBean")));
     EXPECT_TRUE(Supports<ICmsVal>(Server->CreateObject("TCmsValBean")));
@@ -133,7 +135,7 @@ TEST_F(SessionTest, ObjectsAreCreatedByClassNameAndCastByGuid) {
     }
 }
 
-TEST_F(SessionTest, ObjectOutlivingItsServerStillAnswers) {
+TEST_P(SessionTest, ObjectOutlivingItsServerStillAnswers) {
     auto Obj = Supports<ICmsQty>(Server->CreateObject("TCmsQtyBean"));
     Server.reset();
     std::string Data, Error;
@@ -141,7 +143,7 @@ TEST_F(SessionTest, ObjectOutlivingItsServerStillAnswers) {
     EXPECT_FALSE(Data.empty());
 }
 
-TEST_F(SessionTest, GarbageDeltaIsRefusedWithAMessage) {
+TEST_P(SessionTest, GarbageDeltaIsRefusedWithAMessage) {
     auto Obj = Supports<ICmsRs>(Server->CreateObject("TCmsRsBean"));
     std::string Result, Error;
     EXPECT_FALSE(Obj->SaveDelta(Admin, Sys_GlobalUnitID, "not a packet", Result, Error));
@@ -154,5 +156,8 @@ TEST_F(SessionTest, GarbageDeltaIsRefusedWithAMessage) {
     EXPECT_FALSE(Obj->SaveDelta(Admin, Sys_GlobalUnitID, NoRows, Result, Error));
     EXPECT_EQ(Error, "提交的数据缺少“门店”一列。");
 }
+
+INSTANTIATE_TEST_SUITE_P(Engines, SessionTest, AllEngines(), EngineName);
+INSTANTIATE_TEST_SUITE_P(Engines, SqliteSessionTest, ::testing::Values(TStoreEngine::seSqlite), EngineName);
 
 } // namespace
