@@ -22,6 +22,7 @@ class TDataSet;
 class TDataSource;
 class TDataLink;
 class TField;
+struct TValueFault;
 
 enum class TFieldType {
     ftUnknown,
@@ -155,6 +156,9 @@ public:
     // Text as a grid shows it, and as an editor starts from.
     std::string DisplayText() const;
     std::string Text() const;
+    // The same texts of V, a value of this field in any row: the field's own text (through
+    // FormatValue), then OnGetText. Every text of a field's value is made here.
+    std::string TextOf(const Variant& V, bool Display) const;
     // Text the user entered: OnSetText when assigned (it then stores the value itself),
     // otherwise converted by the field.
     void SetText(const std::string& Value);
@@ -186,9 +190,9 @@ public:
 
 protected:
     [[noreturn]] void ConvertError(const std::string& ValueText, const std::string& Why) const;
-    // A number that does not fit, in the clerk's words: "提成比例不能大于 9.9999。" (Bound
-    // as CheckDecimal and CheckInteger give it).
-    [[noreturn]] void RangeError(const std::string& Bound) const;
+    // A value the rules refuse: past a bound in the clerk's words ("提成比例不能大于
+    // 9.9999。"), anything else naming the field and the value V.
+    [[noreturn]] void ValueError(const Variant& V, const TValueFault& Fault) const;
     int FSize = 0;
 
 private:

@@ -168,24 +168,14 @@ void ParseCell(TRowBlock::TBuilder& B, int FieldNo, const TCellTarget& T, std::s
     if (Text.empty()) return; // other producers write "" for a missing number
     switch (T.Kind) {
     case TStorageKind::skInteger: {
-        std::int64_t V;
-        try {
-            V = ParseInt64(Text);
-        } catch (const EConvertError&) {
-            CellError(RowNo, T, Text, "不是有效的整数");
-        }
-        if (TValueFault Fault = CheckInteger(V, T.Min, T.Max)) CellError(RowNo, T, Text, Fault.Why);
+        std::int64_t V = 0;
+        if (TValueFault Fault = IntegerOfText(Text, T.Min, T.Max, V)) CellError(RowNo, T, Text, Fault.Why);
         B.SetInt(FieldNo, V);
         return;
     }
     case TStorageKind::skBcd: {
         TBcd V;
-        try {
-            V = TBcd::Parse(Text, T.Scale);
-        } catch (const EConvertError&) {
-            CellError(RowNo, T, Text, "不是有效的数值");
-        }
-        if (TValueFault Fault = CheckDecimal(V, T.Precision)) CellError(RowNo, T, Text, Fault.Why);
+        if (TValueFault Fault = DecimalOfText(Text, T.Precision, T.Scale, V)) CellError(RowNo, T, Text, Fault.Why);
         B.SetInt(FieldNo, V.Unscaled);
         return;
     }
