@@ -929,6 +929,50 @@ TEST(DataSetLocateTest, AgreesWithAScanThroughManyChangesInTheMiddle) {
     }
 }
 
+// ---- bulk load ---------------------------------------------------------------------------
+
+// LoadRows settles a pending edit, adds rows that are there rather than new (nothing logged,
+// no editing event, one reset for the links), every value through its field's rules; a
+// value the rules refuse leaves the set as it was.
+TEST(DataSetBulkLoadTest, LoadRowsAddsCheckedStoredRowsWithOneReset) {
+    TShiftForm T;
+    using TRowValues = std::vector<Variant>;
+    auto Load = [&](std::vector<TRowValues> Source) {
+        std::size_t Next = 0;
+        T.Cds->LoadRows([&](std::vector<Variant>& Values) {
+            if (Next == Source.size()) return false;
+            Values = Source[Next++];
+            return true;
+        });
+    };
+    T.Cds->Last();
+    T.Cds->Edit();
+    T.Name->SetAsString("白班");
+    T.Trace.clear();
+    Load({{Variant(4), Variant("夜班"), Variant("12.345")}, {Variant("5"), Variant(), Variant(7)}});
+    EXPECT_EQ(T.Trace, (TTrace{"BeforePost:Edit", "RowChanged(2)", "EditingChanged", "AfterPost:Browse",
+                               "DataSetChanged"}));
+    EXPECT_EQ(T.Names(), (TNames{"早班", "中班", "白班", "夜班", ""}));
+    EXPECT_EQ(T.Cds->DisplayRowText(3, T.Amount), "12.35"); // rounded half away from zero
+    EXPECT_EQ(T.Cds->DisplayRowText(4, T.Amount), "7.00");
+    EXPECT_EQ(T.Cds->DisplayRowValue(4, T.Id), Variant(5));
+    EXPECT_EQ(T.Cds->ChangeCount(), 1); // the posted edit alone
+    EXPECT_EQ(T.Cds->RecNo(), 1);
+    EXPECT_EQ(T.Cds->FindRecNos({T.Id}, {Variant(4)}), std::vector<int>{4});
+
+    const std::string Before = T.Cds->GetXMLData();
+    T.Trace.clear();
+    try {
+        Load({{Variant(6), Variant("早班"), Variant()}, {Variant(7), Variant("一二三四五六七八九十一"), Variant()}});
+        ADD_FAILURE() << "a name longer than its field was loaded";
+    } catch (const EConvertError& E) {
+        EXPECT_STREQ(E.what(), "字段“名称”的值“一二三四五六七八九十一”超过 10 个字符的长度限制。");
+    }
+    EXPECT_THROW(Load({{Variant(8), Variant(), Variant("1e400")}}), EConvertError);
+    EXPECT_EQ(T.Cds->GetXMLData(), Before);
+    EXPECT_TRUE(T.Trace.empty());
+}
+
 // ---- lookup fields -----------------------------------------------------------------------
 
 namespace {
