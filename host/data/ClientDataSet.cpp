@@ -681,11 +681,14 @@ void TOrvClientDataSet::RevertRecord() {
     TRowRef Row = FState->Rows.At(Pos);
     if (Row->State() == rsUnchanged) return;
     TStoreState& S = MutableState();
+    // One row changes (or goes): the indexes follow it as they follow an edit or a delete.
     auto Revert = [&] {
-        if (Row->State() == rsInserted) S.Rows.Erase(Pos);
-        else S.Rows.Set(Pos, Row->Original());
+        const int Count = S.Rows.Size();
+        const TRowBlock* Now = Row->State() == rsInserted ? nullptr : Row->Original().Get();
+        if (Now) S.Rows.Set(Pos, Row->Original());
+        else S.Rows.Erase(Pos);
         --S.ChangedRows;
-        if (FIndexes) FIndexes->InvalidateAll();
+        if (FIndexes) FIndexes->RowChanged(Row.Get(), Now, Pos.Value, Count, *S.Layout);
     };
     if (Row->State() == rsInserted) {
         RemoveCurrentRow(Revert);
