@@ -150,7 +150,6 @@ public:
     TDateTime AsDateTime() const;
     virtual void SetAsDateTime(TDateTime V) { SetValue(Variant::DateTime(V)); }
     bool AsBoolean() const;
-    void SetAsBoolean(bool V) { SetValue(Variant(V)); }
     void Clear() { SetValue(Variant()); }
 
     // Text as a grid shows it, and as an editor starts from.
@@ -369,8 +368,6 @@ private:
     TDataSource* FDataSource = nullptr;
 };
 
-using TDataChangeEvent = std::function<void(TDataSource* Sender, TField* Field)>;
-
 class TDataSource : public TComponent {
 public:
     explicit TDataSource(TComponent* AOwner);
@@ -384,8 +381,6 @@ public:
 
     std::function<void(TDataSource* Sender, TField* Field)> OnDataChange;
     std::function<void(TDataSource* Sender)> OnStateChange;
-
-    const std::vector<TDataLink*>& DataLinks() const { return FLinks; }
 
 private:
     friend class TDataLink;

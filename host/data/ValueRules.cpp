@@ -74,6 +74,13 @@ bool IsNameChar(char32_t C) {
            InRanges(C, {{'-', '-'}, {'.', '.'}, {'0', '9'}, {0xB7, 0xB7}, {0x300, 0x36F}, {0x203F, 0x2040}});
 }
 
+// "U+0000" for messages.
+std::string CodePointText(char32_t C) {
+    char Buf[16];
+    std::snprintf(Buf, sizeof Buf, "U+%04X", static_cast<unsigned>(C));
+    return Buf;
+}
+
 } // namespace
 
 bool IsXmlChar(char32_t C) {
@@ -85,12 +92,6 @@ TValueFault CheckChar(char32_t C) {
     if (IsXmlChar(C)) return {};
     if (C == 0) return {"含有空字符（U+0000）", false};
     return {"含有 XML 不允许的字符（" + CodePointText(C) + "）", false};
-}
-
-std::string CodePointText(char32_t C) {
-    char Buf[16];
-    std::snprintf(Buf, sizeof Buf, "U+%04X", static_cast<unsigned>(C));
-    return Buf;
 }
 
 TValueFault CheckText(std::string_view Text, int MaxChars) {

@@ -87,7 +87,4 @@ TValueFault CheckPacketFieldName(std::string_view Name);
 // Returns its offset, or npos; Code is the character it names.
 std::size_t FindForbiddenCharRef(std::string_view Xml, char32_t& Code);
 
-// "U+0000" for messages.
-std::string CodePointText(char32_t C);
-
 } // namespace orv
