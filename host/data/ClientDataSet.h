@@ -99,7 +99,8 @@ public:
     // Packet PARAMS attributes other than the change log (LCID, PRIMARY_KEY, ...).
     const std::vector<std::pair<std::string, std::string>>& PacketParams() const { return FPacketParams; }
 
-protected:
+private:
+    // Storage steps; the public verbs of TDataSet and this class decide when they run.
     void InternalOpen() override;
     void InternalClose() override;
     int InternalRecordCount() const override;
@@ -111,7 +112,6 @@ protected:
                                              const std::vector<Variant>& Values) const override;
     void InternalFieldsChanged() override;
 
-private:
     friend class TOrvUpdateDataSet;
     // A backfill writes a target's row outside the editing verbs: no log entry, no events.
     void WriteRowUnlogged(TStoredPos Pos, const std::vector<Variant>& Values);

@@ -66,7 +66,8 @@ TValueFault CheckDateTime(TDateTime Value);
 TValueFault DecimalOfText(std::string_view Text, int Precision, int Scale, TBcd& Out);
 TValueFault DecimalValue(const Variant& Value, int Precision, int Scale, TBcd& Out);
 
-// A whole number between Min and Max; text as TBcd's decimals, too many digits is past a bound.
+// A whole number between Min and Max, 2.5 refused rather than rounded; as with decimals,
+// text with too many digits to be held is past the bound on its side.
 TValueFault IntegerOfText(std::string_view Text, std::int64_t Min, std::int64_t Max, std::int64_t& Out);
 TValueFault IntegerValue(const Variant& Value, std::int64_t Min, std::int64_t Max, std::int64_t& Out);
 
