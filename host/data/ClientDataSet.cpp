@@ -608,6 +608,28 @@ void TOrvClientDataSet::EmptyDataSet() {
     AdoptState(std::move(S), 0);
 }
 
+void TOrvClientDataSet::LoadRows(const std::function<bool(std::vector<Variant>&)>& Next) {
+    CheckBrowseMode();
+    const std::vector<TStorageKind>& Kinds = FState->Layout->Kinds;
+    std::vector<Variant> Values(Kinds.size());
+    std::vector<TRowRef> Rows;
+    // Rows are built apart and only then joined to the set, so a refused value leaves it whole.
+    while (Next(Values)) {
+        for (std::size_t I = 0; I < Values.size(); ++I)
+            Values[I] = DataField(static_cast<int>(I))->Coerce(Values[I]);
+        Rows.push_back(TRowBlock::Build(Kinds, Values.data(), rsUnchanged, 0, {}));
+    }
+    if (Rows.empty()) return;
+    TStoreState& S = MutableState();
+    if (S.Rows.Size() == 0) {
+        S.Rows = TRowTree::Build(std::move(Rows));
+    } else {
+        for (TRowRef& Row : Rows) S.Rows.Insert(TStoredPos(S.Rows.Size()), std::move(Row));
+    }
+    if (FIndexes) FIndexes->InvalidateAll();
+    ResetCursorAfterBulkChange();
+}
+
 int TOrvClientDataSet::ChangeCount() const {
     return FState ? FState->ChangedRows + static_cast<int>(FState->Deleted.size()) : 0;
 }
@@ -659,11 +681,14 @@ void TOrvClientDataSet::RevertRecord() {
     TRowRef Row = FState->Rows.At(Pos);
     if (Row->State() == rsUnchanged) return;
     TStoreState& S = MutableState();
+    // One row changes (or goes): the indexes follow it as they follow an edit or a delete.
     auto Revert = [&] {
-        if (Row->State() == rsInserted) S.Rows.Erase(Pos);
-        else S.Rows.Set(Pos, Row->Original());
+        const int Count = S.Rows.Size();
+        const TRowBlock* Now = Row->State() == rsInserted ? nullptr : Row->Original().Get();
+        if (Now) S.Rows.Set(Pos, Row->Original());
+        else S.Rows.Erase(Pos);
         --S.ChangedRows;
-        if (FIndexes) FIndexes->InvalidateAll();
+        if (FIndexes) FIndexes->RowChanged(Row.Get(), Now, Pos.Value, Count, *S.Layout);
     };
     if (Row->State() == rsInserted) {
         RemoveCurrentRow(Revert);

@@ -3,6 +3,7 @@
 
 #include "host/data/DB.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -65,6 +66,14 @@ public:
     TClientData GetData() const;
     void SetData(const TClientData& Data);
 
+    // Adds rows read from elsewhere (a query's answer) after the stored ones, as rows that
+    // are there rather than insertions: nothing is logged and no editing event runs, which
+    // on a list of 200,000 rows would cost more than the query. Next fills Values, one per
+    // data field in field order, and returns false when no row is left. Every value passes
+    // its field's own rules; one that does not fit raises and the set keeps what it had.
+    // A pending edit is settled first; the links hear of the load once, on the first row.
+    void LoadRows(const std::function<bool(std::vector<Variant>&)>& Next);
+
     // Record numbers of the stored rows whose Fields (data fields of this set) equal Values,
     // ascending, through the same hash index Locate keeps. Neither the cursor nor the
     // state moves, so it may be called while a row is being edited; that row's stored
@@ -90,7 +99,8 @@ public:
     // Packet PARAMS attributes other than the change log (LCID, PRIMARY_KEY, ...).
     const std::vector<std::pair<std::string, std::string>>& PacketParams() const { return FPacketParams; }
 
-protected:
+private:
+    // Storage steps; the public verbs of TDataSet and this class decide when they run.
     void InternalOpen() override;
     void InternalClose() override;
     int InternalRecordCount() const override;
@@ -102,14 +112,10 @@ protected:
                                              const std::vector<Variant>& Values) const override;
     void InternalFieldsChanged() override;
 
-    // Replaces rows and change log with State; Backfill uses it to write without logging.
+    friend class TOrvUpdateDataSet;
+    // A backfill writes a target's row outside the editing verbs: no log entry, no events.
     void WriteRowUnlogged(TStoredPos Pos, const std::vector<Variant>& Values);
     std::vector<Variant> RowValues(TStoredPos Pos) const;
-
-private:
-    friend class TDataPacketReader;
-    friend class TDataPacketWriter;
-    friend class TOrvUpdateDataSet;
     void AdoptState(std::shared_ptr<TStoreState> State, int CursorPos);
     static std::shared_ptr<TStoreState> FilledByName(const TStoreState& Src, const std::vector<TField*>& Mine,
                                                      const std::shared_ptr<const TRowLayout>& Layout);

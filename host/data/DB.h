@@ -22,6 +22,7 @@ class TDataSet;
 class TDataSource;
 class TDataLink;
 class TField;
+struct TValueFault;
 
 enum class TFieldType {
     ftUnknown,
@@ -149,12 +150,14 @@ public:
     TDateTime AsDateTime() const;
     virtual void SetAsDateTime(TDateTime V) { SetValue(Variant::DateTime(V)); }
     bool AsBoolean() const;
-    void SetAsBoolean(bool V) { SetValue(Variant(V)); }
     void Clear() { SetValue(Variant()); }
 
     // Text as a grid shows it, and as an editor starts from.
     std::string DisplayText() const;
     std::string Text() const;
+    // The same texts of V, a value of this field in any row: the field's own text (through
+    // FormatValue), then OnGetText. Every text of a field's value is made here.
+    std::string TextOf(const Variant& V, bool Display) const;
     // Text the user entered: OnSetText when assigned (it then stores the value itself),
     // otherwise converted by the field.
     void SetText(const std::string& Value);
@@ -186,9 +189,9 @@ public:
 
 protected:
     [[noreturn]] void ConvertError(const std::string& ValueText, const std::string& Why) const;
-    // A number that does not fit, in the clerk's words: "提成比例不能大于 9.9999。" (Bound
-    // as CheckDecimal and CheckInteger give it).
-    [[noreturn]] void RangeError(const std::string& Bound) const;
+    // A value the rules refuse: past a bound in the clerk's words ("提成比例不能大于
+    // 9.9999。"), anything else naming the field and the value V.
+    [[noreturn]] void ValueError(const Variant& V, const TValueFault& Fault) const;
     int FSize = 0;
 
 private:
@@ -365,8 +368,6 @@ private:
     TDataSource* FDataSource = nullptr;
 };
 
-using TDataChangeEvent = std::function<void(TDataSource* Sender, TField* Field)>;
-
 class TDataSource : public TComponent {
 public:
     explicit TDataSource(TComponent* AOwner);
@@ -380,8 +381,6 @@ public:
 
     std::function<void(TDataSource* Sender, TField* Field)> OnDataChange;
     std::function<void(TDataSource* Sender)> OnStateChange;
-
-    const std::vector<TDataLink*>& DataLinks() const { return FLinks; }
 
 private:
     friend class TDataLink;

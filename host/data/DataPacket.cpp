@@ -168,24 +168,14 @@ void ParseCell(TRowBlock::TBuilder& B, int FieldNo, const TCellTarget& T, std::s
     if (Text.empty()) return; // other producers write "" for a missing number
     switch (T.Kind) {
     case TStorageKind::skInteger: {
-        std::int64_t V;
-        try {
-            V = ParseInt64(Text);
-        } catch (const EConvertError&) {
-            CellError(RowNo, T, Text, "不是有效的整数");
-        }
-        if (TValueFault Fault = CheckInteger(V, T.Min, T.Max)) CellError(RowNo, T, Text, Fault.Why);
+        std::int64_t V = 0;
+        if (TValueFault Fault = IntegerOfText(Text, T.Min, T.Max, V)) CellError(RowNo, T, Text, Fault.Why);
         B.SetInt(FieldNo, V);
         return;
     }
     case TStorageKind::skBcd: {
         TBcd V;
-        try {
-            V = TBcd::Parse(Text, T.Scale);
-        } catch (const EConvertError&) {
-            CellError(RowNo, T, Text, "不是有效的数值");
-        }
-        if (TValueFault Fault = CheckDecimal(V, T.Precision)) CellError(RowNo, T, Text, Fault.Why);
+        if (TValueFault Fault = DecimalOfText(Text, T.Precision, T.Scale, V)) CellError(RowNo, T, Text, Fault.Why);
         B.SetInt(FieldNo, V.Unscaled);
         return;
     }
@@ -277,15 +267,13 @@ void RefuseForbiddenCharRefs(std::string Text) {
     Walk(Walk, Doc, 0);
 }
 
-} // namespace
-
-TParsedPacket ParseDataPacket(const std::string& Bytes, const std::vector<TField*>& Declared) {
-    std::string Text = DecodePacketBytes(Bytes);
+// The packet's text as a document: decoded to UTF-8, refused when it holds what XML
+// forbids or is not XML. Returns the DATAPACKET element.
+pugi::xml_node ParsePacketText(std::string& Text, pugi::xml_document& Doc) {
     if (std::size_t Nul = Text.find('\0'); Nul != std::string::npos)
         PacketError(Format("第 %s 个字节处有空字符（U+0000）。", {std::to_string(Nul + 1)}));
     char32_t Code;
     if (FindForbiddenCharRef(Text, Code) != std::string::npos) RefuseForbiddenCharRefs(Text);
-    pugi::xml_document Doc;
     pugi::xml_parse_result R =
         Doc.load_buffer_inplace(Text.data(), Text.size(), pugi::parse_default, pugi::encoding_utf8);
     if (!R) PacketError(Format("XML 解析失败（%s，位置 %s）。", {R.description(), std::to_string(R.offset)}));
@@ -296,10 +284,11 @@ TParsedPacket ParseDataPacket(const std::string& Bytes, const std::vector<TField
             break;
         }
     if (!Root || !NameIs(Root.name(), "DATAPACKET")) PacketError("根元素不是 DATAPACKET。");
-    pugi::xml_node Meta = ChildNamed(Root, "METADATA");
-    pugi::xml_node FieldsNode = ChildNamed(Meta, "FIELDS");
-    if (!Meta || !FieldsNode) PacketError("缺少 METADATA/FIELDS。");
+    return Root;
+}
 
+// Step 1: the columns METADATA/FIELDS declares, in packet order.
+std::vector<TPacketColumn> ReadColumns(pugi::xml_node FieldsNode) {
     std::vector<TPacketColumn> Columns;
     for (pugi::xml_node F = FieldsNode.first_child(); F; F = F.next_sibling()) {
         if (F.type() != pugi::node_element) continue;
@@ -310,54 +299,63 @@ TParsedPacket ParseDataPacket(const std::string& Bytes, const std::vector<TField
         Columns.push_back(std::move(C));
     }
     if (Columns.empty()) PacketError("没有定义任何字段。");
+    return Columns;
+}
 
-    TParsedPacket Out;
-    std::vector<TField*> Targets;
-    if (Declared.empty()) {
+// Which field of the set each packet column fills.
+struct TTargets {
+    std::shared_ptr<const TRowLayout> Layout;
+    std::vector<int> ColumnTarget; // column -> target field number; -1: not kept
+    std::vector<TCellTarget> Cells; // by column
+};
+
+// Step 2: the set's fields, each matched to the column of its name (exact spelling first,
+// then ignoring case). Without Declared fields the packet's own become the set's, in NewFields.
+TTargets MatchTargets(const std::vector<TPacketColumn>& Columns, const std::vector<TField*>& Declared,
+                      std::vector<std::unique_ptr<TField>>& NewFields) {
+    std::vector<TField*> Fields = Declared;
+    if (Declared.empty())
         for (const TPacketColumn& C : Columns) {
-            Out.NewFields.push_back(CreateFieldFromDesc(C.Desc));
-            Targets.push_back(Out.NewFields.back().get());
+            NewFields.push_back(CreateFieldFromDesc(C.Desc));
+            Fields.push_back(NewFields.back().get());
         }
-    } else {
-        Targets = Declared;
-    }
-    auto Layout = TRowLayout::Of(Targets);
-    // Column of the packet -> target field number (-1: not kept).
-    std::vector<int> ColumnTarget(Columns.size(), -1);
-    std::vector<TCellTarget> Cells(Columns.size());
-    for (std::size_t T = 0; T < Targets.size(); ++T) {
+    TTargets T;
+    T.Layout = TRowLayout::Of(Fields);
+    const TRowLayout& L = *T.Layout;
+    T.ColumnTarget.assign(Columns.size(), -1);
+    T.Cells.resize(Columns.size());
+    for (std::size_t F = 0; F < Fields.size(); ++F) {
         std::size_t Found = Columns.size();
         for (std::size_t C = 0; C < Columns.size() && Found == Columns.size(); ++C)
-            if (Columns[C].Name == Targets[T]->FieldName()) Found = C;
+            if (Columns[C].Name == Fields[F]->FieldName()) Found = C;
         for (std::size_t C = 0; C < Columns.size() && Found == Columns.size(); ++C)
-            if (SameTextAscii(Columns[C].Name, Targets[T]->FieldName())) Found = C;
-        if (Found == Columns.size()) PacketError(Format("数据包中没有字段“%s”。", {Targets[T]->FieldName()}));
-        ColumnTarget[Found] = static_cast<int>(T);
-        TCellTarget& Cell = Cells[Found];
-        Cell.Desc = &Layout->Descs[T];
-        Cell.Kind = Layout->Kinds[T];
-        Cell.Scale = Layout->Scales[T];
-        Cell.Precision = Layout->Descs[T].Precision;
-        Cell.SizeChars = Targets[T]->DataType() == TFieldType::ftString ? Targets[T]->Size() : 0;
-        Cell.Min = Layout->Descs[T].Min;
-        Cell.Max = Layout->Descs[T].Max;
+            if (SameTextAscii(Columns[C].Name, Fields[F]->FieldName())) Found = C;
+        if (Found == Columns.size()) PacketError(Format("数据包中没有字段“%s”。", {Fields[F]->FieldName()}));
+        T.ColumnTarget[Found] = static_cast<int>(F);
+        TCellTarget& Cell = T.Cells[Found];
+        Cell.Desc = &L.Descs[F];
+        Cell.Kind = L.Kinds[F];
+        Cell.Scale = L.Scales[F];
+        Cell.Precision = L.Descs[F].Precision;
+        Cell.SizeChars = Fields[F]->DataType() == TFieldType::ftString ? Fields[F]->Size() : 0;
+        Cell.Min = L.Descs[F].Min;
+        Cell.Max = L.Descs[F].Max;
     }
+    return T;
+}
 
-    std::vector<std::uint32_t> Log;
-    if (pugi::xml_node Params = ChildNamed(Meta, "PARAMS")) {
-        for (pugi::xml_attribute A = Params.first_attribute(); A; A = A.next_attribute()) {
-            if (NameIs(A.name(), "CHANGE_LOG")) Log = ParseChangeLog(A.value());
-            else if (TValueFault Fault = CheckText(A.value(), 0))
-                PacketError(Format("PARAMS 的属性“%s”%s。", {A.name(), Fault.Why}));
-            else Out.Params.emplace_back(A.name(), A.value());
-        }
-    }
-
-    // Rows, each version as it stands in the packet.
+// Every ROW as it stands in the packet, with its RowState.
+struct TPacketRows {
     std::vector<TRowRef> Records;
     std::vector<std::uint32_t> States;
-    pugi::xml_node RowData = ChildNamed(Root, "ROWDATA");
-    TRowBlock::TBuilder Builder(static_cast<int>(Targets.size()));
+};
+
+// Step 3: the rows, each value read by its target field's rules.
+TPacketRows ReadRows(pugi::xml_node RowData, const std::vector<TPacketColumn>& Columns, const TTargets& T) {
+    TPacketRows Out;
+    TRowBlock::TBuilder Builder(static_cast<int>(T.Layout->Kinds.size()));
+    // Rows of one producer list their attributes in one order: look from the column after
+    // the last one found, so a row costs one comparison per attribute.
     std::size_t Next = 0;
     auto ColumnOf = [&](const char* Name) -> int {
         for (std::size_t K = 0; K < Columns.size(); ++K) {
@@ -374,7 +372,7 @@ TParsedPacket ParseDataPacket(const std::string& Bytes, const std::vector<TField
     for (pugi::xml_node Row = RowData.first_child(); Row; Row = Row.next_sibling()) {
         if (Row.type() != pugi::node_element) continue;
         if (!NameIs(Row.name(), "ROW")) PacketError(Format("ROWDATA 中出现了未知元素“%s”。", {Row.name()}));
-        int RowNo = static_cast<int>(Records.size()) + 1;
+        int RowNo = static_cast<int>(Out.Records.size()) + 1;
         Builder.Reset();
         std::uint32_t State = 0;
         Next = 0;
@@ -391,29 +389,29 @@ TParsedPacket ParseDataPacket(const std::string& Bytes, const std::vector<TField
                 continue;
             }
             int C = ColumnOf(Name);
-            if (C < 0 || ColumnTarget[static_cast<std::size_t>(C)] < 0) continue;
+            if (C < 0 || T.ColumnTarget[static_cast<std::size_t>(C)] < 0) continue;
             const char* V = A.value();
-            ParseCell(Builder, ColumnTarget[static_cast<std::size_t>(C)], Cells[static_cast<std::size_t>(C)],
+            ParseCell(Builder, T.ColumnTarget[static_cast<std::size_t>(C)], T.Cells[static_cast<std::size_t>(C)],
                       std::string_view(V, std::strlen(V)), RowNo);
         }
-        Records.push_back(Builder.Build(rsUnchanged, 0, {}));
-        States.push_back(State);
+        Out.Records.push_back(Builder.Build(rsUnchanged, 0, {}));
+        Out.States.push_back(State);
     }
+    return Out;
+}
 
-    auto State = std::make_shared<TStoreState>();
-    State->Layout = Layout;
+// Step 4: the set's rows and pending changes from the row versions and the change log. A
+// modification links a record to the one it replaced; the chain's first record holds the
+// values as loaded. A version replaces at most one and is replaced by at most one, so the
+// versions form chains; a chain whose every version is replaced is a loop.
+void ApplyChangeLog(TStoreState& State, TPacketRows&& Packet, const std::vector<std::uint32_t>& Log) {
+    std::vector<TRowRef>& Records = Packet.Records;
+    const std::vector<std::uint32_t>& States = Packet.States;
     const std::size_t N = Records.size();
-    bool Plain = Log.empty() && std::all_of(States.begin(), States.end(), [](std::uint32_t S) { return S == 0; });
-    if (Plain) {
-        State->Rows = TRowTree::Build(std::move(Records));
-        Out.State = std::move(State);
-        return Out;
+    if (Log.empty() && std::all_of(States.begin(), States.end(), [](std::uint32_t S) { return S == 0; })) {
+        State.Rows = TRowTree::Build(std::move(Records));
+        return;
     }
-
-    // Rebuild pending changes from the versions: a modification links a record to the one
-    // it replaced; the chain's first record holds the values as loaded.
-    // A version replaces at most one and is replaced by at most one, so the versions form
-    // chains; a chain whose every version is replaced is a loop.
     std::vector<std::uint32_t> Prev(N + 1, 0), Successor(N + 1, 0);
     std::vector<std::uint32_t> FirstSeq(N + 1, std::numeric_limits<std::uint32_t>::max());
     std::vector<bool> Superseded(N + 1, false), Chained(N + 1, false);
@@ -461,16 +459,16 @@ TParsedPacket ParseDataPacket(const std::string& Bytes, const std::vector<TField
         if (Seq == std::numeric_limits<std::uint32_t>::max()) Seq = NextSeq++;
         const TRowRef& Rec = Records[R - 1];
         if (St & psDeleted) {
-            if (!RootInserted) State->Deleted.push_back({Records[Root - 1], Seq, {}});
+            if (!RootInserted) State.Deleted.push_back({Records[Root - 1], Seq, {}});
             continue;
         }
         if (St & psOriginal) continue; // an original whose new version is missing: nothing to show
         if (RootInserted) {
             Visible.push_back({Root, TRowBlock::WithState(Rec, rsInserted, Seq, {})});
-            ++State->ChangedRows;
+            ++State.ChangedRows;
         } else if (Root != R) {
             Visible.push_back({Root, TRowBlock::WithState(Rec, rsModified, Seq, Records[Root - 1])});
-            ++State->ChangedRows;
+            ++State.ChangedRows;
         } else {
             Visible.push_back({Root, Rec});
         }
@@ -481,8 +479,36 @@ TParsedPacket ParseDataPacket(const std::string& Bytes, const std::vector<TField
     std::vector<TRowRef> Rows;
     Rows.reserve(Visible.size());
     for (auto& V : Visible) Rows.push_back(std::move(V.Row));
-    State->Rows = TRowTree::Build(std::move(Rows));
-    State->NextSeq = NextSeq;
+    State.Rows = TRowTree::Build(std::move(Rows));
+    State.NextSeq = NextSeq;
+}
+
+} // namespace
+
+TParsedPacket ParseDataPacket(const std::string& Bytes, const std::vector<TField*>& Declared) {
+    std::string Text = DecodePacketBytes(Bytes);
+    pugi::xml_document Doc;
+    pugi::xml_node Root = ParsePacketText(Text, Doc);
+    pugi::xml_node Meta = ChildNamed(Root, "METADATA");
+    pugi::xml_node FieldsNode = ChildNamed(Meta, "FIELDS");
+    if (!Meta || !FieldsNode) PacketError("缺少 METADATA/FIELDS。");
+
+    TParsedPacket Out;
+    const std::vector<TPacketColumn> Columns = ReadColumns(FieldsNode);
+    const TTargets Targets = MatchTargets(Columns, Declared, Out.NewFields);
+    std::vector<std::uint32_t> Log;
+    if (pugi::xml_node Params = ChildNamed(Meta, "PARAMS")) {
+        for (pugi::xml_attribute A = Params.first_attribute(); A; A = A.next_attribute()) {
+            if (NameIs(A.name(), "CHANGE_LOG")) Log = ParseChangeLog(A.value());
+            else if (TValueFault Fault = CheckText(A.value(), 0))
+                PacketError(Format("PARAMS 的属性“%s”%s。", {A.name(), Fault.Why}));
+            else Out.Params.emplace_back(A.name(), A.value());
+        }
+    }
+    TPacketRows Rows = ReadRows(ChildNamed(Root, "ROWDATA"), Columns, Targets);
+    auto State = std::make_shared<TStoreState>();
+    State->Layout = Targets.Layout;
+    ApplyChangeLog(*State, std::move(Rows), Log);
     Out.State = std::move(State);
     return Out;
 }

@@ -666,9 +666,7 @@ Variant TDataSet::ValueAt(TStoredPos Pos, const TField* Field) const {
 }
 
 std::string TDataSet::DisplayRowText(int Row, const TField* Field) const {
-    std::string Text = Field->FormatValue(DisplayRowValue(Row, Field), true);
-    if (Field->OnGetText) Field->OnGetText(const_cast<TField*>(Field), Text, true);
-    return Text;
+    return Field->TextOf(DisplayRowValue(Row, Field), true);
 }
 
 // ---- controls ----------------------------------------------------------------------------

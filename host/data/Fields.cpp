@@ -17,32 +17,6 @@ Variant NumberInput(const Variant& V) {
     return V;
 }
 
-// Text of a number too long for the parsers to hold, such as twenty typed digits: that
-// number does not fit its field rather than being no number at all. Sign, digits and, when
-// Point, one decimal point; surrounding blanks as the parsers allow them. 0 when the text
-// is no such number, otherwise -1 or 1 for its sign.
-int SignOfPlainNumber(const Variant& In, bool Point) {
-    const std::string* S = In.IfString();
-    if (!S) return 0;
-    const std::string Trimmed = Trim(*S);
-    std::string_view T = Trimmed;
-    int Sign = 1;
-    if (!T.empty() && (T.front() == '-' || T.front() == '+')) {
-        Sign = T.front() == '-' ? -1 : 1;
-        T.remove_prefix(1);
-    }
-    bool Digit = false, SeenPoint = false;
-    for (char C : T) {
-        if (C >= '0' && C <= '9')
-            Digit = true;
-        else if (C == '.' && Point && !SeenPoint)
-            SeenPoint = true;
-        else
-            return 0;
-    }
-    return Digit ? Sign : 0;
-}
-
 } // namespace
 
 // ---- TField ------------------------------------------------------------------------------
@@ -170,15 +144,13 @@ bool TField::AsBoolean() const {
     }
 }
 
-std::string TField::DisplayText() const {
-    std::string Text = FormatValue(Value(), true);
-    if (OnGetText) OnGetText(const_cast<TField*>(this), Text, true);
-    return Text;
-}
+std::string TField::DisplayText() const { return TextOf(Value(), true); }
 
-std::string TField::Text() const {
-    std::string Text = FormatValue(Value(), false);
-    if (OnGetText) OnGetText(const_cast<TField*>(this), Text, false);
+std::string TField::Text() const { return TextOf(Value(), false); }
+
+std::string TField::TextOf(const Variant& V, bool Display) const {
+    std::string Text = FormatValue(V, Display);
+    if (OnGetText) OnGetText(const_cast<TField*>(this), Text, Display);
     return Text;
 }
 
@@ -217,8 +189,9 @@ void TField::ConvertError(const std::string& ValueText, const std::string& Why) 
     throw EConvertError(Format("字段“%s”的值“%s”%s。", {DisplayLabel(), ValueText, Why}));
 }
 
-void TField::RangeError(const std::string& Bound) const {
-    throw EConvertError(DisplayLabel() + Bound + "。");
+void TField::ValueError(const Variant& V, const TValueFault& Fault) const {
+    if (Fault.Bound) throw EConvertError(DisplayLabel() + Fault.Why + "。");
+    ConvertError(Fault.ShowValue ? V.AsString() : "…", Fault.Why);
 }
 
 // ---- TStringField, TMemoField, TBlobField ------------------------------------------------
@@ -228,7 +201,7 @@ TStringField::TStringField(TComponent* AOwner) : TField(AOwner) { FSize = 20; }
 Variant TStringField::Coerce(const Variant& V) const {
     if (V.IsNull()) return V;
     std::string S = V.IfString() ? *V.IfString() : V.AsString();
-    if (TValueFault Fault = CheckText(S, FSize)) ConvertError(Fault.ShowValue ? S : "…", Fault.Why);
+    if (TValueFault Fault = CheckText(S, FSize)) ValueError(Variant(S), Fault);
     return Variant(std::move(S));
 }
 
@@ -278,22 +251,8 @@ TFieldType TIntegerField::DataType() const {
 
 Variant TIntegerField::Coerce(const Variant& V) const {
     if (V.IsNull()) return V;
-    const Variant In = NumberInput(V);
     std::int64_t I = 0;
-    try {
-        if (const double* D = In.IfFloat()) {
-            if (*D != std::trunc(*D)) throw EConvertError("");
-        } else if (const TBcd* B = In.IfBcd()) {
-            if (B->Rescaled(0).Compare(*B) != 0) throw EConvertError("");
-        }
-        I = In.AsInt64();
-    } catch (const EConvertError&) {
-        if (const int Sign = SignOfPlainNumber(In, false))
-            if (TValueFault Fault = CheckInteger(Sign < 0 ? INT64_MIN : INT64_MAX, FMin, FMax))
-                RangeError(Fault.Why);
-        ConvertError(V.AsString(), "不是有效的整数");
-    }
-    if (TValueFault Fault = CheckInteger(I, FMin, FMax)) RangeError(Fault.Why);
+    if (TValueFault Fault = IntegerValue(NumberInput(V), FMin, FMax, I)) ValueError(V, Fault);
     return Variant(static_cast<long long>(I));
 }
 
@@ -345,21 +304,13 @@ void TBCDField::SetSize(int Value) {
 
 Variant TBCDField::Coerce(const Variant& V) const {
     if (V.IsNull()) return V;
-    const Variant In = NumberInput(V);
     TBcd B;
-    try {
-        B = In.AsBcd(FSize);
-    } catch (const EConvertError&) {
-        if (const int Sign = SignOfPlainNumber(In, true))
-            if (TValueFault Fault = DecimalBound(FPrecision, FSize, Sign < 0)) RangeError(Fault.Why);
-        ConvertError(V.AsString(), "不是有效的数值");
-    }
-    if (TValueFault Fault = CheckDecimal(B, FPrecision)) RangeError(Fault.Why);
+    if (TValueFault Fault = DecimalValue(NumberInput(V), FPrecision, FSize, B)) ValueError(V, Fault);
     return Variant(B);
 }
 
 std::string TBCDField::FormatValue(const Variant& V, bool) const {
-    if (const TBcd* B = V.IfBcd()) return B->Rescaled(FSize).ToString();
+    if (const TBcd* B = V.IfBcd()) return DecimalText(*B, FSize);
     return V.AsString();
 }
 
@@ -376,14 +327,9 @@ TDateField::TDateField(TComponent* AOwner) : TField(AOwner) {}
 
 Variant TDateField::Coerce(const Variant& V) const {
     if (V.IsNull()) return V;
-    TDateTime D = 0;
-    try {
-        D = V.AsDateTime();
-    } catch (const EConvertError&) {
-        ConvertError(V.AsString(), "不是有效的日期");
-    }
-    if (TValueFault Fault = CheckDateTime(D)) ConvertError(V.AsString(), Fault.Why);
-    return Variant::Date(DateOf(D));
+    std::int32_t Days = 0;
+    if (TValueFault Fault = DateValue(V, Days)) ValueError(V, Fault);
+    return Variant::Date(Days);
 }
 
 Variant TDateField::ParseText(const std::string& Text) const {

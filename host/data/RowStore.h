@@ -59,7 +59,6 @@ public:
     std::int32_t GetDate(int FieldNo) const { return static_cast<std::int32_t>(static_cast<std::int64_t>(Slots()[FieldNo])); }
     // Same values in every field (state and original not compared).
     bool SameValues(const TRowBlock& O, const std::vector<TStorageKind>& Kinds) const;
-    std::size_t ByteSize() const { return FByteSize; }
 
     std::uint8_t State() const { return FState; }
     std::uint32_t Seq() const { return FSeq; }
@@ -71,7 +70,6 @@ public:
     public:
         explicit TBuilder(int FieldCount);
         void Reset();
-        void SetNull(int FieldNo) { FNull[static_cast<std::size_t>(FieldNo)] = true; }
         void SetInt(int FieldNo, std::int64_t V);
         void SetFloat(int FieldNo, double V);
         void SetString(int FieldNo, std::string_view V);
@@ -81,7 +79,6 @@ public:
         std::vector<std::uint64_t> FSlots;
         std::vector<bool> FNull;
         std::vector<std::pair<std::uint32_t, std::uint32_t>> FStrings; // offset, length into FText
-        std::vector<int> FStringField;
         std::string FText;
     };
 

@@ -2,6 +2,7 @@
 
 #include "host/core/SysUtils.h"
 
+#include <cmath>
 #include <cstdio>
 
 namespace orv {
@@ -44,9 +45,40 @@ bool IsNameStart(char32_t C) {
                         {0x10000, 0xEFFFF}});
 }
 
+// Text of a number too long for the parsers to hold, such as twenty typed digits: that
+// number does not fit rather than being no number at all. Sign, digits and, when Point,
+// one decimal point; surrounding blanks as the parsers allow them. 0 when the text is no
+// such number, otherwise -1 or 1 for its sign.
+int SignOfPlainNumber(std::string_view Text, bool Point) {
+    const std::string Trimmed = Trim(Text);
+    std::string_view T = Trimmed;
+    int Sign = 1;
+    if (!T.empty() && (T.front() == '-' || T.front() == '+')) {
+        Sign = T.front() == '-' ? -1 : 1;
+        T.remove_prefix(1);
+    }
+    bool Digit = false, SeenPoint = false;
+    for (char C : T) {
+        if (C >= '0' && C <= '9')
+            Digit = true;
+        else if (C == '.' && Point && !SeenPoint)
+            SeenPoint = true;
+        else
+            return 0;
+    }
+    return Digit ? Sign : 0;
+}
+
 bool IsNameChar(char32_t C) {
     return IsNameStart(C) ||
            InRanges(C, {{'-', '-'}, {'.', '.'}, {'0', '9'}, {0xB7, 0xB7}, {0x300, 0x36F}, {0x203F, 0x2040}});
+}
+
+// "U+0000" for messages.
+std::string CodePointText(char32_t C) {
+    char Buf[16];
+    std::snprintf(Buf, sizeof Buf, "U+%04X", static_cast<unsigned>(C));
+    return Buf;
 }
 
 } // namespace
@@ -60,12 +92,6 @@ TValueFault CheckChar(char32_t C) {
     if (IsXmlChar(C)) return {};
     if (C == 0) return {"含有空字符（U+0000）", false};
     return {"含有 XML 不允许的字符（" + CodePointText(C) + "）", false};
-}
-
-std::string CodePointText(char32_t C) {
-    char Buf[16];
-    std::snprintf(Buf, sizeof Buf, "U+%04X", static_cast<unsigned>(C));
-    return Buf;
 }
 
 TValueFault CheckText(std::string_view Text, int MaxChars) {
@@ -91,7 +117,7 @@ TValueFault DecimalBound(int Precision, int Scale, bool Negative) {
     const int Whole = Precision - Scale;
     std::string Largest = Whole > 0 ? std::string(static_cast<std::size_t>(Whole), '9') : "0";
     if (Scale > 0) Largest += "." + std::string(static_cast<std::size_t>(Scale), '9');
-    return {Negative ? "不能小于 -" + Largest : "不能大于 " + Largest};
+    return {Negative ? "不能小于 -" + Largest : "不能大于 " + Largest, true, true};
 }
 
 TValueFault CheckDecimal(const TBcd& Value, int Precision) {
@@ -99,12 +125,13 @@ TValueFault CheckDecimal(const TBcd& Value, int Precision) {
     if (TValueFault Bound = DecimalBound(Precision, Value.Scale, Value.Unscaled < 0)) return Bound;
     // A precision below the scale leaves no value at all; say so in the field's own terms.
     return {"超出字段精度（" + std::to_string(Precision) + " 位数字，其中 " + std::to_string(Value.Scale) +
-            " 位小数）"};
+                " 位小数）",
+            true, true};
 }
 
 TValueFault CheckInteger(std::int64_t Value, std::int64_t Min, std::int64_t Max) {
-    if (Value > Max) return {"不能大于 " + std::to_string(Max)};
-    if (Value < Min) return {"不能小于 " + std::to_string(Min)};
+    if (Value > Max) return {"不能大于 " + std::to_string(Max), true, true};
+    if (Value < Min) return {"不能小于 " + std::to_string(Min), true, true};
     return {};
 }
 
@@ -132,6 +159,66 @@ TValueFault CheckDateTime(TDateTime Value) {
     if (!IsCalendarDateTime(Value)) return {"超出日期范围（0001-01-01 至 9999-12-31）"};
     return {};
 }
+
+TValueFault DecimalOfText(std::string_view Text, int Precision, int Scale, TBcd& Out) {
+    try {
+        Out = TBcd::Parse(Text, Scale);
+    } catch (const EConvertError&) {
+        if (const int Sign = SignOfPlainNumber(Text, true))
+            if (TValueFault Bound = DecimalBound(Precision, Scale, Sign < 0)) return Bound;
+        return {"不是有效的数值"};
+    }
+    return CheckDecimal(Out, Precision);
+}
+
+TValueFault DecimalValue(const Variant& Value, int Precision, int Scale, TBcd& Out) {
+    if (const std::string* S = Value.IfString()) return DecimalOfText(Trim(*S), Precision, Scale, Out);
+    try {
+        Out = Value.AsBcd(Scale);
+    } catch (const EConvertError&) {
+        return {"不是有效的数值"};
+    }
+    return CheckDecimal(Out, Precision);
+}
+
+TValueFault IntegerOfText(std::string_view Text, std::int64_t Min, std::int64_t Max, std::int64_t& Out) {
+    try {
+        Out = ParseInt64(Text);
+    } catch (const EConvertError&) {
+        if (const int Sign = SignOfPlainNumber(Text, false))
+            if (TValueFault Bound = CheckInteger(Sign < 0 ? INT64_MIN : INT64_MAX, Min, Max)) return Bound;
+        return {"不是有效的整数"};
+    }
+    return CheckInteger(Out, Min, Max);
+}
+
+TValueFault IntegerValue(const Variant& Value, std::int64_t Min, std::int64_t Max, std::int64_t& Out) {
+    if (const std::string* S = Value.IfString()) return IntegerOfText(Trim(*S), Min, Max, Out);
+    // A whole number only: 2.5 is no count of anything, it is not rounded to 3.
+    const double* D = Value.IfFloat();
+    const TBcd* B = Value.IfBcd();
+    if ((D && *D != std::trunc(*D)) || (B && B->Rescaled(0).Compare(*B) != 0)) return {"不是有效的整数"};
+    try {
+        Out = Value.AsInt64();
+    } catch (const EConvertError&) {
+        return {"不是有效的整数"};
+    }
+    return CheckInteger(Out, Min, Max);
+}
+
+TValueFault DateValue(const Variant& Value, std::int32_t& Days) {
+    TDateTime Moment = 0;
+    try {
+        Moment = Value.AsDateTime();
+    } catch (const EConvertError&) {
+        return {"不是有效的日期"};
+    }
+    if (TValueFault Fault = CheckDateTime(Moment)) return Fault;
+    Days = DateOf(Moment);
+    return {};
+}
+
+std::string DecimalText(const TBcd& Value, int Scale) { return Value.Rescaled(Scale).ToString(); }
 
 TValueFault CheckPacketFieldName(std::string_view Name) {
     if (Name.empty()) return {"为空"};

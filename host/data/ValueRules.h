@@ -19,6 +19,7 @@ constexpr int MaxDecimalScale = 18;
 struct TValueFault {
     std::string Why; // completes "字段“X”的值“…”", e.g. "超过 20 个字符的长度限制"
     bool ShowValue = true; // false: the value itself cannot be shown (not UTF-8, forbidden characters)
+    bool Bound = false;    // a value of the type past a bound: Why reads after the field's label alone
     explicit operator bool() const { return !Why.empty(); }
 };
 
@@ -56,6 +57,27 @@ std::string NumberTextFromInput(std::string_view Text);
 // A moment whose calendar day lies between 0001-01-01 and 9999-12-31.
 TValueFault CheckDateTime(TDateTime Value);
 
+// The one reading of a value into each type that every holder of one (a field, the packet
+// reader, the server storing a delta) goes through; each words the fault for its context.
+
+// A decimal at Scale, extra decimals rounded half away from zero, within Precision. Text is
+// read as a program writes it (the Variant form trims blanks around it); a number with too
+// many digits to be held at all is past the bound on its side rather than no number.
+TValueFault DecimalOfText(std::string_view Text, int Precision, int Scale, TBcd& Out);
+TValueFault DecimalValue(const Variant& Value, int Precision, int Scale, TBcd& Out);
+
+// A whole number between Min and Max, 2.5 refused rather than rounded; as with decimals,
+// text with too many digits to be held is past the bound on its side.
+TValueFault IntegerOfText(std::string_view Text, std::int64_t Min, std::int64_t Max, std::int64_t& Out);
+TValueFault IntegerValue(const Variant& Value, std::int64_t Min, std::int64_t Max, std::int64_t& Out);
+
+// The calendar day of a date, a moment or text as a person or a packet writes a date.
+TValueFault DateValue(const Variant& Value, std::int32_t& Days);
+
+// The text a person reads and edits for a decimal of a field with Scale decimals ("12.50").
+// Dates read as FormatDisplayDate writes them.
+std::string DecimalText(const TBcd& Value, int Scale);
+
 // A field name that packets can carry as an attribute of every row: an XML name without a
 // colon (readers that know namespaces take what precedes one for a prefix), neither
 // "xmlns" nor the row state's own attribute.
@@ -65,8 +87,5 @@ TValueFault CheckPacketFieldName(std::string_view Name);
 // XML 1.0 forbids: the parser would turn it into that character, or cut the text at it.
 // Returns its offset, or npos; Code is the character it names.
 std::size_t FindForbiddenCharRef(std::string_view Xml, char32_t& Code);
-
-// "U+0000" for messages.
-std::string CodePointText(char32_t C);
 
 } // namespace orv

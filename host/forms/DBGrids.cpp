@@ -232,9 +232,7 @@ std::string TOrvDBGrid::CellEditText(int Row, int Col) const {
     TDataSet* D = GetActiveDataSet();
     TField* F = Col >= 0 && Col < ColumnCount() ? Column(Col)->Field() : nullptr;
     if (!D || !D->Active() || !F || Row < 0 || Row >= D->DisplayRowCount()) return {};
-    std::string Text = F->FormatValue(D->DisplayRowValue(Row, F), false);
-    if (F->OnGetText) F->OnGetText(F, Text, false);
-    return Text;
+    return F->TextOf(D->DisplayRowValue(Row, F), false);
 }
 
 bool TOrvDBGrid::CanEditColumn(int Col) const {

@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <random>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -811,7 +813,7 @@ TEST(DataSetLocateTest, FieldListsOptionsAndValuesThatCannotMatch) {
 
 namespace {
 
-enum class TModelOp { Append, Insert, Edit, Delete, DeleteLast, Move, Search };
+enum class TModelOp { Append, Insert, Edit, Delete, DeleteLast, Move, Revert, Search };
 
 // Runs Steps random operations (drawn from Mix; the first Appends are appends) against
 // the data set and a model of its rows, and checks Locate and FindRecNos against a plain
@@ -821,6 +823,10 @@ void RunLocateModel(unsigned Seed, int Steps, int Appends, const std::vector<TMo
     struct TRow {
         int Id;
         std::string Name;
+        // The change log's view of the row, for RevertRecord: an insertion since the last
+        // merge, or a row whose loaded values Original keeps.
+        bool Inserted = true;
+        std::optional<std::pair<int, std::string>> Original;
     };
     std::vector<TRow> Model;
     int Cursor = -1;
@@ -876,9 +882,22 @@ void RunLocateModel(unsigned Seed, int Steps, int Appends, const std::vector<TMo
             T.Cds->Post();
             Model.insert(Model.begin() + Cursor, R);
         } else if (Op == Edit) {
+            TRow& R = Model[static_cast<std::size_t>(Cursor)];
+            const std::pair<int, std::string> Before{R.Id, R.Name};
             T.Cds->Edit();
-            SetRow(Model[static_cast<std::size_t>(Cursor)]);
+            SetRow(R);
             T.Cds->Post();
+            if (!R.Inserted && !R.Original && Before != std::pair{R.Id, R.Name}) R.Original = Before;
+        } else if (Op == Revert) {
+            TRow& R = Model[static_cast<std::size_t>(Cursor)];
+            T.Cds->RevertRecord();
+            if (R.Inserted) {
+                Model.erase(Model.begin() + Cursor);
+                Cursor = std::min(Cursor, static_cast<int>(Model.size()) - 1);
+            } else if (R.Original) {
+                std::tie(R.Id, R.Name) = *R.Original;
+                R.Original.reset();
+            }
         } else if (Op == Delete) {
             T.Cds->Delete();
             Model.erase(Model.begin() + Cursor);
@@ -895,7 +914,10 @@ void RunLocateModel(unsigned Seed, int Steps, int Appends, const std::vector<TMo
             Check(Step);
             if (::testing::Test::HasFatalFailure()) return;
         }
-        if (Step % 97 == 0) T.Cds->MergeChangeLog();
+        if (Step % 97 == 0) {
+            T.Cds->MergeChangeLog();
+            for (TRow& R : Model) R = {R.Id, R.Name, false, {}};
+        }
         ASSERT_EQ(T.Cds->RecNo(), Cursor + 1) << "step " << Step << " op " << static_cast<int>(Op);
     }
     ASSERT_EQ(T.Cds->RecordCount(), static_cast<int>(Model.size()));
@@ -908,12 +930,12 @@ void RunLocateModel(unsigned Seed, int Steps, int Appends, const std::vector<TMo
 } // namespace
 
 // Locate keeps finding the first matching row, and FindRecNos every matching row in
-// order, while rows are appended, inserted in the middle, edited and deleted, checked
+// order, while rows are appended, inserted in the middle, edited, deleted and reverted, checked
 // against a plain scan of a model of the rows.
 TEST(DataSetLocateTest, AgreesWithAScanThroughEdits) {
     using enum TModelOp;
     RunLocateModel(20240229, 700, 0,
-                   {Append, Append, Append, Insert, Edit, Edit, Delete, DeleteLast, Move, Search, Search, Search});
+                   {Append, Append, Append, Insert, Edit, Edit, Delete, DeleteLast, Move, Revert, Search, Search, Search});
 }
 
 // The same, on a set of a few hundred rows that mostly changes away from its end, searched
@@ -924,9 +946,53 @@ TEST(DataSetLocateTest, AgreesWithAScanThroughManyChangesInTheMiddle) {
     for (unsigned Seed : {7u, 1234u}) {
         SCOPED_TRACE(Seed);
         RunLocateModel(Seed, 3000, 300,
-                       {Insert, Insert, Insert, Delete, Delete, Delete, Edit, Move, Move, Append, Search, Search, Search, Search});
+                       {Insert, Insert, Insert, Delete, Delete, Delete, Edit, Revert, Move, Move, Append, Search, Search, Search, Search});
         if (HasFatalFailure()) return;
     }
+}
+
+// ---- bulk load ---------------------------------------------------------------------------
+
+// LoadRows settles a pending edit, adds rows that are there rather than new (nothing logged,
+// no editing event, one reset for the links), every value through its field's rules; a
+// value the rules refuse leaves the set as it was.
+TEST(DataSetBulkLoadTest, LoadRowsAddsCheckedStoredRowsWithOneReset) {
+    TShiftForm T;
+    using TRowValues = std::vector<Variant>;
+    auto Load = [&](std::vector<TRowValues> Source) {
+        std::size_t Next = 0;
+        T.Cds->LoadRows([&](std::vector<Variant>& Values) {
+            if (Next == Source.size()) return false;
+            Values = Source[Next++];
+            return true;
+        });
+    };
+    T.Cds->Last();
+    T.Cds->Edit();
+    T.Name->SetAsString("白班");
+    T.Trace.clear();
+    Load({{Variant(4), Variant("夜班"), Variant("12.345")}, {Variant("5"), Variant(), Variant(7)}});
+    EXPECT_EQ(T.Trace, (TTrace{"BeforePost:Edit", "RowChanged(2)", "EditingChanged", "AfterPost:Browse",
+                               "DataSetChanged"}));
+    EXPECT_EQ(T.Names(), (TNames{"早班", "中班", "白班", "夜班", ""}));
+    EXPECT_EQ(T.Cds->DisplayRowText(3, T.Amount), "12.35"); // rounded half away from zero
+    EXPECT_EQ(T.Cds->DisplayRowText(4, T.Amount), "7.00");
+    EXPECT_EQ(T.Cds->DisplayRowValue(4, T.Id), Variant(5));
+    EXPECT_EQ(T.Cds->ChangeCount(), 1); // the posted edit alone
+    EXPECT_EQ(T.Cds->RecNo(), 1);
+    EXPECT_EQ(T.Cds->FindRecNos({T.Id}, {Variant(4)}), std::vector<int>{4});
+
+    const std::string Before = T.Cds->GetXMLData();
+    T.Trace.clear();
+    try {
+        Load({{Variant(6), Variant("早班"), Variant()}, {Variant(7), Variant("一二三四五六七八九十一"), Variant()}});
+        ADD_FAILURE() << "a name longer than its field was loaded";
+    } catch (const EConvertError& E) {
+        EXPECT_STREQ(E.what(), "字段“名称”的值“一二三四五六七八九十一”超过 10 个字符的长度限制。");
+    }
+    EXPECT_THROW(Load({{Variant(8), Variant(), Variant("1e400")}}), EConvertError);
+    EXPECT_EQ(T.Cds->GetXMLData(), Before);
+    EXPECT_TRUE(T.Trace.empty());
 }
 
 // ---- lookup fields -----------------------------------------------------------------------
