@@ -200,6 +200,12 @@ bool TAction::Execute() {
     return TBasicAction::Execute();
 }
 
+bool TAction::UserExecute() {
+    bool Done = false;
+    Application->HandleEvent([&] { Done = FVisible && Execute(); });
+    return Done;
+}
+
 // ---- TActionList ---------------------------------------------------------------------------
 
 TActionList::TActionList(TComponent* AOwner) : TNativeComponent(AOwner) {

@@ -99,6 +99,9 @@ public:
     void SetActionList(TActionList* Value);
 
     bool Execute() override;
+    // The user ran the command (the backend's entry point): a hidden or disabled action
+    // does nothing. Returns whether it ran.
+    bool UserExecute();
 
 private:
     friend class TActionList;

@@ -83,9 +83,10 @@ void TDateTimePicker::SetDate(TDateTime Value) {
 }
 
 void TDateTimePicker::UserSetDate(TDateTime Value) {
-    if (!Enabled()) return;
-    SetDate(Value);
-    if (OnChange) OnChange(this);
+    UserInput([&] {
+        SetDate(Value);
+        if (OnChange) OnChange(this);
+    });
 }
 
 } // namespace orv

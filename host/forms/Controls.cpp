@@ -143,12 +143,28 @@ void TControl::Click() {
 }
 
 bool TControl::UserClick() {
+    return UserInput([this] {
+        CommitPendingEditOf(this);
+        Click();
+    });
+}
+
+bool TControl::TakesUserInput() const {
     if (!Showing()) return false;
     for (const TControl* C = this; C; C = C->FParent)
         if (!C->Enabled()) return false;
-    CommitPendingEditOf(this);
-    Click();
     return true;
+}
+
+bool TControl::UserInput(const std::function<void()>& Handler) {
+    bool Done = false;
+    // The control may be gone once Handler returns (its window closed): only locals after.
+    Application->HandleEvent([&] {
+        if (!TakesUserInput()) return;
+        Handler();
+        Done = true;
+    });
+    return Done;
 }
 
 void TControl::Notification(TComponent* AComponent) {
@@ -196,6 +212,10 @@ void TWinControl::SetFocus() {
             throw EInvalidOperation(Format("不能把焦点移到隐藏或已禁用的控件“%s”。", {Name()}));
     F->FocusChanged(this);
     if (HandleAllocated() && F->Visible()) WidgetSet()->SetFocus(this);
+}
+
+void TWinControl::UserFocus() {
+    Application->HandleEvent([this] { SetFocus(); });
 }
 
 void TWinControl::DoEnter() {

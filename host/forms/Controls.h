@@ -176,14 +176,21 @@ public:
     TNotifyEvent OnClick;
     // What a click does; code may click a control the user could not.
     virtual void Click();
-    // The user clicked (the backend's entry point): only a showing, enabled control
-    // reacts. Returns whether it did.
+    // The user clicked (the backend's entry point). Returns whether the control reacted.
     bool UserClick();
+
+    // Whether the user can reach the control now: it is showing, and it and every parent
+    // up to its form are enabled.
+    bool TakesUserInput() const;
 
     void Notification(TComponent* AComponent) override;
 
 protected:
     friend class TWinControl;
+    // The one way a user's input enters a control: only while it TakesUserInput, and
+    // through Application->HandleEvent, so that nothing the handler raises reaches the
+    // backend. Returns whether Handler ran to its end.
+    bool UserInput(const std::function<void()>& Handler);
     bool FVisible = true;
     bool FIsForm = false;
 
@@ -220,8 +227,9 @@ public:
     // Moves the focus of its form here. Raises EInvalidOperation when the control is
     // hidden or disabled; the control that loses the focus may refuse through OnExit.
     virtual void SetFocus();
-    // The user put the focus here (the backend's entry point).
-    void UserFocus() { SetFocus(); }
+    // The user put the focus here (the backend's entry point); OnExit of the control
+    // that had it may refuse.
+    void UserFocus();
 
     // Text the user typed into the control and has not confirmed yet (an open cell
     // editor): it counts as a change, and CommitPendingEdit hands it to its data. A

@@ -268,14 +268,27 @@ void TCustomForm::ControlDestroyed(TWinControl* Control) {
     if (FActiveControl == Control) FActiveControl = nullptr;
 }
 
+void TCustomForm::UserClose() {
+    Application->HandleEvent([this] { Close(); });
+}
+
+void TCustomForm::UserDeactivate() {
+    Application->HandleEvent([this] { CommitPendingEdit(); });
+}
+
 bool TCustomForm::UserShortCut(TShortCut Key) {
-    if (Key == VK_ESCAPE || Key == VK_RETURN) {
-        if (TBitBtn* B = FindButton(this, Key == VK_ESCAPE)) {
-            B->Click();
-            return true;
+    bool Taken = false;
+    Application->HandleEvent([&] {
+        if (Key == VK_ESCAPE || Key == VK_RETURN) {
+            if (TBitBtn* B = FindButton(this, Key == VK_ESCAPE)) {
+                Taken = true;
+                B->Click();
+                return;
+            }
         }
-    }
-    return IsShortCut(Key);
+        Taken = IsShortCut(Key);
+    });
+    return Taken;
 }
 
 bool TCustomForm::IsShortCut(TShortCut Key) {

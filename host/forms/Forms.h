@@ -120,10 +120,10 @@ public:
     // changes" may follow it).
     virtual void PendingEditChanged() {}
 
-    // Backend entry points for the user's input.
-    void UserClose() { Close(); }
+    // Backend entry points for the user's input, each through Application->HandleEvent.
+    void UserClose();
     // The window lost the focus to another window: typed text is not left behind.
-    void UserDeactivate() { CommitPendingEdit(); }
+    void UserDeactivate();
     // A key with its modifiers: Escape presses the cancel button, Enter the default
     // button, anything else goes to the popup menus of the focused control and its
     // parents, then to the form's action lists. Returns whether something took the key.

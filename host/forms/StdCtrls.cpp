@@ -40,8 +40,8 @@ void TOrvMeEdit::SetReadOnly(bool Value) {
 }
 
 void TOrvMeEdit::UserSetText(const std::string& Value) {
-    if (FReadOnly || !Enabled()) return;
-    SetText(Value);
+    if (FReadOnly) return;
+    UserInput([&] { SetText(Value); });
 }
 
 } // namespace orv

@@ -8,8 +8,8 @@
 // box's default button, mrCancel or a cancel, and the run goes on, so the test sees it.
 // Boxes with only an OK button need no answer.
 //
-// The User* functions act as a user does: each enters the model through
-// Application->HandleEvent, so an exception becomes a message box, as on a screen.
+// The User* functions act as a user does, through the components' own User* entries as a
+// screen's backend does: an exception becomes a message box, as on a screen.
 #pragma once
 
 #include "host/core/DateUtils.h"
@@ -81,10 +81,14 @@ public:
     const std::vector<TFocusRecord>& FocusRequests() const { return FFocus; }
     // Names of the windows shown, in order (a modal window too).
     const std::vector<std::string>& ShownForms() const { return FShown; }
+    // Forgets everything seen so far (every record below and the property change counts),
+    // so that a long scripted run keeps only what came after; the script and the live
+    // handles stay.
     void ClearRecords();
     int LiveHandles() const { return static_cast<int>(FHandles.size()); }
     bool HasHandle(const TNativeComponent* C) const;
-    // Property changes reported for C since its handle was made.
+    // Property changes reported for C since its handle was made or the records were
+    // last cleared.
     int ChangeCount(const TNativeComponent* C, TPropertyId Property) const;
     // Grid notifications received, oldest first.
     const std::vector<TGridChange>& GridChanges() const { return FGridChanges; }
@@ -138,6 +142,9 @@ public:
     void EndBusy() override;
 
 private:
+    // Whether the grid holds the focus, after the user clicked into it.
+    bool FocusGrid(TOrvDBGrid* Grid);
+
     bool FInstalled = false;
     THandle FNextHandle = 0;
     std::map<THandle, const TNativeComponent*> FHandles;

@@ -80,12 +80,10 @@ TActionPeer::TActionPeer(TQtWidgetSet& WS, TAction* Action) : TPeer(WS, Action) 
         TCustomForm* F = FForm;
         const TShortCut Key = A->ShortCut();
         // A shortcut is the form's to dispatch: the focused control's menu comes first.
-        Application->HandleEvent([&] {
-            if (Key != scNone && F)
-                F->UserShortCut(Key);
-            else if (A->Visible())
-                A->Execute();
-        });
+        if (Key != scNone && F)
+            F->UserShortCut(Key);
+        else
+            A->UserExecute();
     };
     QObject::connect(FAction, &QAction::triggered, Guard(), Run);
     // Everything, the key included: a new action may take a key from another of the window.
@@ -195,10 +193,7 @@ void TMenuPeer::Detach() {
 TMenuItemPeer::TMenuItemPeer(TQtWidgetSet& WS, TMenuItem* Item) : TMenuPeer(WS, Item, false) {
     FAction = new QAction();
     FAction->setObjectName(ToQString(Item->Name()));
-    QObject::connect(FAction, &QAction::triggered, Guard(), [this] {
-        TMenuItem* I = this->Item();
-        Application->HandleEvent([&] { I->Click(); });
-    });
+    QObject::connect(FAction, &QAction::triggered, Guard(), [this] { this->Item()->UserClick(); });
     Refresh();
 }
 
@@ -658,10 +653,8 @@ bool TFormPeer::HandleKey(QKeyEvent* Event) {
     const TShortCut Key = FromKey(Event->key(), Event->modifiers());
     if (Key == scNone) return false;
     TCustomForm* F = Form();
-    bool Taken = false;
     // The form may be gone once this returns; nothing of the peer is used after it.
-    Application->HandleEvent([&] { Taken = F->UserShortCut(Key); });
-    return Taken;
+    return F->UserShortCut(Key);
 }
 
 bool TFormPeer::WidgetEvent(QEvent* Event) {
@@ -670,8 +663,7 @@ bool TFormPeer::WidgetEvent(QEvent* Event) {
     case QEvent::Close: {
         // The model decides: a modal form ends with Cancel, a browse form may ask first.
         Event->ignore();
-        TCustomForm* F = Form();
-        Application->HandleEvent([&] { F->UserClose(); });
+        Form()->UserClose();
         return true;
     }
     case QEvent::KeyPress:
@@ -680,8 +672,7 @@ bool TFormPeer::WidgetEvent(QEvent* Event) {
         // A box or dialog the model opened takes the activation while an event runs;
         // only the user's switching to another window commits the typed text.
         if (Application->InEvent()) return false;
-        TCustomForm* F = Form();
-        Application->HandleEvent([&] { F->UserDeactivate(); });
+        Form()->UserDeactivate();
         return false;
     }
     default:
@@ -694,10 +685,7 @@ bool TFormPeer::WidgetEvent(QEvent* Event) {
 TToolButtonPeer::TToolButtonPeer(TQtWidgetSet& WS, TToolButton* Button) : TControlPeer(WS, Button) {
     FAction = new QAction();
     FAction->setObjectName(ToQString(Button->Name()));
-    QObject::connect(FAction, &QAction::triggered, Guard(), [this] {
-        TToolButton* B = this->Button();
-        Application->HandleEvent([&] { B->UserClick(); });
-    });
+    QObject::connect(FAction, &QAction::triggered, Guard(), [this] { this->Button()->UserClick(); });
     // Outside a tool bar the button is a widget of its own.
     if (!qobject_cast<QToolBar*>(ParentContainer())) {
         auto* Widget = new QToolButton(ParentContainer());
@@ -776,16 +764,14 @@ void TGridPeer::LoadLayout() {
     if (FLayoutID.empty() || !View()) return;
     TGridLayout Layout = FWS.LayoutStore().Load(FWS.UserName(), FLayoutID);
     if (Layout.Empty()) return;
-    try {
-        View()->ApplyLayout(Layout);
-    } catch (const std::exception&) {
-        // A stored layout that no longer fits the grid is simply not used.
-    }
+    Grid()->ApplyLayout(Layout);
+    // While the handle is being made the grid's own notice of its columns reaches no one.
+    View()->GridModel()->ColumnsChanged();
 }
 
 void TGridPeer::SaveLayout() {
-    if (FLayoutID.empty() || !View() || !View()->LayoutTouched()) return;
-    FWS.LayoutStore().Save(FWS.UserName(), FLayoutID, View()->CurrentLayout());
+    if (FLayoutID.empty() || !View() || !Grid()->LayoutTouched()) return;
+    FWS.LayoutStore().Save(FWS.UserName(), FLayoutID, Grid()->CurrentLayout());
 }
 
 void TGridPeer::Update(TPropertyId Property) {
@@ -838,15 +824,14 @@ TSimplePeer::TSimplePeer(TQtWidgetSet& WS, TControl* Control) : TControlPeer(WS,
         auto* Button = new QPushButton(Parent);
         Button->setAutoDefault(false);
         Button->setDefault(B->Default());
-        QObject::connect(Button, &QPushButton::clicked, G,
-                         [B] { Application->HandleEvent([&] { B->UserClick(); }); });
+        QObject::connect(Button, &QPushButton::clicked, G, [B] { B->UserClick(); });
         W = Button;
     } else if (auto* E = dynamic_cast<TOrvMeEdit*>(Control)) {
         auto* Edit = new QLineEdit(Parent);
         if (E->MaxLength() > 0) Edit->setMaxLength(E->MaxLength());
         QObject::connect(Edit, &QLineEdit::textEdited, G, [this, E, Edit, Set](const QString& Text) {
             QPointer<QLineEdit> Self(Edit);
-            Application->HandleEvent([&] { E->UserSetText(FromQString(Text)); });
+            E->UserSetText(FromQString(Text));
             // The model may have refused or changed the text; the edit shows the model's.
             if (Self && Set->PeerOfWidget(Self) == this) ApplyValue();
         });
@@ -863,7 +848,7 @@ TSimplePeer::TSimplePeer(TQtWidgetSet& WS, TControl* Control) : TControlPeer(WS,
             const QDate Day = QDate::fromString(Picker->Edit()->text().trimmed(), TDateEditor::DateFormat());
             QPointer<TDateEditor> Self(Picker);
             if (Day.isValid() && Day != ToQDate(D->Date()))
-                Application->HandleEvent([&] { D->UserSetDate(FromQDate(Day)); });
+                D->UserSetDate(FromQDate(Day));
             if (Self && Set->PeerOfWidget(Self) == this) ApplyValue();
         };
         QObject::connect(Picker->Edit(), &QLineEdit::editingFinished, G, Take);

@@ -281,7 +281,7 @@ void TQtWidgetSet::UserPopup(TPopupMenu* Menu, const QPoint& Global) {
     QPointer<QMenu> M = MenuOf(Menu);
     if (!M) return;
     // The menu's OnPopup brings its commands up to date before they are shown.
-    Application->HandleEvent([&] { Menu->UserPopup(); });
+    Menu->UserPopup();
     if (M) M->popup(Global);
 }
 
@@ -363,7 +363,7 @@ void TQtWidgetSet::FocusChanged(QWidget*, QWidget* Now) {
     if (!Form || Form->ActiveControl() == Control) return;
     QPointer<QWidget> FormWindow = WidgetOf(Form);
     FInFocusChange = true;
-    Application->HandleEvent([&] { Control->UserFocus(); });
+    Control->UserFocus();
     FInFocusChange = false;
     // The window may be gone; if it stays, a control that refused to let the focus go
     // (its OnExit raised) takes it back.
