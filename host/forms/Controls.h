@@ -166,6 +166,13 @@ public:
     void SetAlign(TAlign Value);
     const TAnchors& Anchors() const { return FAnchors; }
     void SetAnchors(const TAnchors& Value);
+    // Where the layout put the control in its parent (TWinControl::Realign); for a form,
+    // its inside as the backend reported it. Placed() is false until then.
+    const TBounds& Placement() const { return FPlacement; }
+    bool Placed() const { return FPlaced; }
+    // Whether the control is at least as large as the backend says its content needs
+    // (a label's text).
+    virtual bool AutoSize() const { return false; }
 
     const TFont& Font() const { return FFont; }
     void SetFont(const TFont& Value);
@@ -191,6 +198,10 @@ protected:
     // through Application->HandleEvent, so that nothing the handler raises reaches the
     // backend. Returns whether Handler ran to its end.
     bool UserInput(const std::function<void()>& Handler);
+    void SetPlacement(const TBounds& Value);
+    // A change of this control that moves what its parent lays out.
+    void ParentRealign();
+    void CreateDependentHandles() override;
     bool FVisible = true;
     bool FIsForm = false;
 
@@ -202,6 +213,8 @@ private:
     int FLeft = 0, FTop = 0, FWidth = 0, FHeight = 0;
     TAlign FAlign = TAlign::alNone;
     TAnchors FAnchors;
+    TBounds FPlacement;
+    bool FPlaced = false;
     TFont FFont;
     TPopupMenu* FPopupMenu = nullptr;
 };
@@ -242,12 +255,24 @@ public:
 
     void DestroyHandle() override;
 
+    // Lays out the children anew, and theirs in turn; nothing before this control is
+    // placed. A backend calls it when its measures changed (a window's first showing).
+    void Realign();
+
 protected:
     friend class TControl;
     friend class TCustomForm;
     virtual void DoEnter();
     virtual void DoExit();
     void CreateDependentHandles() override;
+    // Places the visible children inside Placement(): aligned controls share out the
+    // client area in the order the framework has always used (top, bottom, left, right,
+    // then the rest to the client control); the others keep their designed bounds,
+    // moved with the right or bottom edge they alone are anchored to, or stretched
+    // between two anchored edges.
+    virtual void AlignControls();
+    // The sizes the anchors keep distances to: the designed size of this container.
+    virtual TSize DesignSize() const { return {Width(), Height()}; }
 
 private:
     void InsertControl(TControl* C);

@@ -136,12 +136,24 @@ void TCustomForm::SetClientWidth(int Value) {
     if (FClientWidth == Value) return;
     FClientWidth = Value;
     Changed(TPropertyId::Bounds);
+    Realign();
 }
 
 void TCustomForm::SetClientHeight(int Value) {
     if (FClientHeight == Value) return;
     FClientHeight = Value;
     Changed(TPropertyId::Bounds);
+    Realign();
+}
+
+void TCustomForm::UserResize(int Width, int Height) {
+    if (Placed() && Placement() == TBounds{0, 0, Width, Height}) return;
+    SetPlacement({0, 0, Width, Height});
+    Realign();
+}
+
+TSize TCustomForm::DesignSize() const {
+    return {FClientWidth > 0 ? FClientWidth : Width(), FClientHeight > 0 ? FClientHeight : Height()};
 }
 
 void TCustomForm::SetHelpContext(int Value) {

@@ -82,6 +82,9 @@ public:
     int ClientHeight() const { return FClientHeight; }
     void SetClientWidth(int Value);
     void SetClientHeight(int Value);
+    // The backend's report of the window's inside as shown (the user dragged its frame,
+    // or the window first appeared): the form lays out its controls to fit.
+    void UserResize(int Width, int Height);
     int HelpContext() const { return FHelpContext; }
     void SetHelpContext(int Value);
 
@@ -147,6 +150,7 @@ protected:
     // its destructor.
     void DestroyFormComponents();
     void CreateDependentHandles() override;
+    TSize DesignSize() const override;
 
 private:
     friend class TWinControl;

@@ -10,6 +10,7 @@ namespace orv {
 class TLabel : public TControl {
 public:
     explicit TLabel(TComponent* AOwner) : TControl(AOwner) {}
+    bool AutoSize() const override { return true; }
 };
 
 // A plain container, e.g. the strip under a grid.

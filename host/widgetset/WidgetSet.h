@@ -5,10 +5,13 @@
 //
 //   model -> backend  through the virtuals below, and only for a component whose handle the
 //                     backend created (TNativeComponent::HandleAllocated()).
-//   backend -> model  through the components' User* entry points (TControl::Click,
-//                     TOrvDBGrid::UserEditCell, TCustomForm::UserShortCut, ...), each call
-//                     wrapped in Application->HandleEvent so that nothing a user does can
-//                     escape into the backend's event loop.
+//   backend -> model  through the components' User* entry points (TControl::UserClick,
+//                     TOrvDBGrid::UserEditCell, TCustomForm::UserShortCut, ...). Each
+//                     checks that the user can reach the component and runs the request
+//                     through Application->HandleEvent itself, so that nothing a user does
+//                     can escape into the backend's event loop; a backend adds neither.
+//                     The backend reports a window's size (TCustomForm::UserResize); the
+//                     model lays out the controls and hands each its Placement().
 #pragma once
 
 #include <cstdint>
@@ -19,6 +22,7 @@
 namespace orv {
 
 class TNativeComponent;
+class TControl;
 class TCustomForm;
 class TWinControl;
 class TPopupMenu;
@@ -30,6 +34,20 @@ struct TFileFilter {
     std::string Description;
     std::string Extension;
     bool operator==(const TFileFilter&) const = default;
+};
+
+// Pixels: a size, a rectangle in its parent's coordinates, a border's four widths.
+struct TSize {
+    int Width = 0, Height = 0;
+    bool operator==(const TSize&) const = default;
+};
+struct TBounds {
+    int Left = 0, Top = 0, Width = 0, Height = 0;
+    bool operator==(const TBounds&) const = default;
+};
+struct TInsets {
+    int Left = 0, Top = 0, Right = 0, Bottom = 0;
+    bool operator==(const TInsets&) const = default;
 };
 
 // The backend's own reference to what it made for a component; 0 means none.
@@ -46,6 +64,7 @@ enum class TPropertyId {
     Checked,       // Checked() of actions and menu items
     Bounds,        // Left(), Top(), Width(), Height(); ClientWidth()/ClientHeight() of forms
     Align,         // Align(), Anchors()
+    Placement,     // Placement() of controls: where the layout put them
     Font,          // Font() of controls; column title fonts of grids
     Text,          // Text() of edits
     Date,          // Date() of date pickers
@@ -120,6 +139,15 @@ public:
     virtual void SetFocus(TWinControl* Control) = 0;
     virtual void Popup(TPopupMenu* Menu, int X, int Y) = 0;
     virtual void GridChanged(TOrvDBGrid* Grid, TGridChange Change, int First, int Last) = 0;
+
+    // Measures the model's layout needs (TWinControl::Realign); where a control goes is the
+    // model's to say. Asked only about components whose handle this backend made.
+    // The size the toolkit gives Control where its designed width or height is 0, and the
+    // room a label's text needs.
+    virtual TSize PreferredSize(const TControl* /*Control*/) { return {}; }
+    // The border inside Container that its aligned controls keep clear of (a group box's
+    // title).
+    virtual TInsets ClientInsets(const TWinControl* /*Container*/) { return {}; }
 
     // Lets pending native events run (Application->ProcessMessages).
     virtual void ProcessMessages() {}

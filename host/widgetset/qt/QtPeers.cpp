@@ -274,7 +274,8 @@ void TControlPeer::Created() {
     FWS.RegisterWidget(FWidget, this);
     if (dynamic_cast<TCustomForm*>(Control())) return;
     FWidget->setVisible(Control()->Visible());
-    if (TControlPeer* P = ParentPeer()) P->ArrangeChildren();
+    // A control made again under a laid-out parent (it moved there) goes where it was put.
+    if (Control()->Placed()) Place(Control()->Placement());
 }
 
 void TControlPeer::ApplyFont() {
@@ -302,7 +303,6 @@ void TControlPeer::Update(TPropertyId Property) {
     switch (Property) {
     case TPropertyId::Visible:
         FWidget->setVisible(C->Visible());
-        if (TControlPeer* P = ParentPeer()) P->ArrangeChildren();
         break;
     case TPropertyId::Enabled:
         FWidget->setEnabled(C->Enabled());
@@ -316,9 +316,8 @@ void TControlPeer::Update(TPropertyId Property) {
     case TPropertyId::Caption:
         ApplyCaption();
         break;
-    case TPropertyId::Bounds:
-    case TPropertyId::Align:
-        if (TControlPeer* P = ParentPeer()) P->ArrangeChildren();
+    case TPropertyId::Placement:
+        Place(C->Placement());
         break;
     default:
         break;
@@ -336,9 +335,6 @@ void TControlPeer::Detach() {
 bool TControlPeer::WidgetEvent(QEvent* Event) {
     if (!Component()) return false;
     switch (Event->type()) {
-    case QEvent::Resize:
-        ArrangeChildren();
-        return false;
     case QEvent::ContextMenu:
         for (TControl* C = Control(); C; C = C->Parent())
             if (TPopupMenu* M = C->PopupMenu()) {
@@ -351,119 +347,17 @@ bool TControlPeer::WidgetEvent(QEvent* Event) {
     }
 }
 
-QRect TControlPeer::ClientRect() const {
-    QWidget* C = Container();
-    return C ? C->rect() : QRect();
+TInsets TControlPeer::ClientInsets() const {
+    return {};
 }
 
 QSize TControlPeer::NaturalSize() const {
     return FWidget ? FWidget->sizeHint().expandedTo(QSize(0, 0)) : QSize();
 }
 
-void TControlPeer::Place(const QRect& Area) {
-    if (FWidget && FWidget->geometry() != Area) FWidget->setGeometry(Area);
-}
-
-void TControlPeer::ArrangeChildren() {
-    auto* Parent = dynamic_cast<TWinControl*>(Control());
-    QWidget* Box = Container();
-    if (!Parent || !Box) return;
-
-    struct TChild {
-        TControl* Control;
-        TControlPeer* Peer;
-    };
-    std::vector<TChild> Children;
-    for (TControl* C : Parent->Controls()) {
-        auto* P = dynamic_cast<TControlPeer*>(FWS.PeerOf(C));
-        if (P && P->FWidget && C->Visible()) Children.push_back({C, P});
-    }
-
-    // Aligned controls share out the client area, in the order the framework has always
-    // used: top, bottom, left, right, then the rest to the client control.
-    QRect Free = ClientRect();
-    for (TAlign Kind : {TAlign::alTop, TAlign::alBottom, TAlign::alLeft, TAlign::alRight}) {
-        for (const TChild& Ch : Children) {
-            if (Ch.Control->Align() != Kind) continue;
-            QSize N = Ch.Peer->NaturalSize();
-            int H = Ch.Control->Height() > 0 ? Ch.Control->Height() : N.height();
-            int W = Ch.Control->Width() > 0 ? Ch.Control->Width() : N.width();
-            H = std::min(H, std::max(0, Free.height()));
-            W = std::min(W, std::max(0, Free.width()));
-            switch (Kind) {
-            case TAlign::alTop:
-                Ch.Peer->Place(QRect(Free.left(), Free.top(), Free.width(), H));
-                Free.setTop(Free.top() + H);
-                break;
-            case TAlign::alBottom:
-                Ch.Peer->Place(QRect(Free.left(), Free.bottom() - H + 1, Free.width(), H));
-                Free.setBottom(Free.bottom() - H);
-                break;
-            case TAlign::alLeft:
-                Ch.Peer->Place(QRect(Free.left(), Free.top(), W, Free.height()));
-                Free.setLeft(Free.left() + W);
-                break;
-            default:
-                Ch.Peer->Place(QRect(Free.right() - W + 1, Free.top(), W, Free.height()));
-                Free.setRight(Free.right() - W);
-                break;
-            }
-        }
-    }
-    for (const TChild& Ch : Children)
-        if (Ch.Control->Align() == TAlign::alClient) Ch.Peer->Place(Free.normalized());
-
-    // The rest keep their bounds. One anchored to the right (or bottom) edge only keeps its
-    // distance to that edge as designed; where the parent's designed size is unknown the
-    // anchored controls keep their places relative to one another, 8 pixels in from the edge.
-    int RefW = Parent->Width(), RefH = Parent->Height();
-    if (auto* F = dynamic_cast<TCustomForm*>(Parent)) {
-        if (F->ClientWidth() > 0) RefW = F->ClientWidth();
-        if (F->ClientHeight() > 0) RefH = F->ClientHeight();
-    }
-    auto SizeOf = [](const TChild& Ch) {
-        QSize N = Ch.Peer->NaturalSize();
-        int W = Ch.Control->Width() > 0 ? Ch.Control->Width() : N.width();
-        int H = Ch.Control->Height() > 0 ? Ch.Control->Height() : N.height();
-        if (dynamic_cast<TLabel*>(Ch.Control)) {
-            // A label is as large as its text needs.
-            W = std::max(W, N.width());
-            H = std::max(H, N.height());
-        }
-        return QSize(W, H);
-    };
-    int MaxRight = 0, MaxBottom = 0;
-    for (const TChild& Ch : Children) {
-        if (Ch.Control->Align() != TAlign::alNone) continue;
-        const TAnchors& A = Ch.Control->Anchors();
-        QSize S = SizeOf(Ch);
-        if (A.Contains(TAnchorKind::akRight) && !A.Contains(TAnchorKind::akLeft))
-            MaxRight = std::max(MaxRight, Ch.Control->Left() + S.width());
-        if (A.Contains(TAnchorKind::akBottom) && !A.Contains(TAnchorKind::akTop))
-            MaxBottom = std::max(MaxBottom, Ch.Control->Top() + S.height());
-    }
-    const int BaseRight = RefW > 0 && RefW >= MaxRight ? RefW - MaxRight : 8;
-    const int BaseBottom = RefH > 0 && RefH >= MaxBottom ? RefH - MaxBottom : 8;
-    const int CW = Box->width(), CH = Box->height();
-    for (const TChild& Ch : Children) {
-        if (Ch.Control->Align() != TAlign::alNone) continue;
-        const TAnchors& A = Ch.Control->Anchors();
-        QSize S = SizeOf(Ch);
-        int X = Ch.Control->Left(), Y = Ch.Control->Top(), W = S.width(), H = S.height();
-        const bool L = A.Contains(TAnchorKind::akLeft), R = A.Contains(TAnchorKind::akRight);
-        const bool T = A.Contains(TAnchorKind::akTop), B = A.Contains(TAnchorKind::akBottom);
-        if (R && !L) X = CW - BaseRight - (MaxRight - (X + W)) - W;
-        if (L && R) {
-            int Margin = RefW > 0 && RefW >= X + W ? RefW - (X + W) : 8;
-            W = std::max(0, CW - X - Margin);
-        }
-        if (B && !T) Y = CH - BaseBottom - (MaxBottom - (Y + H)) - H;
-        if (T && B) {
-            int Margin = RefH > 0 && RefH >= Y + H ? RefH - (Y + H) : 8;
-            H = std::max(0, CH - Y - Margin);
-        }
-        Ch.Peer->Place(QRect(X, Y, W, H));
-    }
+void TControlPeer::Place(const TBounds& Area) {
+    const QRect Rect(Area.Left, Area.Top, Area.Width, Area.Height);
+    if (FWidget && FWidget->geometry() != Rect) FWidget->setGeometry(Rect);
 }
 
 // ---- TFormPeer -----------------------------------------------------------------------------
@@ -535,6 +429,8 @@ void TFormPeer::Update(TPropertyId Property) {
         break;
     case TPropertyId::Visible:
         break; // a window is shown and hidden through ShowForm and HideForm
+    case TPropertyId::Placement:
+        break; // the window's inside, as this backend reported it
     default:
         TControlPeer::Update(Property);
         break;
@@ -554,7 +450,10 @@ void TFormPeer::Show() {
     // Platforms without a window stack (offscreen) only complain about raise().
     if (QGuiApplication::platformName() != QLatin1String("offscreen")) FWidget->raise();
     FWidget->activateWindow();
-    ArrangeChildren();
+    // The window's size reached the form with its first resize event; the measures of
+    // its widgets are final only now that they show.
+    F->UserResize(FWidget->width(), FWidget->height());
+    F->Realign();
     if (TWinControl* Active = F->ActiveControl())
         if (QWidget* W = FWS.WidgetOf(Active)) W->setFocus(Qt::OtherFocusReason);
 }
@@ -675,6 +574,9 @@ bool TFormPeer::WidgetEvent(QEvent* Event) {
         Form()->UserDeactivate();
         return false;
     }
+    case QEvent::Resize:
+        Form()->UserResize(FWidget->width(), FWidget->height());
+        return false;
     default:
         return TControlPeer::WidgetEvent(Event);
     }
@@ -922,11 +824,10 @@ void TSimplePeer::Update(TPropertyId Property) {
     }
 }
 
-QRect TSimplePeer::ClientRect() const {
-    QRect R = TControlPeer::ClientRect();
+TInsets TSimplePeer::ClientInsets() const {
     // Aligned controls of a group box stay below its title.
-    if (auto* G = qobject_cast<QGroupBox*>(FWidget)) R.adjust(2, G->fontMetrics().height() + 2, -2, -2);
-    return R;
+    if (auto* G = qobject_cast<QGroupBox*>(FWidget)) return {2, G->fontMetrics().height() + 2, 2, 2};
+    return {};
 }
 
 QSize TSimplePeer::NaturalSize() const {

@@ -277,6 +277,17 @@ void TQtWidgetSet::Popup(TPopupMenu* Menu, int X, int Y) {
     if (QMenu* M = MenuOf(Menu)) M->popup(QPoint(X, Y));
 }
 
+TSize TQtWidgetSet::PreferredSize(const TControl* Control) {
+    auto* P = dynamic_cast<TControlPeer*>(PeerOf(Control));
+    const QSize S = P ? P->NaturalSize() : QSize();
+    return {std::max(0, S.width()), std::max(0, S.height())};
+}
+
+TInsets TQtWidgetSet::ClientInsets(const TWinControl* Container) {
+    auto* P = dynamic_cast<TControlPeer*>(PeerOf(Container));
+    return P ? P->ClientInsets() : TInsets{};
+}
+
 void TQtWidgetSet::UserPopup(TPopupMenu* Menu, const QPoint& Global) {
     QPointer<QMenu> M = MenuOf(Menu);
     if (!M) return;

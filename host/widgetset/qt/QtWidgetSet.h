@@ -90,6 +90,8 @@ public:
                                               const std::vector<TFileFilter>& Filters) override;
     void SetFocus(TWinControl* Control) override;
     void Popup(TPopupMenu* Menu, int X, int Y) override;
+    TSize PreferredSize(const TControl* Control) override;
+    TInsets ClientInsets(const TWinControl* Container) override;
     void GridChanged(TOrvDBGrid* Grid, TGridChange Change, int First, int Last) override;
     void ProcessMessages() override;
     void BeginBusy(TCustomForm* Form, const std::string& Caption, int Total) override;
