@@ -152,6 +152,11 @@ void TCustomForm::UserResize(int Width, int Height) {
     Realign();
 }
 
+TSize TCustomForm::OpeningSize() const {
+    const TSize Design = DesignSize();
+    return {Design.Width > 0 ? Design.Width : 640, Design.Height > 0 ? Design.Height : 480};
+}
+
 TSize TCustomForm::DesignSize() const {
     return {FClientWidth > 0 ? FClientWidth : Width(), FClientHeight > 0 ? FClientHeight : Height()};
 }

@@ -85,6 +85,9 @@ public:
     // The backend's report of the window's inside as shown (the user dragged its frame,
     // or the window first appeared): the form lays out its controls to fit.
     void UserResize(int Width, int Height);
+    // The inside a window shows with when the user has not sized it: as designed, or
+    // 640 x 480 where no size was given.
+    TSize OpeningSize() const;
     int HelpContext() const { return FHelpContext; }
     void SetHelpContext(int Value);
 

@@ -141,6 +141,10 @@ void THeadlessWidgetSet::UserPickDate(TDateTimePicker* Picker, TDateTime Date) {
     Picker->UserSetDate(Date);
 }
 
+void THeadlessWidgetSet::UserResizeWindow(TCustomForm* Form, int ClientWidth, int ClientHeight) {
+    Form->UserResize(ClientWidth, ClientHeight);
+}
+
 void THeadlessWidgetSet::UserCloseWindow(TCustomForm* Form) {
     Form->UserClose();
 }
@@ -172,6 +176,11 @@ void THeadlessWidgetSet::PropertyChanged(TNativeComponent* Component, TPropertyI
 
 void THeadlessWidgetSet::ShowForm(TCustomForm* Form) {
     FShown.push_back(Form->Name());
+    // A window opens at its own size, and keeps the one the user gave it.
+    if (!Form->Placed()) {
+        const TSize S = Form->OpeningSize();
+        Form->UserResize(S.Width, S.Height);
+    }
 }
 
 void THeadlessWidgetSet::HideForm(TCustomForm*) {}

@@ -122,6 +122,8 @@ public:
     void UserTypeText(TOrvMeEdit* Edit, const std::string& Text);
     void UserPickDate(TDateTimePicker* Picker, TDateTime Date);
     void UserCloseWindow(TCustomForm* Form);
+    // The user dragged the window's frame until its inside measured this.
+    void UserResizeWindow(TCustomForm* Form, int ClientWidth, int ClientHeight);
 
     // ---- TWidgetSet
     THandle CreateHandle(TNativeComponent* Component) override;

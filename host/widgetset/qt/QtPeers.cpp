@@ -374,10 +374,7 @@ void TFormPeer::ApplyCaption() {
 
 void TFormPeer::ApplySize() {
     TCustomForm* F = Form();
-    int W = F->ClientWidth() > 0 ? F->ClientWidth() : F->Width();
-    int H = F->ClientHeight() > 0 ? F->ClientHeight() : F->Height();
-    if (W <= 0) W = 640;
-    if (H <= 0) H = 480;
+    const auto [W, H] = F->OpeningSize();
     switch (F->BorderStyle()) {
     case TFormBorderStyle::bsDialog:
     case TFormBorderStyle::bsSingle:
