@@ -175,12 +175,6 @@ void TAction::SetVisible(bool Value) {
     Set(TPropertyId::Visible);
 }
 
-void TAction::SetChecked(bool Value) {
-    if (FChecked == Value) return;
-    FChecked = Value;
-    Set(TPropertyId::Checked);
-}
-
 void TAction::SetActionList(TActionList* Value) {
     if (FActionList == Value) return;
     if (FActionList) {

@@ -4,7 +4,6 @@ namespace orv {
 
 TToolBar::TToolBar(TComponent* AOwner) : TWinControl(AOwner) {
     SetAlign(TAlign::alTop);
-    SetTabStop(false);
 }
 
 // ---- TToolButton ---------------------------------------------------------------------------

@@ -230,8 +230,6 @@ public:
 
     int TabOrder() const { return FTabOrder; }
     void SetTabOrder(int Value);
-    bool TabStop() const { return FTabStop; }
-    void SetTabStop(bool Value) { FTabStop = Value; }
 
     // On a form, and visible and enabled up to it: the focus can go here.
     bool CanFocus() const;
@@ -279,7 +277,6 @@ private:
     void RemoveControl(TControl* C);
     std::vector<TControl*> FControls;
     int FTabOrder = 0;
-    bool FTabStop = true;
 };
 
 } // namespace orv

@@ -85,11 +85,6 @@ std::vector<std::string> TColumn::PickList() const {
 
 std::vector<TColumn::TPickItem> TColumn::PickItems() const {
     std::vector<TPickItem> Items;
-    if (!FPickList.empty()) {
-        for (const std::string& Text : FPickList)
-            Items.push_back({Text, {}});
-        return Items;
-    }
     TField* F = Field();
     if (!F || !F->Lookup()) return Items;
     TDataSet* L = F->LookupDataSet();
@@ -117,11 +112,6 @@ std::vector<TColumn::TPickItem> TColumn::PickItems() const {
     return Items;
 }
 
-void TColumn::SetPickList(const std::vector<std::string>& Value) {
-    FPickList = Value;
-    Changed();
-}
-
 // ---- TOrvDBGrid ----------------------------------------------------------------------------
 
 TOrvDBGrid::TOrvDBGrid(TComponent* AOwner) : TWinControl(AOwner) {}
@@ -145,12 +135,6 @@ TColumn* TOrvDBGrid::AddColumn(const std::string& FieldName) {
     if (FSelectedIndex < 0) FSelectedIndex = 0;
     ColumnsChanged();
     return C;
-}
-
-void TOrvDBGrid::ClearColumns() {
-    FColumns.clear();
-    FSelectedIndex = -1;
-    ColumnsChanged();
 }
 
 void TOrvDBGrid::MoveColumn(int From, int To) {
@@ -189,10 +173,6 @@ TColumn* TOrvDBGrid::SelectedColumn() const {
 TField* TOrvDBGrid::SelectedField() const {
     TColumn* C = SelectedColumn();
     return C ? C->Field() : nullptr;
-}
-
-void TOrvDBGrid::SetSelectedField(TField* Field) {
-    if (TColumn* C = FindColumn(Field)) SetSelectedIndex(C->Index());
 }
 
 void TOrvDBGrid::SetLayoutID(const std::string& Value) {

@@ -59,13 +59,12 @@ public:
     void SetTitleFont(const TFont& Value);
     bool TitleFontAssigned() const { return FTitleFontAssigned; }
 
-    // Values offered in a drop-down list: the explicit pick list, or for a lookup field
-    // the result values of its lookup data set, in that set's order.
+    // Values offered in a drop-down list: for a lookup field the result values of its
+    // lookup data set, in that set's order.
     std::vector<std::string> PickList() const;
-    void SetPickList(const std::vector<std::string>& Value);
     // The drop-down's entries: each pick-list value with the code that names it to the
-    // user (for a lookup field, the lookup row's text fields other than its key and the
-    // value shown; empty when the set has none).
+    // user (the lookup row's text fields other than its key and the value shown; empty
+    // when the set has none).
     struct TPickItem {
         std::string Text;
         std::string Code;
@@ -85,7 +84,6 @@ private:
     bool FTitleCaptionAssigned = false;
     TFont FTitleFont;
     bool FTitleFontAssigned = false;
-    std::vector<std::string> FPickList;
 };
 
 // A grid over the rows of a data source. Its current row is the data set's current record;
@@ -105,7 +103,6 @@ public:
     int ColumnCount() const { return static_cast<int>(FColumns.size()); }
     TColumn* Column(int Index) const { return FColumns.at(static_cast<std::size_t>(Index)).get(); }
     TColumn* AddColumn(const std::string& FieldName = {});
-    void ClearColumns();
     // Moves a column to another place, as a user drags it (the layout LayoutID stores);
     // the selected column stays selected.
     void MoveColumn(int From, int To);
@@ -116,7 +113,6 @@ public:
     void SetSelectedIndex(int Value);
     TColumn* SelectedColumn() const;
     TField* SelectedField() const;
-    void SetSelectedField(TField* Field);
 
     const std::string& LayoutID() const { return FLayoutID; }
     void SetLayoutID(const std::string& Value);
@@ -179,10 +175,7 @@ public:
     // The cell editor the backend has open. The grid holds what it shows, so that no
     // command can pass typed text by: every command of the window, a move to another
     // cell and leaving the grid commit it first (CommitPendingEdit).
-    // Invariant: while EditorOpen(), EditorRow()/EditorCol() is the display cell edited.
     bool EditorOpen() const { return FEditor.Open; }
-    int EditorRow() const { return FEditor.Row; }
-    int EditorCol() const { return FEditor.Col; }
     const std::string& EditorText() const { return FEditor.Text; }
     // Backend entry points of the editor: it opened on a cell (with the cell's edit text),
     // its text is now Text (typed, not yet confirmed), the user dropped it (Escape) or
@@ -232,6 +225,7 @@ private:
     [[noreturn]] void RethrowAsWindowMessage(const std::exception& E) const;
     void EditorChanged(bool WasModified);
 
+    // Invariant: while Open, Row and Col are the display cell edited.
     struct TEditor {
         bool Open = false;
         int Row = -1, Col = -1;

@@ -27,12 +27,12 @@ template <class F> void ForEachControl(TWinControl* Parent, F&& Fn) {
     }
 }
 
-// The showing, enabled button of the form that Escape (Cancel) or Enter (Default) presses.
-TBitBtn* FindButton(TCustomForm* Form, bool Cancel) {
+// The showing, enabled button of the form that Escape presses.
+TBitBtn* FindCancelButton(TCustomForm* Form) {
     TBitBtn* Found = nullptr;
     ForEachControl(Form, [&](TControl* C) {
         auto* B = dynamic_cast<TBitBtn*>(C);
-        if (!Found && B && (Cancel ? B->Cancel() : B->Default()) && B->Showing() && B->Enabled()) Found = B;
+        if (!Found && B && B->Cancel() && B->Showing() && B->Enabled()) Found = B;
     });
     return Found;
 }
@@ -296,8 +296,8 @@ void TCustomForm::UserDeactivate() {
 bool TCustomForm::UserShortCut(TShortCut Key) {
     bool Taken = false;
     Application->HandleEvent([&] {
-        if (Key == VK_ESCAPE || Key == VK_RETURN) {
-            if (TBitBtn* B = FindButton(this, Key == VK_ESCAPE)) {
+        if (Key == VK_ESCAPE) {
+            if (TBitBtn* B = FindCancelButton(this)) {
                 Taken = true;
                 B->Click();
                 return;

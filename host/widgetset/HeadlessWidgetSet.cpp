@@ -29,10 +29,6 @@ void THeadlessWidgetSet::QueueModal(TModalScript Script) {
     FModals.push_back(std::move(Script));
 }
 
-void THeadlessWidgetSet::QueueModalResult(int Result) {
-    FModals.push_back([Result](TCustomForm& Form) { Form.SetModalResult(Result); });
-}
-
 void THeadlessWidgetSet::QueueSaveFile(std::optional<std::string> Path) {
     FSaveFiles.push_back(std::move(Path));
 }

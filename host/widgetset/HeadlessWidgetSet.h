@@ -70,7 +70,6 @@ public:
     // The next modal window runs Script (which acts as the user through the User*
     // functions) and must end with a modal result.
     void QueueModal(TModalScript Script);
-    void QueueModalResult(int Result);
     // The next save dialog returns Path as the user's choice; nothing is a cancel.
     void QueueSaveFile(std::optional<std::string> Path);
     bool ScriptDone() const { return FAnswers.empty() && FModals.empty() && FSaveFiles.empty(); }

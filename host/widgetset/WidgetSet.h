@@ -61,7 +61,6 @@ enum class TPropertyId {
     ShortCut,      // ShortCut() of actions and menu items
     Visible,       // Visible()
     Enabled,       // Enabled()
-    Checked,       // Checked() of actions and menu items
     Bounds,        // Left(), Top(), Width(), Height(); ClientWidth()/ClientHeight() of forms
     Align,         // Align(), Anchors()
     Placement,     // Placement() of controls: where the layout put them
@@ -80,7 +79,6 @@ enum class TPropertyId {
     ModalResult,   // ModalResult() of a form: a modal loop ends once it is non-zero
     HelpContext,   // HelpContext() of forms
     LayoutID,      // LayoutID() of grids: the key of the user's stored column layout
-    Default,       // Default() of buttons
     Cancel,        // Cancel() of buttons
     Style,         // Style() of tool buttons
     DataSource,    // DataSource() of grids

@@ -6,9 +6,7 @@
 #include <QRect>
 #include <QString>
 
-#include <map>
 #include <string>
-#include <vector>
 
 namespace orv::qt {
 

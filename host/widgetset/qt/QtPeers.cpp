@@ -108,8 +108,6 @@ void TActionPeer::Update(TPropertyId Property) {
     }
     FAction->setEnabled(A->Enabled());
     FAction->setVisible(A->Visible());
-    FAction->setCheckable(A->Checked() || FAction->isCheckable());
-    FAction->setChecked(A->Checked());
 }
 
 void TActionPeer::ApplyShortcut() {
@@ -722,12 +720,10 @@ TSimplePeer::TSimplePeer(TQtWidgetSet& WS, TControl* Control) : TControlPeer(WS,
     if (auto* B = dynamic_cast<TBitBtn*>(Control)) {
         auto* Button = new QPushButton(Parent);
         Button->setAutoDefault(false);
-        Button->setDefault(B->Default());
         QObject::connect(Button, &QPushButton::clicked, G, [B] { B->UserClick(); });
         W = Button;
     } else if (auto* E = dynamic_cast<TOrvMeEdit*>(Control)) {
         auto* Edit = new QLineEdit(Parent);
-        if (E->MaxLength() > 0) Edit->setMaxLength(E->MaxLength());
         QObject::connect(Edit, &QLineEdit::textEdited, G, [this, E, Edit, Set](const QString& Text) {
             QPointer<QLineEdit> Self(Edit);
             E->UserSetText(FromQString(Text));
@@ -810,10 +806,6 @@ void TSimplePeer::Update(TPropertyId Property) {
     case TPropertyId::ReadOnly:
     case TPropertyId::Date:
         ApplyValue();
-        break;
-    case TPropertyId::Default:
-        if (auto* B = qobject_cast<QPushButton*>(FWidget))
-            B->setDefault(static_cast<TBitBtn*>(Control())->Default());
         break;
     default:
         TControlPeer::Update(Property);

@@ -235,7 +235,6 @@ int TQtWidgetSet::MessageBox(const std::string& Text, const std::string& Caption
 std::optional<std::string> TQtWidgetSet::ChooseSaveFile(TCustomForm* Form, const std::string& Title,
                                                         const std::string& SuggestedName,
                                                         const std::vector<TFileFilter>& Filters) {
-    if (FSaveFileHook) return FSaveFileHook(Title, SuggestedName, Filters);
     QStringList Patterns;
     for (const TFileFilter& F : Filters)
         Patterns << QStringLiteral("%1 (*.%2)").arg(ToQString(F.Description), ToQString(F.Extension));
