@@ -185,7 +185,7 @@ bool TControl::TakesUserInput() const {
 
 bool TControl::UserInput(const std::function<void()>& Handler) {
     bool Done = false;
-    // The control may be gone once Handler returns (its window closed): only locals after.
+    // A window closed meanwhile is freed once the event ends: only locals after it.
     Application->HandleEvent([&] {
         if (!TakesUserInput()) return;
         Handler();

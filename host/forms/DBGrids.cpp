@@ -142,11 +142,15 @@ void TOrvDBGrid::MoveColumn(int From, int To) {
         throw EInvalidOperation(Format("表格“%s”没有这一列。", {Name()}));
     if (From == To) return;
     TColumn* Selected = SelectedColumn();
+    PlaceColumn(From, To);
+    FSelectedIndex = Selected ? Selected->Index() : -1;
+    ColumnsChanged();
+}
+
+void TOrvDBGrid::PlaceColumn(int From, int To) {
     auto Moved = std::move(FColumns[static_cast<std::size_t>(From)]);
     FColumns.erase(FColumns.begin() + From);
     FColumns.insert(FColumns.begin() + To, std::move(Moved));
-    FSelectedIndex = Selected ? Selected->Index() : -1;
-    ColumnsChanged();
 }
 
 TColumn* TOrvDBGrid::FindColumn(const TField* Field) const {
@@ -193,12 +197,7 @@ void TOrvDBGrid::ApplyLayout(const TGridLayout& Layout) {
         for (int I = Place; I < ColumnCount() && Found < 0; ++I)
             if (Column(I)->FieldName() == Field) Found = I;
         if (Found < 0) continue;
-        if (Found != Place) {
-            auto Moved = std::move(FColumns[static_cast<std::size_t>(Found)]);
-            FColumns.erase(FColumns.begin() + Found);
-            FColumns.insert(FColumns.begin() + Place, std::move(Moved));
-        }
-        ++Place;
+        PlaceColumn(Found, Place++);
     }
     // One notification for the whole layout; the selected column stays selected.
     if (Selected) FSelectedIndex = Selected->Index();
@@ -317,7 +316,7 @@ void TOrvDBGrid::UserTypedIntoReadOnlyCell(int Col) {
 
 bool TOrvDBGrid::UserSelectCell(int Row, int Col) {
     bool Current = false;
-    // The grid may be gone once the row it left is settled (a question closed the window).
+    // Read within the event: a window closed meanwhile is freed once the event ends.
     UserInput([&] {
         SelectCell(Row, Col);
         Current = CurrentRow() == Row && SelectedIndex() == Col;
@@ -443,7 +442,7 @@ void TOrvDBGrid::UserCancelEditor() {
 
 bool TOrvDBGrid::UserCommitEditor() {
     bool Taken = false;
-    // The window may close while the text is handed over: nothing of the grid after that.
+    // A window closed meanwhile is freed once the event ends: nothing of the grid after.
     Application->HandleEvent([&] {
         CommitPendingEdit();
         Taken = true;

@@ -214,6 +214,8 @@ private:
     void ColumnsChanged();
     void Notify(TGridChange Change, int First = -1, int Last = -1);
     bool GridKey(TShortCut Key);
+    // Moves the column without telling anyone.
+    void PlaceColumn(int From, int To);
     void SelectCell(int Row, int Col);
     // SelectCell without committing the editor first.
     void MoveToCell(int Row, int Col);
