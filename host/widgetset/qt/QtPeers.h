@@ -131,9 +131,11 @@ protected:
     virtual void ApplyFont();
     virtual void ApplyCaption() {}
     TControlPeer* ParentPeer() const;
-    void Place(const TBounds& Area);
 
     QPointer<QWidget> FWidget;
+
+private:
+    void Place(const TBounds& Area);
 };
 
 class TFormPeer : public TControlPeer {
