@@ -175,12 +175,6 @@ void TAction::SetVisible(bool Value) {
     Set(TPropertyId::Visible);
 }
 
-void TAction::SetChecked(bool Value) {
-    if (FChecked == Value) return;
-    FChecked = Value;
-    Set(TPropertyId::Checked);
-}
-
 void TAction::SetActionList(TActionList* Value) {
     if (FActionList == Value) return;
     if (FActionList) {
@@ -198,6 +192,12 @@ bool TAction::Execute() {
     if (!FEnabled) return false;
     CommitPendingEditOf(FActionList ? static_cast<TComponent*>(FActionList) : this);
     return TBasicAction::Execute();
+}
+
+bool TAction::UserExecute() {
+    bool Done = false;
+    Application->HandleEvent([&] { Done = FVisible && Execute(); });
+    return Done;
 }
 
 // ---- TActionList ---------------------------------------------------------------------------

@@ -92,13 +92,14 @@ public:
     void SetEnabled(bool Value);
     bool Visible() const { return FVisible; }
     void SetVisible(bool Value);
-    bool Checked() const { return FChecked; }
-    void SetChecked(bool Value);
 
     TActionList* ActionList() const { return FActionList; }
     void SetActionList(TActionList* Value);
 
     bool Execute() override;
+    // The user ran the command (the backend's entry point): a hidden or disabled action
+    // does nothing. Returns whether it ran.
+    bool UserExecute();
 
 private:
     friend class TActionList;
@@ -108,7 +109,6 @@ private:
     TShortCut FShortCut = scNone;
     bool FEnabled = true;
     bool FVisible = true;
-    bool FChecked = false;
     TActionList* FActionList = nullptr;
 };
 
@@ -123,7 +123,6 @@ public:
     ~TActionList() override;
 
     const std::vector<TAction*>& Actions() const { return FActions; }
-    int ActionCount() const { return static_cast<int>(FActions.size()); }
     // Executes the action with this shortcut added last (a window's own before the one
     // its framework gives every window); returns whether it ran.
     bool IsShortCut(TShortCut Key);

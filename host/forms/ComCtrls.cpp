@@ -4,7 +4,6 @@ namespace orv {
 
 TToolBar::TToolBar(TComponent* AOwner) : TWinControl(AOwner) {
     SetAlign(TAlign::alTop);
-    SetTabStop(false);
 }
 
 // ---- TToolButton ---------------------------------------------------------------------------
@@ -83,9 +82,10 @@ void TDateTimePicker::SetDate(TDateTime Value) {
 }
 
 void TDateTimePicker::UserSetDate(TDateTime Value) {
-    if (!Enabled()) return;
-    SetDate(Value);
-    if (OnChange) OnChange(this);
+    UserInput([&] {
+        SetDate(Value);
+        if (OnChange) OnChange(this);
+    });
 }
 
 } // namespace orv

@@ -10,6 +10,10 @@ namespace orv {
 class TToolBar : public TWinControl {
 public:
     explicit TToolBar(TComponent* AOwner);
+
+protected:
+    // The buttons line up in the bar as the backend draws it.
+    void AlignControls() override {}
 };
 
 enum class TToolButtonStyle { tbsButton, tbsSeparator, tbsDivider };

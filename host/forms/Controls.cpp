@@ -56,10 +56,14 @@ void TControl::SetParent(TWinControl* Value) {
         if (P == this) throw EInvalidOperation(Format("控件“%s”不能成为自己的子控件。", {Name()}));
     // A backend builds a native child under its native parent, so a move rebuilds it.
     DestroyHandle();
-    if (FParent) FParent->RemoveControl(this);
+    if (TWinControl* Old = FParent) {
+        Old->RemoveControl(this);
+        Old->Realign();
+    }
     if (Value) {
         Value->InsertControl(this);
         if (Value->HandleAllocated()) HandleNeeded();
+        Value->Realign();
     }
 }
 
@@ -75,6 +79,7 @@ void TControl::SetVisible(bool Value) {
     if (FVisible == Value) return;
     FVisible = Value;
     Changed(TPropertyId::Visible);
+    ParentRealign();
 }
 
 void TControl::SetEnabled(bool Value) {
@@ -111,18 +116,40 @@ void TControl::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
     FWidth = AWidth;
     FHeight = AHeight;
     Changed(TPropertyId::Bounds);
+    ParentRealign();
 }
 
 void TControl::SetAlign(TAlign Value) {
     if (FAlign == Value) return;
     FAlign = Value;
     Changed(TPropertyId::Align);
+    ParentRealign();
 }
 
 void TControl::SetAnchors(const TAnchors& Value) {
     if (FAnchors == Value) return;
     FAnchors = Value;
     Changed(TPropertyId::Align);
+    ParentRealign();
+}
+
+void TControl::SetPlacement(const TBounds& Value) {
+    if (FPlaced && FPlacement == Value) return;
+    FPlacement = Value;
+    FPlaced = true;
+    Changed(TPropertyId::Placement);
+}
+
+void TControl::ParentRealign() {
+    if (FParent)
+        FParent->Realign();
+    else if (FIsForm)
+        static_cast<TWinControl*>(this)->Realign(); // its designed size is what anchors keep to
+}
+
+void TControl::CreateDependentHandles() {
+    // Only now can the backend measure the control.
+    ParentRealign();
 }
 
 void TControl::SetFont(const TFont& Value) {
@@ -143,12 +170,28 @@ void TControl::Click() {
 }
 
 bool TControl::UserClick() {
+    return UserInput([this] {
+        CommitPendingEditOf(this);
+        Click();
+    });
+}
+
+bool TControl::TakesUserInput() const {
     if (!Showing()) return false;
     for (const TControl* C = this; C; C = C->FParent)
         if (!C->Enabled()) return false;
-    CommitPendingEditOf(this);
-    Click();
     return true;
+}
+
+bool TControl::UserInput(const std::function<void()>& Handler) {
+    bool Done = false;
+    // A window closed meanwhile is freed once the event ends: only locals after it.
+    Application->HandleEvent([&] {
+        if (!TakesUserInput()) return;
+        Handler();
+        Done = true;
+    });
+    return Done;
 }
 
 void TControl::Notification(TComponent* AComponent) {
@@ -198,6 +241,10 @@ void TWinControl::SetFocus() {
     if (HandleAllocated() && F->Visible()) WidgetSet()->SetFocus(this);
 }
 
+void TWinControl::UserFocus() {
+    Application->HandleEvent([this] { SetFocus(); });
+}
+
 void TWinControl::DoEnter() {
     if (OnEnter) OnEnter(this);
 }
@@ -210,6 +257,104 @@ void TWinControl::CreateDependentHandles() {
     std::vector<TControl*> Children = FControls;
     for (TControl* C : Children)
         C->HandleNeeded();
+    TControl::CreateDependentHandles();
+}
+
+void TWinControl::Realign() {
+    if (!Placed()) return;
+    AlignControls();
+    for (TControl* C : FControls)
+        if (auto* W = dynamic_cast<TWinControl*>(C); W && W->Visible()) W->Realign();
+}
+
+void TWinControl::AlignControls() {
+    struct TChild {
+        TControl* Control;
+        TSize Preferred;
+    };
+    std::vector<TChild> Children;
+    for (TControl* C : FControls)
+        if (C->Visible())
+            Children.push_back({C, C->HandleAllocated() ? C->WidgetSet()->PreferredSize(C) : TSize{}});
+    if (Children.empty()) return;
+
+    const TInsets In = HandleAllocated() ? WidgetSet()->ClientInsets(this) : TInsets{};
+    int FreeLeft = In.Left, FreeTop = In.Top;
+    int FreeWidth = std::max(0, Placement().Width - In.Left - In.Right);
+    int FreeHeight = std::max(0, Placement().Height - In.Top - In.Bottom);
+    for (TAlign Kind : {TAlign::alTop, TAlign::alBottom, TAlign::alLeft, TAlign::alRight}) {
+        for (const TChild& Ch : Children) {
+            TControl* C = Ch.Control;
+            if (C->Align() != Kind) continue;
+            const int W = std::min(C->Width() > 0 ? C->Width() : Ch.Preferred.Width, FreeWidth);
+            const int H = std::min(C->Height() > 0 ? C->Height() : Ch.Preferred.Height, FreeHeight);
+            switch (Kind) {
+            case TAlign::alTop:
+                C->SetPlacement({FreeLeft, FreeTop, FreeWidth, H});
+                FreeTop += H;
+                FreeHeight -= H;
+                break;
+            case TAlign::alBottom:
+                C->SetPlacement({FreeLeft, FreeTop + FreeHeight - H, FreeWidth, H});
+                FreeHeight -= H;
+                break;
+            case TAlign::alLeft:
+                C->SetPlacement({FreeLeft, FreeTop, W, FreeHeight});
+                FreeLeft += W;
+                FreeWidth -= W;
+                break;
+            default:
+                C->SetPlacement({FreeLeft + FreeWidth - W, FreeTop, W, FreeHeight});
+                FreeWidth -= W;
+                break;
+            }
+        }
+    }
+    for (const TChild& Ch : Children)
+        if (Ch.Control->Align() == TAlign::alClient) Ch.Control->SetPlacement({FreeLeft, FreeTop, FreeWidth, FreeHeight});
+
+    // A control anchored to the right (or bottom) edge only keeps its designed distance to
+    // that edge. Where the designed size of this container is unknown (or too small for
+    // its controls), the anchored controls keep their places relative to one another, 8
+    // pixels in from the edge.
+    auto SizeOf = [](const TChild& Ch) {
+        TSize S{Ch.Control->Width() > 0 ? Ch.Control->Width() : Ch.Preferred.Width,
+                Ch.Control->Height() > 0 ? Ch.Control->Height() : Ch.Preferred.Height};
+        if (Ch.Control->AutoSize()) {
+            S.Width = std::max(S.Width, Ch.Preferred.Width);
+            S.Height = std::max(S.Height, Ch.Preferred.Height);
+        }
+        return S;
+    };
+    const TSize Design = DesignSize();
+    int MaxRight = 0, MaxBottom = 0;
+    for (const TChild& Ch : Children) {
+        if (Ch.Control->Align() != TAlign::alNone) continue;
+        const TAnchors& A = Ch.Control->Anchors();
+        const TSize S = SizeOf(Ch);
+        if (A.Contains(TAnchorKind::akRight) && !A.Contains(TAnchorKind::akLeft))
+            MaxRight = std::max(MaxRight, Ch.Control->Left() + S.Width);
+        if (A.Contains(TAnchorKind::akBottom) && !A.Contains(TAnchorKind::akTop))
+            MaxBottom = std::max(MaxBottom, Ch.Control->Top() + S.Height);
+    }
+    const int BaseRight = Design.Width > 0 && Design.Width >= MaxRight ? Design.Width - MaxRight : 8;
+    const int BaseBottom = Design.Height > 0 && Design.Height >= MaxBottom ? Design.Height - MaxBottom : 8;
+    // Anchors measure from the container's outer edges, its inner border included.
+    const int Width = Placement().Width, Height = Placement().Height;
+    for (const TChild& Ch : Children) {
+        TControl* C = Ch.Control;
+        if (C->Align() != TAlign::alNone) continue;
+        const TAnchors& A = C->Anchors();
+        const TSize S = SizeOf(Ch);
+        int X = C->Left(), Y = C->Top(), W = S.Width, H = S.Height;
+        const bool L = A.Contains(TAnchorKind::akLeft), R = A.Contains(TAnchorKind::akRight);
+        const bool T = A.Contains(TAnchorKind::akTop), B = A.Contains(TAnchorKind::akBottom);
+        if (R && !L) X = Width - BaseRight - (MaxRight - (X + W)) - W;
+        if (L && R) W = std::max(0, Width - X - (Design.Width > 0 && Design.Width >= X + W ? Design.Width - (X + W) : 8));
+        if (B && !T) Y = Height - BaseBottom - (MaxBottom - (Y + H)) - H;
+        if (T && B) H = std::max(0, Height - Y - (Design.Height > 0 && Design.Height >= Y + H ? Design.Height - (Y + H) : 8));
+        C->SetPlacement({X, Y, W, H});
+    }
 }
 
 void TWinControl::DestroyHandle() {

@@ -166,6 +166,13 @@ public:
     void SetAlign(TAlign Value);
     const TAnchors& Anchors() const { return FAnchors; }
     void SetAnchors(const TAnchors& Value);
+    // Where the layout put the control in its parent (TWinControl::Realign); for a form,
+    // its inside as the backend reported it. Placed() is false until then.
+    const TBounds& Placement() const { return FPlacement; }
+    bool Placed() const { return FPlaced; }
+    // Whether the control is at least as large as the backend says its content needs
+    // (a label's text).
+    virtual bool AutoSize() const { return false; }
 
     const TFont& Font() const { return FFont; }
     void SetFont(const TFont& Value);
@@ -176,14 +183,25 @@ public:
     TNotifyEvent OnClick;
     // What a click does; code may click a control the user could not.
     virtual void Click();
-    // The user clicked (the backend's entry point): only a showing, enabled control
-    // reacts. Returns whether it did.
+    // The user clicked (the backend's entry point). Returns whether the control reacted.
     bool UserClick();
+
+    // Whether the user can reach the control now: it is showing, and it and every parent
+    // up to its form are enabled.
+    bool TakesUserInput() const;
 
     void Notification(TComponent* AComponent) override;
 
 protected:
     friend class TWinControl;
+    // The one way a user's input enters a control: only while it TakesUserInput, and
+    // through Application->HandleEvent, so that nothing the handler raises reaches the
+    // backend. Returns whether Handler ran to its end.
+    bool UserInput(const std::function<void()>& Handler);
+    void SetPlacement(const TBounds& Value);
+    // A change of this control that moves what its parent lays out.
+    void ParentRealign();
+    void CreateDependentHandles() override;
     bool FVisible = true;
     bool FIsForm = false;
 
@@ -195,6 +213,8 @@ private:
     int FLeft = 0, FTop = 0, FWidth = 0, FHeight = 0;
     TAlign FAlign = TAlign::alNone;
     TAnchors FAnchors;
+    TBounds FPlacement;
+    bool FPlaced = false;
     TFont FFont;
     TPopupMenu* FPopupMenu = nullptr;
 };
@@ -210,8 +230,6 @@ public:
 
     int TabOrder() const { return FTabOrder; }
     void SetTabOrder(int Value);
-    bool TabStop() const { return FTabStop; }
-    void SetTabStop(bool Value) { FTabStop = Value; }
 
     // On a form, and visible and enabled up to it: the focus can go here.
     bool CanFocus() const;
@@ -220,8 +238,9 @@ public:
     // Moves the focus of its form here. Raises EInvalidOperation when the control is
     // hidden or disabled; the control that loses the focus may refuse through OnExit.
     virtual void SetFocus();
-    // The user put the focus here (the backend's entry point).
-    void UserFocus() { SetFocus(); }
+    // The user put the focus here (the backend's entry point); OnExit of the control
+    // that had it may refuse.
+    void UserFocus();
 
     // Text the user typed into the control and has not confirmed yet (an open cell
     // editor): it counts as a change, and CommitPendingEdit hands it to its data. A
@@ -234,19 +253,30 @@ public:
 
     void DestroyHandle() override;
 
+    // Lays out the children anew, and theirs in turn; nothing before this control is
+    // placed. A backend calls it when its measures changed (a window's first showing).
+    void Realign();
+
 protected:
     friend class TControl;
     friend class TCustomForm;
     virtual void DoEnter();
     virtual void DoExit();
     void CreateDependentHandles() override;
+    // Places the visible children inside Placement(): aligned controls share out the
+    // client area in the order the framework has always used (top, bottom, left, right,
+    // then the rest to the client control); the others keep their designed bounds,
+    // moved with the right or bottom edge they alone are anchored to, or stretched
+    // between two anchored edges.
+    virtual void AlignControls();
+    // The sizes the anchors keep distances to: the designed size of this container.
+    virtual TSize DesignSize() const { return {Width(), Height()}; }
 
 private:
     void InsertControl(TControl* C);
     void RemoveControl(TControl* C);
     std::vector<TControl*> FControls;
     int FTabOrder = 0;
-    bool FTabStop = true;
 };
 
 } // namespace orv

@@ -85,11 +85,6 @@ std::vector<std::string> TColumn::PickList() const {
 
 std::vector<TColumn::TPickItem> TColumn::PickItems() const {
     std::vector<TPickItem> Items;
-    if (!FPickList.empty()) {
-        for (const std::string& Text : FPickList)
-            Items.push_back({Text, {}});
-        return Items;
-    }
     TField* F = Field();
     if (!F || !F->Lookup()) return Items;
     TDataSet* L = F->LookupDataSet();
@@ -117,16 +112,13 @@ std::vector<TColumn::TPickItem> TColumn::PickItems() const {
     return Items;
 }
 
-void TColumn::SetPickList(const std::vector<std::string>& Value) {
-    FPickList = Value;
-    Changed();
-}
-
 // ---- TOrvDBGrid ----------------------------------------------------------------------------
 
 TOrvDBGrid::TOrvDBGrid(TComponent* AOwner) : TWinControl(AOwner) {}
 
 TOrvDBGrid::~TOrvDBGrid() {
+    // While the grid is still whole: a backend keeps the user's layout as it lets go.
+    DestroyHandle();
     TDataLink::SetDataSource(nullptr);
 }
 
@@ -145,22 +137,20 @@ TColumn* TOrvDBGrid::AddColumn(const std::string& FieldName) {
     return C;
 }
 
-void TOrvDBGrid::ClearColumns() {
-    FColumns.clear();
-    FSelectedIndex = -1;
-    ColumnsChanged();
-}
-
 void TOrvDBGrid::MoveColumn(int From, int To) {
     if (From < 0 || From >= ColumnCount() || To < 0 || To >= ColumnCount())
         throw EInvalidOperation(Format("表格“%s”没有这一列。", {Name()}));
     if (From == To) return;
     TColumn* Selected = SelectedColumn();
+    PlaceColumn(From, To);
+    FSelectedIndex = Selected ? Selected->Index() : -1;
+    ColumnsChanged();
+}
+
+void TOrvDBGrid::PlaceColumn(int From, int To) {
     auto Moved = std::move(FColumns[static_cast<std::size_t>(From)]);
     FColumns.erase(FColumns.begin() + From);
     FColumns.insert(FColumns.begin() + To, std::move(Moved));
-    FSelectedIndex = Selected ? Selected->Index() : -1;
-    ColumnsChanged();
 }
 
 TColumn* TOrvDBGrid::FindColumn(const TField* Field) const {
@@ -189,14 +179,38 @@ TField* TOrvDBGrid::SelectedField() const {
     return C ? C->Field() : nullptr;
 }
 
-void TOrvDBGrid::SetSelectedField(TField* Field) {
-    if (TColumn* C = FindColumn(Field)) SetSelectedIndex(C->Index());
-}
-
 void TOrvDBGrid::SetLayoutID(const std::string& Value) {
     if (FLayoutID == Value) return;
     FLayoutID = Value;
     Changed(TPropertyId::LayoutID);
+}
+
+void TOrvDBGrid::ApplyLayout(const TGridLayout& Layout) {
+    FLayoutTouched = true;
+    TColumn* Selected = SelectedColumn();
+    for (const auto& C : FColumns)
+        if (auto W = Layout.Widths.find(C->FieldName()); W != Layout.Widths.end() && W->second > 0)
+            C->FWidth = W->second;
+    int Place = 0;
+    for (const std::string& Field : Layout.Order) {
+        int Found = -1;
+        for (int I = Place; I < ColumnCount() && Found < 0; ++I)
+            if (Column(I)->FieldName() == Field) Found = I;
+        if (Found < 0) continue;
+        PlaceColumn(Found, Place++);
+    }
+    // One notification for the whole layout; the selected column stays selected.
+    if (Selected) FSelectedIndex = Selected->Index();
+    ColumnsChanged();
+}
+
+TGridLayout TOrvDBGrid::CurrentLayout() const {
+    TGridLayout Layout;
+    for (const auto& C : FColumns) {
+        Layout.Order.push_back(C->FieldName());
+        if (C->Visible() && C->Width() > 0) Layout.Widths[C->FieldName()] = C->Width();
+    }
+    return Layout;
 }
 
 void TOrvDBGrid::SetTitleFont(const TFont& Value) {
@@ -257,6 +271,12 @@ bool TOrvDBGrid::CanEditColumn(int Col) const {
 }
 
 bool TOrvDBGrid::UserKey(TShortCut Key) {
+    bool Taken = false;
+    UserInput([&] { Taken = GridKey(Key); });
+    return Taken;
+}
+
+bool TOrvDBGrid::GridKey(TShortCut Key) {
     TDataSet* D = GetActiveDataSet();
     if (!D || !D->Active()) return false;
     const bool Editing = D->State() == TDataSetState::dsEdit || D->State() == TDataSetState::dsInsert;
@@ -286,11 +306,59 @@ std::string TOrvDBGrid::CannotEditReason(int Col) const {
 }
 
 void TOrvDBGrid::UserTypedIntoReadOnlyCell(int Col) {
-    const std::string Reason = CannotEditReason(Col);
-    if (TCustomForm* F = GetParentForm(); F && !Reason.empty()) F->ShowStatusHint(Reason);
+    UserInput([&] {
+        const std::string Reason = CannotEditReason(Col);
+        if (TCustomForm* F = GetParentForm(); F && !Reason.empty()) F->ShowStatusHint(Reason);
+    });
 }
 
-void TOrvDBGrid::UserSelectCell(int Row, int Col) {
+bool TOrvDBGrid::UserSelectCell(int Row, int Col) {
+    bool Current = false;
+    // Read within the event: a window closed meanwhile is freed once the event ends.
+    UserInput([&] {
+        SelectCell(Row, Col);
+        Current = CurrentRow() == Row && SelectedIndex() == Col;
+    });
+    return Current;
+}
+
+bool TOrvDBGrid::UserEditCell(int Row, int Col, const std::string& Text) {
+    bool Taken = false;
+    UserInput([&] {
+        SelectCell(Row, Col);
+        // Settling the row that was current may have moved this one (a new row that went
+        // away); the text was meant for the row the user saw, so it is not applied.
+        if (CurrentRow() != Row || SelectedIndex() != Col) return;
+        EditSelectedCell(Text);
+        Taken = true;
+    });
+    return Taken;
+}
+
+void TOrvDBGrid::UserClickEllipsis(int Row, int Col) {
+    UserInput([&] {
+        SelectCell(Row, Col);
+        if (CurrentRow() != Row || SelectedIndex() != Col) return;
+        if (OnEditButtonClick) OnEditButtonClick(this);
+    });
+}
+
+void TOrvDBGrid::UserMoveColumn(int From, int To) {
+    UserInput([&] {
+        MoveColumn(From, To);
+        FLayoutTouched = true;
+    });
+}
+
+void TOrvDBGrid::UserResizeColumn(int Col, int Width) {
+    UserInput([&] {
+        if (Col < 0 || Col >= ColumnCount() || Width <= 0) return;
+        Column(Col)->SetWidth(Width);
+        FLayoutTouched = true;
+    });
+}
+
+void TOrvDBGrid::SelectCell(int Row, int Col) {
     if (FEditor.Open && (Row != FEditor.Row || Col != FEditor.Col)) CommitPendingEdit();
     MoveToCell(Row, Col);
 }
@@ -311,7 +379,7 @@ void TOrvDBGrid::MoveToCell(int Row, int Col) {
     SetSelectedIndex(Col);
 }
 
-void TOrvDBGrid::UserEditCell(const std::string& Text) {
+void TOrvDBGrid::EditSelectedCell(const std::string& Text) {
     try {
         EditCell(Text);
     } catch (const std::exception& E) {
@@ -339,11 +407,11 @@ void TOrvDBGrid::EditCell(const std::string& Text) {
     F->SetText(Text);
 }
 
-void TOrvDBGrid::UserEditButtonClick() {
-    if (OnEditButtonClick) OnEditButtonClick(this);
+void TOrvDBGrid::UserOpenEditor(int Row, int Col) {
+    Application->HandleEvent([&] { OpenEditor(Row, Col); });
 }
 
-void TOrvDBGrid::UserOpenEditor(int Row, int Col) {
+void TOrvDBGrid::OpenEditor(int Row, int Col) {
     if (FEditor.Open && (Row != FEditor.Row || Col != FEditor.Col)) CommitPendingEdit();
     const bool WasModified = FEditor.Modified();
     FEditor.Open = true;
@@ -354,16 +422,30 @@ void TOrvDBGrid::UserOpenEditor(int Row, int Col) {
 }
 
 void TOrvDBGrid::UserEditorText(const std::string& Text) {
-    if (!FEditor.Open) UserOpenEditor(CurrentRow(), SelectedIndex());
-    const bool WasModified = FEditor.Modified();
-    FEditor.Text = Text;
-    EditorChanged(WasModified);
+    Application->HandleEvent([&] {
+        if (!FEditor.Open) OpenEditor(CurrentRow(), SelectedIndex());
+        const bool WasModified = FEditor.Modified();
+        FEditor.Text = Text;
+        EditorChanged(WasModified);
+    });
 }
 
 void TOrvDBGrid::UserCancelEditor() {
-    const bool WasModified = FEditor.Modified();
-    FEditor = TEditor();
-    EditorChanged(WasModified);
+    Application->HandleEvent([&] {
+        const bool WasModified = FEditor.Modified();
+        FEditor = TEditor();
+        EditorChanged(WasModified);
+    });
+}
+
+bool TOrvDBGrid::UserCommitEditor() {
+    bool Taken = false;
+    // A window closed meanwhile is freed once the event ends: nothing of the grid after.
+    Application->HandleEvent([&] {
+        CommitPendingEdit();
+        Taken = true;
+    });
+    return Taken;
 }
 
 bool TOrvDBGrid::HasPendingEdit() const {
@@ -379,7 +461,7 @@ void TOrvDBGrid::CommitPendingEdit() {
             MoveToCell(Pending.Row, Pending.Col);
         // Settling the row that was current took the edited one away (an untouched new
         // row); there is no cell left for the text.
-        if (CurrentRow() == Pending.Row && SelectedIndex() == Pending.Col) UserEditCell(Pending.Text);
+        if (CurrentRow() == Pending.Row && SelectedIndex() == Pending.Col) EditSelectedCell(Pending.Text);
     } catch (const std::exception& E) {
         FEditor = Pending;
         Notify(TGridChange::EditorRefused, Pending.Row, Pending.Row);

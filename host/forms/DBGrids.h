@@ -6,6 +6,7 @@
 #include "host/forms/Controls.h"
 
 #include <exception>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,6 +16,16 @@ namespace orv {
 class TOrvDBGrid;
 
 enum class TColumnButtonStyle { cbsAuto, cbsEllipsis, cbsNone };
+
+// A grid's columns as a user arranged them, the way the host keeps them per user and
+// LayoutID.
+struct TGridLayout {
+    // Field names, left to right.
+    std::vector<std::string> Order;
+    // Pixels, by field name; a column left at the toolkit's default width has none.
+    std::map<std::string, int> Widths;
+    bool Empty() const { return Order.empty() && Widths.empty(); }
+};
 
 // One column of a grid, bound to a field by name. Settings are kept as given; what is not
 // set comes from the field (title caption) or the grid (title font).
@@ -48,13 +59,12 @@ public:
     void SetTitleFont(const TFont& Value);
     bool TitleFontAssigned() const { return FTitleFontAssigned; }
 
-    // Values offered in a drop-down list: the explicit pick list, or for a lookup field
-    // the result values of its lookup data set, in that set's order.
+    // Values offered in a drop-down list: for a lookup field the result values of its
+    // lookup data set, in that set's order.
     std::vector<std::string> PickList() const;
-    void SetPickList(const std::vector<std::string>& Value);
     // The drop-down's entries: each pick-list value with the code that names it to the
-    // user (for a lookup field, the lookup row's text fields other than its key and the
-    // value shown; empty when the set has none).
+    // user (the lookup row's text fields other than its key and the value shown; empty
+    // when the set has none).
     struct TPickItem {
         std::string Text;
         std::string Code;
@@ -62,6 +72,7 @@ public:
     std::vector<TPickItem> PickItems() const;
 
 private:
+    friend class TOrvDBGrid;
     void Changed();
     TOrvDBGrid* FGrid;
     std::string FFieldName;
@@ -73,7 +84,6 @@ private:
     bool FTitleCaptionAssigned = false;
     TFont FTitleFont;
     bool FTitleFontAssigned = false;
-    std::vector<std::string> FPickList;
 };
 
 // A grid over the rows of a data source. Its current row is the data set's current record;
@@ -93,7 +103,6 @@ public:
     int ColumnCount() const { return static_cast<int>(FColumns.size()); }
     TColumn* Column(int Index) const { return FColumns.at(static_cast<std::size_t>(Index)).get(); }
     TColumn* AddColumn(const std::string& FieldName = {});
-    void ClearColumns();
     // Moves a column to another place, as a user drags it (the layout LayoutID stores);
     // the selected column stays selected.
     void MoveColumn(int From, int To);
@@ -104,10 +113,18 @@ public:
     void SetSelectedIndex(int Value);
     TColumn* SelectedColumn() const;
     TField* SelectedField() const;
-    void SetSelectedField(TField* Field);
 
     const std::string& LayoutID() const { return FLayoutID; }
     void SetLayoutID(const std::string& Value);
+    // Puts the columns in the layout's order (columns it does not name keep their order
+    // after those it does; names the grid no longer has are passed over) and gives them
+    // its widths.
+    void ApplyLayout(const TGridLayout& Layout);
+    // The columns' order and widths as they are now.
+    TGridLayout CurrentLayout() const;
+    // Whether the layout came from the store or the user changed it: only then is it
+    // kept, so a window's own later layout reaches users who never touched theirs.
+    bool LayoutTouched() const { return FLayoutTouched; }
     const TFont& TitleFont() const { return FTitleFont; }
     void SetTitleFont(const TFont& Value);
     bool ReadOnly() const { return FReadOnly; }
@@ -124,15 +141,22 @@ public:
     // Whether the user may type into the column's cells now.
     bool CanEditColumn(int Col) const;
 
-    // Backend entry points for the user's input (wrap each in Application->HandleEvent).
+    // Backend entry points for the user's input. Each runs through
+    // Application->HandleEvent; those that start something act only while the grid
+    // TakesUserInput.
     // Makes Row (a display row) current and Col selected; leaving a row settles it.
-    void UserSelectCell(int Row, int Col);
-    // Text typed into the selected cell of the current row, as a cell editor hands it
-    // over: the data set goes into edit (or insert, on an empty set) and the field gets
-    // the text through SetText. For a lookup column the text is one of PickList(), which
-    // sets the key field(s) to the matching row's keys; empty text clears them.
-    void UserEditCell(const std::string& Text);
-    void UserEditButtonClick();
+    // Returns whether that cell is now the current one.
+    bool UserSelectCell(int Row, int Col);
+    // Text typed into the cell (Row, Col), as a cell editor hands it over: the cell
+    // becomes current (the text is dropped when settling the row left moved it), the data
+    // set goes into edit (or insert, on an empty set) and the field gets the text through
+    // SetText. For a lookup column the text is one of PickList(), which sets the key
+    // field(s) to the matching row's keys; empty text clears them. Returns whether the
+    // field took the text.
+    bool UserEditCell(int Row, int Col, const std::string& Text);
+    // The ellipsis button of the cell (Row, Col): the cell becomes current, then
+    // OnEditButtonClick runs. Every backend's button, drawn or in an editor, ends here.
+    void UserClickEllipsis(int Row, int Col);
     // The grid's own keys, as a data grid has them: Down on the last row appends a row
     // (from an untouched new row it stays there), Escape with no cell editor open drops
     // the current row's unposted changes (a new row disappears). True when the key was
@@ -141,22 +165,26 @@ public:
     // The user typed into a cell of Col that takes no typing: the window's status says
     // why (CannotEditReason).
     void UserTypedIntoReadOnlyCell(int Col);
+    // The user dragged a column to another place, or to another width (pixels). The
+    // columns keep both, and LayoutTouched() says the layout is the user's to keep.
+    void UserMoveColumn(int From, int To);
+    void UserResizeColumn(int Col, int Width);
     // Why the user cannot type into Col now; empty when they can.
     std::string CannotEditReason(int Col) const;
 
     // The cell editor the backend has open. The grid holds what it shows, so that no
     // command can pass typed text by: every command of the window, a move to another
     // cell and leaving the grid commit it first (CommitPendingEdit).
-    // Invariant: while EditorOpen(), EditorRow()/EditorCol() is the display cell edited.
     bool EditorOpen() const { return FEditor.Open; }
-    int EditorRow() const { return FEditor.Row; }
-    int EditorCol() const { return FEditor.Col; }
     const std::string& EditorText() const { return FEditor.Text; }
     // Backend entry points of the editor: it opened on a cell (with the cell's edit text),
-    // its text is now Text (typed, not yet confirmed), or the user dropped it (Escape).
+    // its text is now Text (typed, not yet confirmed), the user dropped it (Escape) or
+    // confirmed it (Enter, leaving it; false when the field refused the text). An editor
+    // once open finishes even while its window goes away, so these check nothing.
     void UserOpenEditor(int Row, int Col);
     void UserEditorText(const std::string& Text);
     void UserCancelEditor();
+    bool UserCommitEditor();
     // A changed editor text goes to its field the way UserEditCell hands it over, and the
     // editor closes. A refusal raises a TUserException titled with the window's caption
     // and keeps the editor open with the text as typed.
@@ -185,13 +213,21 @@ private:
     friend class TColumn;
     void ColumnsChanged();
     void Notify(TGridChange Change, int First = -1, int Last = -1);
-    // UserSelectCell without committing the editor first.
+    bool GridKey(TShortCut Key);
+    // Moves the column without telling anyone.
+    void PlaceColumn(int From, int To);
+    void SelectCell(int Row, int Col);
+    // SelectCell without committing the editor first.
     void MoveToCell(int Row, int Col);
+    // Hands Text to the selected cell's field; a refusal raises as the window's message.
+    void EditSelectedCell(const std::string& Text);
     void EditCell(const std::string& Text);
+    void OpenEditor(int Row, int Col);
     // Called from a catch block only: rethrows E as the window's message.
     [[noreturn]] void RethrowAsWindowMessage(const std::exception& E) const;
     void EditorChanged(bool WasModified);
 
+    // Invariant: while Open, Row and Col are the display cell edited.
     struct TEditor {
         bool Open = false;
         int Row = -1, Col = -1;
@@ -204,6 +240,7 @@ private:
     std::vector<std::unique_ptr<TColumn>> FColumns;
     int FSelectedIndex = -1;
     std::string FLayoutID;
+    bool FLayoutTouched = false;
     TFont FTitleFont;
     bool FReadOnly = false;
 };

@@ -27,12 +27,12 @@ template <class F> void ForEachControl(TWinControl* Parent, F&& Fn) {
     }
 }
 
-// The showing, enabled button of the form that Escape (Cancel) or Enter (Default) presses.
-TBitBtn* FindButton(TCustomForm* Form, bool Cancel) {
+// The showing, enabled button of the form that Escape presses.
+TBitBtn* FindCancelButton(TCustomForm* Form) {
     TBitBtn* Found = nullptr;
     ForEachControl(Form, [&](TControl* C) {
         auto* B = dynamic_cast<TBitBtn*>(C);
-        if (!Found && B && (Cancel ? B->Cancel() : B->Default()) && B->Showing() && B->Enabled()) Found = B;
+        if (!Found && B && B->Cancel() && B->Showing() && B->Enabled()) Found = B;
     });
     return Found;
 }
@@ -136,12 +136,29 @@ void TCustomForm::SetClientWidth(int Value) {
     if (FClientWidth == Value) return;
     FClientWidth = Value;
     Changed(TPropertyId::Bounds);
+    Realign();
 }
 
 void TCustomForm::SetClientHeight(int Value) {
     if (FClientHeight == Value) return;
     FClientHeight = Value;
     Changed(TPropertyId::Bounds);
+    Realign();
+}
+
+void TCustomForm::UserResize(int Width, int Height) {
+    if (Placed() && Placement() == TBounds{0, 0, Width, Height}) return;
+    SetPlacement({0, 0, Width, Height});
+    Realign();
+}
+
+TSize TCustomForm::OpeningSize() const {
+    const TSize Design = DesignSize();
+    return {Design.Width > 0 ? Design.Width : 640, Design.Height > 0 ? Design.Height : 480};
+}
+
+TSize TCustomForm::DesignSize() const {
+    return {FClientWidth > 0 ? FClientWidth : Width(), FClientHeight > 0 ? FClientHeight : Height()};
 }
 
 void TCustomForm::SetHelpContext(int Value) {
@@ -268,14 +285,27 @@ void TCustomForm::ControlDestroyed(TWinControl* Control) {
     if (FActiveControl == Control) FActiveControl = nullptr;
 }
 
+void TCustomForm::UserClose() {
+    Application->HandleEvent([this] { Close(); });
+}
+
+void TCustomForm::UserDeactivate() {
+    Application->HandleEvent([this] { CommitPendingEdit(); });
+}
+
 bool TCustomForm::UserShortCut(TShortCut Key) {
-    if (Key == VK_ESCAPE || Key == VK_RETURN) {
-        if (TBitBtn* B = FindButton(this, Key == VK_ESCAPE)) {
-            B->Click();
-            return true;
+    bool Taken = false;
+    Application->HandleEvent([&] {
+        if (Key == VK_ESCAPE) {
+            if (TBitBtn* B = FindCancelButton(this)) {
+                Taken = true;
+                B->Click();
+                return;
+            }
         }
-    }
-    return IsShortCut(Key);
+        Taken = IsShortCut(Key);
+    });
+    return Taken;
 }
 
 bool TCustomForm::IsShortCut(TShortCut Key) {

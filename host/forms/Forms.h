@@ -67,7 +67,6 @@ public:
     void Free();
     // Frees the form once the event being handled is over.
     void Release();
-    bool Releasing() const { return FReleasing; }
     // True from the moment Free begins (OnDestroy, the subclass destructors, the owned
     // components going) until the object is gone. What the framework would dispatch to a
     // subclass's overrides by then stops here: the subclass may already be partly freed.
@@ -82,6 +81,12 @@ public:
     int ClientHeight() const { return FClientHeight; }
     void SetClientWidth(int Value);
     void SetClientHeight(int Value);
+    // The backend's report of the window's inside as shown (the user dragged its frame,
+    // or the window first appeared): the form lays out its controls to fit.
+    void UserResize(int Width, int Height);
+    // The inside a window shows with when the user has not sized it: as designed, or
+    // 640 x 480 where no size was given.
+    TSize OpeningSize() const;
     int HelpContext() const { return FHelpContext; }
     void SetHelpContext(int Value);
 
@@ -101,7 +106,6 @@ public:
     // Tells the user, without a box, why something they tried did nothing (a key typed
     // into a read-only cell); a window with a status area shows it there.
     virtual void ShowStatusHint(const std::string& /*Text*/) {}
-    TCloseAction DefaultCloseAction() const { return FCloseAction; }
     void SetDefaultCloseAction(TCloseAction Value) { FCloseAction = Value; }
 
     void SetVisible(bool Value) override;
@@ -110,7 +114,6 @@ public:
     // Moves the focus as SetFocus does; null leaves it on the window itself.
     void SetActiveControl(TWinControl* Control);
 
-    const std::vector<TActionList*>& ActionLists() const { return FActionLists; }
 
     // Every command that reads or leaves the window's data starts here: what the user
     // typed into any of its controls and did not confirm goes to its data first.
@@ -120,15 +123,15 @@ public:
     // changes" may follow it).
     virtual void PendingEditChanged() {}
 
-    // Backend entry points for the user's input.
-    void UserClose() { Close(); }
+    // Backend entry points for the user's input, each through Application->HandleEvent.
+    void UserClose();
     // The window lost the focus to another window: typed text is not left behind.
-    void UserDeactivate() { CommitPendingEdit(); }
-    // A key with its modifiers: Escape presses the cancel button, Enter the default
-    // button, anything else goes to the popup menus of the focused control and its
-    // parents, then to the form's action lists. Returns whether something took the key.
+    void UserDeactivate();
+    // A key with its modifiers: Escape presses the cancel button, anything else goes to
+    // the popup menus of the focused control and its parents, then to the form's action
+    // lists. Returns whether something took the key.
     bool UserShortCut(TShortCut Key);
-    // Runs the shortcut's command, if any; Escape and Enter are not special here.
+    // Runs the shortcut's command, if any; Escape is not special here.
     bool IsShortCut(TShortCut Key);
 
     TNotifyEvent OnCreate;
@@ -147,6 +150,7 @@ protected:
     // its destructor.
     void DestroyFormComponents();
     void CreateDependentHandles() override;
+    TSize DesignSize() const override;
 
 private:
     friend class TWinControl;

@@ -131,6 +131,16 @@ void TMenuItem::Click() {
     }
 }
 
+bool TMenuItem::UserClick() {
+    bool Done = false;
+    Application->HandleEvent([&] {
+        if (!Enabled() || !Visible()) return;
+        Click();
+        Done = true;
+    });
+    return Done;
+}
+
 bool TMenuItem::IsShortCut(TShortCut Key) {
     if (Key == scNone || !Visible()) return false;
     if (ShortCut() == Key) {
@@ -202,7 +212,9 @@ void TPopupMenu::Popup(int X, int Y) {
 }
 
 void TPopupMenu::UserPopup() {
-    if (OnPopup) OnPopup(this);
+    Application->HandleEvent([this] {
+        if (OnPopup) OnPopup(this);
+    });
 }
 
 void TPopupMenu::CreateDependentHandles() {

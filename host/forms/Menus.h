@@ -43,6 +43,8 @@ public:
     TNotifyEvent OnClick;
     // Runs the action (or OnClick); a disabled or hidden item does nothing.
     void Click();
+    // The user chose the item (the backend's entry point). Returns whether it ran.
+    bool UserClick();
     // Clicks the first enabled item at or below this one with that shortcut.
     bool IsShortCut(TShortCut Key);
 

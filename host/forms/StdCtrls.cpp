@@ -4,20 +4,10 @@
 
 namespace orv {
 
-TPanel::TPanel(TComponent* AOwner) : TWinControl(AOwner) {
-    SetTabStop(false);
-}
-
 void TBitBtn::SetCancel(bool Value) {
     if (FCancel == Value) return;
     FCancel = Value;
     Changed(TPropertyId::Cancel);
-}
-
-void TBitBtn::SetDefault(bool Value) {
-    if (FDefault == Value) return;
-    FDefault = Value;
-    Changed(TPropertyId::Default);
 }
 
 void TBitBtn::Click() {
@@ -40,8 +30,8 @@ void TOrvMeEdit::SetReadOnly(bool Value) {
 }
 
 void TOrvMeEdit::UserSetText(const std::string& Value) {
-    if (FReadOnly || !Enabled()) return;
-    SetText(Value);
+    if (FReadOnly) return;
+    UserInput([&] { SetText(Value); });
 }
 
 } // namespace orv

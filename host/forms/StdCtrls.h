@@ -10,12 +10,13 @@ namespace orv {
 class TLabel : public TControl {
 public:
     explicit TLabel(TComponent* AOwner) : TControl(AOwner) {}
+    bool AutoSize() const override { return true; }
 };
 
 // A plain container, e.g. the strip under a grid.
 class TPanel : public TWinControl {
 public:
-    explicit TPanel(TComponent* AOwner);
+    explicit TPanel(TComponent* AOwner) : TWinControl(AOwner) {}
 };
 
 class TGroupBox : public TWinControl {
@@ -24,7 +25,7 @@ public:
 };
 
 // A push button. A non-zero ModalResult closes a modal form with that result when
-// clicked; the Cancel button is pressed by Escape, the Default button by Enter.
+// clicked; the Cancel button is pressed by Escape.
 class TBitBtn : public TWinControl {
 public:
     explicit TBitBtn(TComponent* AOwner) : TWinControl(AOwner) {}
@@ -33,8 +34,6 @@ public:
     void SetModalResult(int Value) { FModalResult = Value; }
     bool Cancel() const { return FCancel; }
     void SetCancel(bool Value);
-    bool Default() const { return FDefault; }
-    void SetDefault(bool Value);
 
     // Sets the form's modal result, then runs OnClick. Does nothing while disabled.
     void Click() override;
@@ -42,7 +41,6 @@ public:
 private:
     int FModalResult = 0;
     bool FCancel = false;
-    bool FDefault = false;
 };
 
 // A one-line text edit.
@@ -54,9 +52,6 @@ public:
     void SetText(const std::string& Value);
     bool ReadOnly() const { return FReadOnly; }
     void SetReadOnly(bool Value);
-    // Characters; 0 for no limit.
-    int MaxLength() const { return FMaxLength; }
-    void SetMaxLength(int Value) { FMaxLength = Value; }
 
     TNotifyEvent OnChange;
     // The user typed (the backend's entry point). Refused while read-only or disabled.
@@ -65,7 +60,6 @@ public:
 private:
     std::string FText;
     bool FReadOnly = false;
-    int FMaxLength = 0;
 };
 
 } // namespace orv

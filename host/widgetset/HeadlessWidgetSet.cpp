@@ -29,10 +29,6 @@ void THeadlessWidgetSet::QueueModal(TModalScript Script) {
     FModals.push_back(std::move(Script));
 }
 
-void THeadlessWidgetSet::QueueModalResult(int Result) {
-    FModals.push_back([Result](TCustomForm& Form) { Form.SetModalResult(Result); });
-}
-
 void THeadlessWidgetSet::QueueSaveFile(std::optional<std::string> Path) {
     FSaveFiles.push_back(std::move(Path));
 }
@@ -45,6 +41,7 @@ void THeadlessWidgetSet::ClearRecords() {
     FShown.clear();
     FGridChanges.clear();
     FBusy.clear();
+    FChanges.clear();
 }
 
 bool THeadlessWidgetSet::HasHandle(const TNativeComponent* C) const {
@@ -59,36 +56,25 @@ int THeadlessWidgetSet::ChangeCount(const TNativeComponent* C, TPropertyId Prope
 // ---- the user ------------------------------------------------------------------------------
 
 bool THeadlessWidgetSet::UserClick(TControl* Control) {
-    bool Done = false;
-    Application->HandleEvent([&] { Done = Control->UserClick(); });
-    return Done;
+    return Control->UserClick();
 }
 
 bool THeadlessWidgetSet::UserExecute(TAction* Action) {
-    bool Done = false;
-    Application->HandleEvent([&] { Done = Action->Visible() && Action->Execute(); });
-    return Done;
+    return Action->UserExecute();
 }
 
 bool THeadlessWidgetSet::UserChooseMenuItem(TMenuItem* Item) {
-    bool Done = false;
-    Application->HandleEvent([&] {
-        if (TPopupMenu* M = Item->Menu()) M->UserPopup();
-        if (!Item->Enabled() || !Item->Visible()) return;
-        Item->Click();
-        Done = true;
-    });
-    return Done;
+    // The menu opens first, so that its commands bring their state up to date.
+    if (TPopupMenu* M = Item->Menu()) M->UserPopup();
+    return Item->UserClick();
 }
 
 bool THeadlessWidgetSet::UserShortCut(TCustomForm* Form, TShortCut Key) {
-    bool Done = false;
-    Application->HandleEvent([&] { Done = Form->UserShortCut(Key); });
-    return Done;
+    return Form->UserShortCut(Key);
 }
 
 void THeadlessWidgetSet::UserFocus(TWinControl* Control) {
-    Application->HandleEvent([&] { Control->UserFocus(); });
+    Control->UserFocus();
 }
 
 void THeadlessWidgetSet::UserLeave(TWinControl* Control) {
@@ -98,60 +84,65 @@ void THeadlessWidgetSet::UserLeave(TWinControl* Control) {
     });
 }
 
+bool THeadlessWidgetSet::FocusGrid(TOrvDBGrid* Grid) {
+    // A click into a grid focuses it first; the control that had the focus may refuse.
+    if (!Grid->Focused()) Grid->UserFocus();
+    return Grid->Focused();
+}
+
 void THeadlessWidgetSet::UserSelectCell(TOrvDBGrid* Grid, int Row, int Col) {
-    Application->HandleEvent([&] {
-        if (!Grid->Focused()) Grid->UserFocus();
-        Grid->UserSelectCell(Row, Col);
-    });
+    if (FocusGrid(Grid)) Grid->UserSelectCell(Row, Col);
 }
 
 void THeadlessWidgetSet::UserSelectColumn(TOrvDBGrid* Grid, const std::string& FieldName) {
-    Application->HandleEvent([&] {
-        for (int I = 0; I < Grid->ColumnCount(); ++I)
-            if (Grid->Column(I)->FieldName() == FieldName) {
-                if (!Grid->Focused()) Grid->UserFocus();
-                Grid->UserSelectCell(Grid->CurrentRow(), I);
-                return;
-            }
-        throw EInvalidOperation("表格“" + Grid->Name() + "”没有“" + FieldName + "”列。");
-    });
+    for (int I = 0; I < Grid->ColumnCount(); ++I)
+        if (Grid->Column(I)->FieldName() == FieldName) {
+            if (FocusGrid(Grid)) Grid->UserSelectCell(Grid->CurrentRow(), I);
+            return;
+        }
+    Application->HandleEvent(
+        [&] { throw EInvalidOperation("表格“" + Grid->Name() + "”没有“" + FieldName + "”列。"); });
 }
 
 void THeadlessWidgetSet::UserTypeIntoCell(TOrvDBGrid* Grid, const std::string& Text) {
-    Application->HandleEvent([&] { Grid->UserEditCell(Text); });
+    Grid->UserEditCell(Grid->CurrentRow(), Grid->SelectedIndex(), Text);
 }
 
 void THeadlessWidgetSet::UserTypeWithoutEnter(TOrvDBGrid* Grid, const std::string& Text) {
     // The grid opens the editor on the selected cell when none is open.
-    Application->HandleEvent([&] { Grid->UserEditorText(Text); });
+    Grid->UserEditorText(Text);
 }
 
 void THeadlessWidgetSet::UserPressEnterInEditor(TOrvDBGrid* Grid) {
-    Application->HandleEvent([&] { Grid->CommitPendingEdit(); });
+    Grid->UserCommitEditor();
 }
 
 void THeadlessWidgetSet::UserPressEscapeInEditor(TOrvDBGrid* Grid) {
-    Application->HandleEvent([&] { Grid->UserCancelEditor(); });
+    Grid->UserCancelEditor();
 }
 
 void THeadlessWidgetSet::UserSwitchAway(TCustomForm* Form) {
-    Application->HandleEvent([&] { Form->UserDeactivate(); });
+    Form->UserDeactivate();
 }
 
 void THeadlessWidgetSet::UserClickEllipsis(TOrvDBGrid* Grid) {
-    Application->HandleEvent([&] { Grid->UserEditButtonClick(); });
+    Grid->UserClickEllipsis(Grid->CurrentRow(), Grid->SelectedIndex());
 }
 
 void THeadlessWidgetSet::UserTypeText(TOrvMeEdit* Edit, const std::string& Text) {
-    Application->HandleEvent([&] { Edit->UserSetText(Text); });
+    Edit->UserSetText(Text);
 }
 
 void THeadlessWidgetSet::UserPickDate(TDateTimePicker* Picker, TDateTime Date) {
-    Application->HandleEvent([&] { Picker->UserSetDate(Date); });
+    Picker->UserSetDate(Date);
+}
+
+void THeadlessWidgetSet::UserResizeWindow(TCustomForm* Form, int ClientWidth, int ClientHeight) {
+    Form->UserResize(ClientWidth, ClientHeight);
 }
 
 void THeadlessWidgetSet::UserCloseWindow(TCustomForm* Form) {
-    Application->HandleEvent([&] { Form->UserClose(); });
+    Form->UserClose();
 }
 
 // ---- TWidgetSet ----------------------------------------------------------------------------
@@ -181,6 +172,11 @@ void THeadlessWidgetSet::PropertyChanged(TNativeComponent* Component, TPropertyI
 
 void THeadlessWidgetSet::ShowForm(TCustomForm* Form) {
     FShown.push_back(Form->Name());
+    // A window opens at its own size, and keeps the one the user gave it.
+    if (!Form->Placed()) {
+        const TSize S = Form->OpeningSize();
+        Form->UserResize(S.Width, S.Height);
+    }
 }
 
 void THeadlessWidgetSet::HideForm(TCustomForm*) {}

@@ -8,8 +8,8 @@
 // box's default button, mrCancel or a cancel, and the run goes on, so the test sees it.
 // Boxes with only an OK button need no answer.
 //
-// The User* functions act as a user does: each enters the model through
-// Application->HandleEvent, so an exception becomes a message box, as on a screen.
+// The User* functions act as a user does, through the components' own User* entries as a
+// screen's backend does: an exception becomes a message box, as on a screen.
 #pragma once
 
 #include "host/core/DateUtils.h"
@@ -70,7 +70,6 @@ public:
     // The next modal window runs Script (which acts as the user through the User*
     // functions) and must end with a modal result.
     void QueueModal(TModalScript Script);
-    void QueueModalResult(int Result);
     // The next save dialog returns Path as the user's choice; nothing is a cancel.
     void QueueSaveFile(std::optional<std::string> Path);
     bool ScriptDone() const { return FAnswers.empty() && FModals.empty() && FSaveFiles.empty(); }
@@ -81,10 +80,14 @@ public:
     const std::vector<TFocusRecord>& FocusRequests() const { return FFocus; }
     // Names of the windows shown, in order (a modal window too).
     const std::vector<std::string>& ShownForms() const { return FShown; }
+    // Forgets everything seen so far (every record below and the property change counts),
+    // so that a long scripted run keeps only what came after; the script and the live
+    // handles stay.
     void ClearRecords();
     int LiveHandles() const { return static_cast<int>(FHandles.size()); }
     bool HasHandle(const TNativeComponent* C) const;
-    // Property changes reported for C since its handle was made.
+    // Property changes reported for C since its handle was made or the records were
+    // last cleared.
     int ChangeCount(const TNativeComponent* C, TPropertyId Property) const;
     // Grid notifications received, oldest first.
     const std::vector<TGridChange>& GridChanges() const { return FGridChanges; }
@@ -118,6 +121,8 @@ public:
     void UserTypeText(TOrvMeEdit* Edit, const std::string& Text);
     void UserPickDate(TDateTimePicker* Picker, TDateTime Date);
     void UserCloseWindow(TCustomForm* Form);
+    // The user dragged the window's frame until its inside measured this.
+    void UserResizeWindow(TCustomForm* Form, int ClientWidth, int ClientHeight);
 
     // ---- TWidgetSet
     THandle CreateHandle(TNativeComponent* Component) override;
@@ -138,6 +143,9 @@ public:
     void EndBusy() override;
 
 private:
+    // Whether the grid holds the focus, after the user clicked into it.
+    bool FocusGrid(TOrvDBGrid* Grid);
+
     bool FInstalled = false;
     THandle FNextHandle = 0;
     std::map<THandle, const TNativeComponent*> FHandles;

@@ -5,10 +5,13 @@
 //
 //   model -> backend  through the virtuals below, and only for a component whose handle the
 //                     backend created (TNativeComponent::HandleAllocated()).
-//   backend -> model  through the components' User* entry points (TControl::Click,
-//                     TOrvDBGrid::UserEditCell, TCustomForm::UserShortCut, ...), each call
-//                     wrapped in Application->HandleEvent so that nothing a user does can
-//                     escape into the backend's event loop.
+//   backend -> model  through the components' User* entry points (TControl::UserClick,
+//                     TOrvDBGrid::UserEditCell, TCustomForm::UserShortCut, ...). Each
+//                     checks that the user can reach the component and runs the request
+//                     through Application->HandleEvent itself, so that nothing a user does
+//                     can escape into the backend's event loop; a backend adds neither.
+//                     The backend reports a window's size (TCustomForm::UserResize); the
+//                     model lays out the controls and hands each its Placement().
 #pragma once
 
 #include <cstdint>
@@ -19,6 +22,7 @@
 namespace orv {
 
 class TNativeComponent;
+class TControl;
 class TCustomForm;
 class TWinControl;
 class TPopupMenu;
@@ -32,6 +36,20 @@ struct TFileFilter {
     bool operator==(const TFileFilter&) const = default;
 };
 
+// Pixels: a size, a rectangle in its parent's coordinates, a border's four widths.
+struct TSize {
+    int Width = 0, Height = 0;
+    bool operator==(const TSize&) const = default;
+};
+struct TBounds {
+    int Left = 0, Top = 0, Width = 0, Height = 0;
+    bool operator==(const TBounds&) const = default;
+};
+struct TInsets {
+    int Left = 0, Top = 0, Right = 0, Bottom = 0;
+    bool operator==(const TInsets&) const = default;
+};
+
 // The backend's own reference to what it made for a component; 0 means none.
 using THandle = std::uintptr_t;
 
@@ -43,9 +61,9 @@ enum class TPropertyId {
     ShortCut,      // ShortCut() of actions and menu items
     Visible,       // Visible()
     Enabled,       // Enabled()
-    Checked,       // Checked() of actions and menu items
     Bounds,        // Left(), Top(), Width(), Height(); ClientWidth()/ClientHeight() of forms
     Align,         // Align(), Anchors()
+    Placement,     // Placement() of controls: where the layout put them
     Font,          // Font() of controls; column title fonts of grids
     Text,          // Text() of edits
     Date,          // Date() of date pickers
@@ -61,7 +79,6 @@ enum class TPropertyId {
     ModalResult,   // ModalResult() of a form: a modal loop ends once it is non-zero
     HelpContext,   // HelpContext() of forms
     LayoutID,      // LayoutID() of grids: the key of the user's stored column layout
-    Default,       // Default() of buttons
     Cancel,        // Cancel() of buttons
     Style,         // Style() of tool buttons
     DataSource,    // DataSource() of grids
@@ -120,6 +137,15 @@ public:
     virtual void SetFocus(TWinControl* Control) = 0;
     virtual void Popup(TPopupMenu* Menu, int X, int Y) = 0;
     virtual void GridChanged(TOrvDBGrid* Grid, TGridChange Change, int First, int Last) = 0;
+
+    // Measures the model's layout needs (TWinControl::Realign); where a control goes is the
+    // model's to say. Asked only about components whose handle this backend made.
+    // The size the toolkit gives Control where its designed width or height is 0, and the
+    // room a label's text needs.
+    virtual TSize PreferredSize(const TControl* /*Control*/) { return {}; }
+    // The border inside Container that its aligned controls keep clear of (a group box's
+    // title).
+    virtual TInsets ClientInsets(const TWinControl* /*Container*/) { return {}; }
 
     // Lets pending native events run (Application->ProcessMessages).
     virtual void ProcessMessages() {}

@@ -125,16 +125,7 @@ bool TQtGridModel::setData(const QModelIndex& Index, const QVariant& Value, int 
         Index.column() >= columnCount())
         return false;
     const int Row = Index.row(), Col = Index.column();
-    const std::string Text = FromQString(Value.toString());
-    bool Taken = false;
-    Application->HandleEvent([&] {
-        FGrid->UserSelectCell(Row, Col);
-        // Settling the row that was current may have moved this one (a new row that went
-        // away); the text was meant for the row the user saw, so it is not applied.
-        if (FGrid->CurrentRow() != Row || FGrid->SelectedIndex() != Col) return;
-        FGrid->UserEditCell(Text);
-        Taken = true;
-    });
+    const bool Taken = FGrid->UserEditCell(Row, Col, FromQString(Value.toString()));
     // The window may have closed meanwhile.
     if (!FGrid) return false;
     if (!Taken && Row < FRowCount) emit dataChanged(index(Row, 0), index(Row, columnCount() - 1));
@@ -144,47 +135,39 @@ bool TQtGridModel::setData(const QModelIndex& Index, const QVariant& Value, int 
 
 bool TQtGridModel::UserSelectCell(int Row, int Col) {
     if (!FGrid) return false;
-    Application->HandleEvent([&] { FGrid->UserSelectCell(Row, Col); });
+    const bool Current = FGrid->UserSelectCell(Row, Col);
     if (!FGrid) return false;
     emit CurrentCellChanged();
-    return FGrid->CurrentRow() == Row && FGrid->SelectedIndex() == Col;
+    return Current;
 }
 
-void TQtGridModel::UserEditButtonClick(int Row, int Col) {
+void TQtGridModel::UserClickEllipsis(int Row, int Col) {
     if (!FGrid) return;
-    Application->HandleEvent([&] {
-        FGrid->UserSelectCell(Row, Col);
-        if (FGrid->CurrentRow() != Row || FGrid->SelectedIndex() != Col) return;
-        FGrid->UserEditButtonClick();
-    });
+    FGrid->UserClickEllipsis(Row, Col);
     if (FGrid) emit CurrentCellChanged();
 }
 
 void TQtGridModel::UserOpenEditor(int Row, int Col) {
-    if (!FGrid) return;
-    Application->HandleEvent([&] { FGrid->UserOpenEditor(Row, Col); });
+    if (FGrid) FGrid->UserOpenEditor(Row, Col);
 }
 
 void TQtGridModel::UserEditorText(const QString& Text) {
-    if (!FGrid) return;
-    const std::string Typed = FromQString(Text);
-    Application->HandleEvent([&] { FGrid->UserEditorText(Typed); });
+    if (FGrid) FGrid->UserEditorText(FromQString(Text));
 }
 
 void TQtGridModel::UserCancelEditor() {
-    if (!FGrid) return;
-    Application->HandleEvent([&] { FGrid->UserCancelEditor(); });
+    if (FGrid) FGrid->UserCancelEditor();
 }
 
 bool TQtGridModel::CommitEditor() {
     if (!FGrid) return true;
     QPointer<TQtGridModel> Self(this);
     FCommitting = true;
-    Application->HandleEvent([&] { FGrid->CommitPendingEdit(); });
+    const bool Taken = FGrid->UserCommitEditor();
     // The window may have closed meanwhile.
     if (!Self) return true;
     FCommitting = false;
-    return !FGrid || !FGrid->HasPendingEdit();
+    return !FGrid || Taken;
 }
 
 void TQtGridModel::GridChanged(TGridChange Change, int First, int Last) {

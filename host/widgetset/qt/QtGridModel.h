@@ -15,9 +15,9 @@ namespace orv::qt {
 //   handled; it changes only between a begin/end pair (insert, remove, reset), so a view
 //   never sees a count that its signals did not announce. A notification that does not
 //   fit what the model holds ends in a reset, never in a wrong count.
-// - Every change the user makes goes through the grid's User* entry points inside
-//   Application->HandleEvent: a refusal becomes the message box and leaves the data as
-//   the data set has it.
+// - Every change the user makes goes through the grid's User* entry points, which run it
+//   through Application->HandleEvent: a refusal becomes the message box and leaves the
+//   data as the data set has it.
 // - After Detach() the model holds no grid and shows nothing; the grid may be gone.
 class TQtGridModel : public QAbstractTableModel {
     Q_OBJECT
@@ -45,8 +45,8 @@ public:
 
     // The user moved to a cell; returns whether the grid's current cell is that cell now.
     bool UserSelectCell(int Row, int Col);
-    // The user pressed a cell's ellipsis button.
-    void UserEditButtonClick(int Row, int Col);
+    // The user pressed a cell's ellipsis button, drawn on the cell or in its editor.
+    void UserClickEllipsis(int Row, int Col);
 
     // The view's cell editor, as the grid must know it: opened on a cell, its text as
     // the user types it, dropped (Escape).

@@ -297,12 +297,16 @@ void TGridDelegate::EllipsisClicked(QWidget* Editor, const QModelIndex& Index) {
     // Text typed before the click counts first; a refused text keeps the editor open.
     if (!Commit(Editor)) return;
     emit closeEditor(Editor, QAbstractItemDelegate::NoHint);
+    QueueEllipsis(Row, Col);
+}
+
+void TGridDelegate::QueueEllipsis(int Row, int Col) {
     // The picker runs from the event loop, not from inside the button's click.
     QPointer<TQtGridModel> Model(FModel);
     QMetaObject::invokeMethod(
         this,
         [Model, Row, Col] {
-            if (Model) Model->UserEditButtonClick(Row, Col);
+            if (Model) Model->UserClickEllipsis(Row, Col);
         },
         Qt::QueuedConnection);
 }
@@ -328,16 +332,7 @@ bool TGridDelegate::editorEvent(QEvent* Event, QAbstractItemModel* Model, const 
         auto* Mouse = static_cast<QMouseEvent*>(Event);
         if (Mouse->button() == Qt::LeftButton &&
             ButtonRect(Option.rect).contains(Mouse->position().toPoint())) {
-            if (Release) {
-                QPointer<TQtGridModel> Target(FModel);
-                const int Row = Index.row(), Col = Index.column();
-                QMetaObject::invokeMethod(
-                    this,
-                    [Target, Row, Col] {
-                        if (Target) Target->UserEditButtonClick(Row, Col);
-                    },
-                    Qt::QueuedConnection);
-            }
+            if (Release) QueueEllipsis(Index.row(), Index.column());
             return true;
         }
     }
@@ -396,17 +391,12 @@ void TQtGridView::Detach() {
 
 void TQtGridView::ApplyColumns() {
     FSyncing = true;
-    FFields = FModel->ColumnFields();
+    const std::vector<std::string>& Fields = FModel->ColumnFields();
     // A character of a column is a digit's width, as the classic grids count it.
     const int Avg = fontMetrics().horizontalAdvance(QLatin1Char('0'));
-    for (int I = 0; I < static_cast<int>(FFields.size()); ++I) {
+    for (int I = 0; I < static_cast<int>(Fields.size()); ++I) {
         setColumnHidden(I, !FModel->ColumnVisible(I));
-        const std::string& Field = FFields[static_cast<std::size_t>(I)];
-        auto Own = FUserWidths.find(Field);
-        if (Own != FUserWidths.end()) {
-            setColumnWidth(I, Own->second);
-            continue;
-        }
+        const std::string& Field = Fields[static_cast<std::size_t>(I)];
         if (int Set = FModel->ColumnSetWidth(I); Set > 0) {
             setColumnWidth(I, Set);
             continue;
@@ -417,33 +407,6 @@ void TQtGridView::ApplyColumns() {
         setColumnWidth(I, Known->second);
     }
     FSyncing = false;
-}
-
-void TQtGridView::ApplyLayout(const TGridLayout& Layout) {
-    TOrvDBGrid* G = FModel->Grid();
-    if (!G) return;
-    FLayoutTouched = true;
-    for (const auto& [Field, Width] : Layout.Widths)
-        FUserWidths[Field] = Width;
-    int Place = 0;
-    for (const std::string& Field : Layout.Order) {
-        int Found = -1;
-        for (int I = Place; I < G->ColumnCount() && Found < 0; ++I)
-            if (G->Column(I)->FieldName() == Field) Found = I;
-        if (Found < 0) continue; // a column the window no longer has
-        if (Found != Place) G->MoveColumn(Found, Place);
-        ++Place;
-    }
-    FModel->ColumnsChanged();
-    ApplyColumns();
-}
-
-TGridLayout TQtGridView::CurrentLayout() const {
-    TGridLayout Layout;
-    Layout.Order = FFields;
-    for (int I = 0; I < static_cast<int>(FFields.size()); ++I)
-        if (!isColumnHidden(I)) Layout.Widths[FFields[static_cast<std::size_t>(I)]] = columnWidth(I);
-    return Layout;
 }
 
 void TQtGridView::SyncCurrent() {
@@ -521,9 +484,7 @@ void TQtGridView::keyPressEvent(QKeyEvent* Event) {
     }
     if (Mods == Qt::NoModifier && (Event->key() == Qt::Key_Down || Event->key() == Qt::Key_Escape)) {
         const TShortCut Key = Event->key() == Qt::Key_Down ? VK_DOWN : VK_ESCAPE;
-        bool Taken = false;
-        Application->HandleEvent([&] { Taken = G->UserKey(Key); });
-        if (Taken) {
+        if (G->UserKey(Key)) {
             Event->accept();
             return;
         }
@@ -537,8 +498,7 @@ void TQtGridView::keyPressEvent(QKeyEvent* Event) {
     const QModelIndex At = currentIndex();
     if (At.isValid() && !(Mods & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) &&
         !Event->text().isEmpty() && Event->text().at(0).isPrint() && !(model()->flags(At) & Qt::ItemIsEditable)) {
-        const int Col = At.column();
-        Application->HandleEvent([&] { G->UserTypedIntoReadOnlyCell(Col); });
+        G->UserTypedIntoReadOnlyCell(At.column());
     }
     QTableView::keyPressEvent(Event);
 }
@@ -583,16 +543,13 @@ void TQtGridView::SectionMoved(int, int OldVisual, int NewVisual) {
     FSyncing = true;
     horizontalHeader()->moveSection(NewVisual, OldVisual);
     FSyncing = false;
-    FLayoutTouched = true;
-    Application->HandleEvent([&] {
-        if (TOrvDBGrid* G = FModel->Grid()) G->MoveColumn(OldVisual, NewVisual);
-    });
+    if (TOrvDBGrid* G = FModel->Grid()) G->UserMoveColumn(OldVisual, NewVisual);
 }
 
 void TQtGridView::SectionResized(int Logical, int, int NewSize) {
-    if (FSyncing || Logical < 0 || Logical >= static_cast<int>(FFields.size()) || NewSize <= 0) return;
-    FUserWidths[FFields[static_cast<std::size_t>(Logical)]] = NewSize;
-    FLayoutTouched = true;
+    // The grid's column owns the width; the view shows it back through ApplyColumns.
+    if (FSyncing) return;
+    if (TOrvDBGrid* G = FModel->Grid()) G->UserResizeColumn(Logical, NewSize);
 }
 
 } // namespace orv::qt

@@ -105,6 +105,7 @@ protected:
 
 private:
     void EllipsisClicked(QWidget* Editor, const QModelIndex& Index);
+    void QueueEllipsis(int Row, int Col);
     // Whether the focus leaving the editor is the user leaving the cell for another
     // control of the window (the cell's text is then committed).
     bool LeftForAnotherControl() const;
@@ -128,14 +129,8 @@ public:
     // The grid is going away: the view shows nothing from here on.
     void Detach();
 
-    // Applies the columns' visibility and widths (the user's own widths win).
+    // Applies the columns' visibility and widths.
     void ApplyColumns();
-    // Puts the grid's columns in the stored order and takes the stored widths.
-    void ApplyLayout(const TGridLayout& Layout);
-    // Column order and widths as the user sees them now.
-    TGridLayout CurrentLayout() const;
-    // Whether the layout came from the store or the user changed it: only then is it kept.
-    bool LayoutTouched() const { return FLayoutTouched; }
     // Makes the view's current cell the grid's.
     void SyncCurrent();
     // Hands a pending move of the user to the grid now.
@@ -159,13 +154,10 @@ private:
 
     TQtGridModel* FModel;
     TGridDelegate* FDelegate;
-    std::map<std::string, int> FUserWidths;
     // Default widths by field name, worked out once: a reset may arrive while a field is
     // being destroyed, and a field in that state must not be asked anything.
     std::map<std::string, int> FDefaultWidths;
-    std::vector<std::string> FFields; // as of the last ApplyColumns, for the stored layout
     bool FSyncing = false;
-    bool FLayoutTouched = false;
     bool FMovePending = false;
     QPersistentModelIndex FPendingMove;
 };

@@ -1,22 +1,16 @@
 // Where a user's grid layouts (column order and widths) live between runs.
 #pragma once
 
+#include "host/forms/DBGrids.h"
+
 #include <QRect>
 #include <QString>
 
-#include <map>
 #include <string>
-#include <vector>
 
 namespace orv::qt {
 
-struct TGridLayout {
-    // Field names, left to right.
-    std::vector<std::string> Order;
-    // Pixels, by field name.
-    std::map<std::string, int> Widths;
-    bool Empty() const { return Order.empty() && Widths.empty(); }
-};
+using orv::TGridLayout;
 
 // Where a window was and how large, as the user left it.
 struct TWindowPlace {

@@ -80,12 +80,10 @@ TActionPeer::TActionPeer(TQtWidgetSet& WS, TAction* Action) : TPeer(WS, Action) 
         TCustomForm* F = FForm;
         const TShortCut Key = A->ShortCut();
         // A shortcut is the form's to dispatch: the focused control's menu comes first.
-        Application->HandleEvent([&] {
-            if (Key != scNone && F)
-                F->UserShortCut(Key);
-            else if (A->Visible())
-                A->Execute();
-        });
+        if (Key != scNone && F)
+            F->UserShortCut(Key);
+        else
+            A->UserExecute();
     };
     QObject::connect(FAction, &QAction::triggered, Guard(), Run);
     // Everything, the key included: a new action may take a key from another of the window.
@@ -110,8 +108,6 @@ void TActionPeer::Update(TPropertyId Property) {
     }
     FAction->setEnabled(A->Enabled());
     FAction->setVisible(A->Visible());
-    FAction->setCheckable(A->Checked() || FAction->isCheckable());
-    FAction->setChecked(A->Checked());
 }
 
 void TActionPeer::ApplyShortcut() {
@@ -195,10 +191,7 @@ void TMenuPeer::Detach() {
 TMenuItemPeer::TMenuItemPeer(TQtWidgetSet& WS, TMenuItem* Item) : TMenuPeer(WS, Item, false) {
     FAction = new QAction();
     FAction->setObjectName(ToQString(Item->Name()));
-    QObject::connect(FAction, &QAction::triggered, Guard(), [this] {
-        TMenuItem* I = this->Item();
-        Application->HandleEvent([&] { I->Click(); });
-    });
+    QObject::connect(FAction, &QAction::triggered, Guard(), [this] { this->Item()->UserClick(); });
     Refresh();
 }
 
@@ -279,7 +272,8 @@ void TControlPeer::Created() {
     FWS.RegisterWidget(FWidget, this);
     if (dynamic_cast<TCustomForm*>(Control())) return;
     FWidget->setVisible(Control()->Visible());
-    if (TControlPeer* P = ParentPeer()) P->ArrangeChildren();
+    // A control made again under a laid-out parent (it moved there) goes where it was put.
+    if (Control()->Placed()) Place(Control()->Placement());
 }
 
 void TControlPeer::ApplyFont() {
@@ -307,7 +301,6 @@ void TControlPeer::Update(TPropertyId Property) {
     switch (Property) {
     case TPropertyId::Visible:
         FWidget->setVisible(C->Visible());
-        if (TControlPeer* P = ParentPeer()) P->ArrangeChildren();
         break;
     case TPropertyId::Enabled:
         FWidget->setEnabled(C->Enabled());
@@ -321,9 +314,8 @@ void TControlPeer::Update(TPropertyId Property) {
     case TPropertyId::Caption:
         ApplyCaption();
         break;
-    case TPropertyId::Bounds:
-    case TPropertyId::Align:
-        if (TControlPeer* P = ParentPeer()) P->ArrangeChildren();
+    case TPropertyId::Placement:
+        Place(C->Placement());
         break;
     default:
         break;
@@ -341,9 +333,6 @@ void TControlPeer::Detach() {
 bool TControlPeer::WidgetEvent(QEvent* Event) {
     if (!Component()) return false;
     switch (Event->type()) {
-    case QEvent::Resize:
-        ArrangeChildren();
-        return false;
     case QEvent::ContextMenu:
         for (TControl* C = Control(); C; C = C->Parent())
             if (TPopupMenu* M = C->PopupMenu()) {
@@ -356,119 +345,17 @@ bool TControlPeer::WidgetEvent(QEvent* Event) {
     }
 }
 
-QRect TControlPeer::ClientRect() const {
-    QWidget* C = Container();
-    return C ? C->rect() : QRect();
+TInsets TControlPeer::ClientInsets() const {
+    return {};
 }
 
 QSize TControlPeer::NaturalSize() const {
     return FWidget ? FWidget->sizeHint().expandedTo(QSize(0, 0)) : QSize();
 }
 
-void TControlPeer::Place(const QRect& Area) {
-    if (FWidget && FWidget->geometry() != Area) FWidget->setGeometry(Area);
-}
-
-void TControlPeer::ArrangeChildren() {
-    auto* Parent = dynamic_cast<TWinControl*>(Control());
-    QWidget* Box = Container();
-    if (!Parent || !Box) return;
-
-    struct TChild {
-        TControl* Control;
-        TControlPeer* Peer;
-    };
-    std::vector<TChild> Children;
-    for (TControl* C : Parent->Controls()) {
-        auto* P = dynamic_cast<TControlPeer*>(FWS.PeerOf(C));
-        if (P && P->FWidget && C->Visible()) Children.push_back({C, P});
-    }
-
-    // Aligned controls share out the client area, in the order the framework has always
-    // used: top, bottom, left, right, then the rest to the client control.
-    QRect Free = ClientRect();
-    for (TAlign Kind : {TAlign::alTop, TAlign::alBottom, TAlign::alLeft, TAlign::alRight}) {
-        for (const TChild& Ch : Children) {
-            if (Ch.Control->Align() != Kind) continue;
-            QSize N = Ch.Peer->NaturalSize();
-            int H = Ch.Control->Height() > 0 ? Ch.Control->Height() : N.height();
-            int W = Ch.Control->Width() > 0 ? Ch.Control->Width() : N.width();
-            H = std::min(H, std::max(0, Free.height()));
-            W = std::min(W, std::max(0, Free.width()));
-            switch (Kind) {
-            case TAlign::alTop:
-                Ch.Peer->Place(QRect(Free.left(), Free.top(), Free.width(), H));
-                Free.setTop(Free.top() + H);
-                break;
-            case TAlign::alBottom:
-                Ch.Peer->Place(QRect(Free.left(), Free.bottom() - H + 1, Free.width(), H));
-                Free.setBottom(Free.bottom() - H);
-                break;
-            case TAlign::alLeft:
-                Ch.Peer->Place(QRect(Free.left(), Free.top(), W, Free.height()));
-                Free.setLeft(Free.left() + W);
-                break;
-            default:
-                Ch.Peer->Place(QRect(Free.right() - W + 1, Free.top(), W, Free.height()));
-                Free.setRight(Free.right() - W);
-                break;
-            }
-        }
-    }
-    for (const TChild& Ch : Children)
-        if (Ch.Control->Align() == TAlign::alClient) Ch.Peer->Place(Free.normalized());
-
-    // The rest keep their bounds. One anchored to the right (or bottom) edge only keeps its
-    // distance to that edge as designed; where the parent's designed size is unknown the
-    // anchored controls keep their places relative to one another, 8 pixels in from the edge.
-    int RefW = Parent->Width(), RefH = Parent->Height();
-    if (auto* F = dynamic_cast<TCustomForm*>(Parent)) {
-        if (F->ClientWidth() > 0) RefW = F->ClientWidth();
-        if (F->ClientHeight() > 0) RefH = F->ClientHeight();
-    }
-    auto SizeOf = [](const TChild& Ch) {
-        QSize N = Ch.Peer->NaturalSize();
-        int W = Ch.Control->Width() > 0 ? Ch.Control->Width() : N.width();
-        int H = Ch.Control->Height() > 0 ? Ch.Control->Height() : N.height();
-        if (dynamic_cast<TLabel*>(Ch.Control)) {
-            // A label is as large as its text needs.
-            W = std::max(W, N.width());
-            H = std::max(H, N.height());
-        }
-        return QSize(W, H);
-    };
-    int MaxRight = 0, MaxBottom = 0;
-    for (const TChild& Ch : Children) {
-        if (Ch.Control->Align() != TAlign::alNone) continue;
-        const TAnchors& A = Ch.Control->Anchors();
-        QSize S = SizeOf(Ch);
-        if (A.Contains(TAnchorKind::akRight) && !A.Contains(TAnchorKind::akLeft))
-            MaxRight = std::max(MaxRight, Ch.Control->Left() + S.width());
-        if (A.Contains(TAnchorKind::akBottom) && !A.Contains(TAnchorKind::akTop))
-            MaxBottom = std::max(MaxBottom, Ch.Control->Top() + S.height());
-    }
-    const int BaseRight = RefW > 0 && RefW >= MaxRight ? RefW - MaxRight : 8;
-    const int BaseBottom = RefH > 0 && RefH >= MaxBottom ? RefH - MaxBottom : 8;
-    const int CW = Box->width(), CH = Box->height();
-    for (const TChild& Ch : Children) {
-        if (Ch.Control->Align() != TAlign::alNone) continue;
-        const TAnchors& A = Ch.Control->Anchors();
-        QSize S = SizeOf(Ch);
-        int X = Ch.Control->Left(), Y = Ch.Control->Top(), W = S.width(), H = S.height();
-        const bool L = A.Contains(TAnchorKind::akLeft), R = A.Contains(TAnchorKind::akRight);
-        const bool T = A.Contains(TAnchorKind::akTop), B = A.Contains(TAnchorKind::akBottom);
-        if (R && !L) X = CW - BaseRight - (MaxRight - (X + W)) - W;
-        if (L && R) {
-            int Margin = RefW > 0 && RefW >= X + W ? RefW - (X + W) : 8;
-            W = std::max(0, CW - X - Margin);
-        }
-        if (B && !T) Y = CH - BaseBottom - (MaxBottom - (Y + H)) - H;
-        if (T && B) {
-            int Margin = RefH > 0 && RefH >= Y + H ? RefH - (Y + H) : 8;
-            H = std::max(0, CH - Y - Margin);
-        }
-        Ch.Peer->Place(QRect(X, Y, W, H));
-    }
+void TControlPeer::Place(const TBounds& Area) {
+    const QRect Rect(Area.Left, Area.Top, Area.Width, Area.Height);
+    if (FWidget && FWidget->geometry() != Rect) FWidget->setGeometry(Rect);
 }
 
 // ---- TFormPeer -----------------------------------------------------------------------------
@@ -485,10 +372,7 @@ void TFormPeer::ApplyCaption() {
 
 void TFormPeer::ApplySize() {
     TCustomForm* F = Form();
-    int W = F->ClientWidth() > 0 ? F->ClientWidth() : F->Width();
-    int H = F->ClientHeight() > 0 ? F->ClientHeight() : F->Height();
-    if (W <= 0) W = 640;
-    if (H <= 0) H = 480;
+    const auto [W, H] = F->OpeningSize();
     switch (F->BorderStyle()) {
     case TFormBorderStyle::bsDialog:
     case TFormBorderStyle::bsSingle:
@@ -540,6 +424,8 @@ void TFormPeer::Update(TPropertyId Property) {
         break;
     case TPropertyId::Visible:
         break; // a window is shown and hidden through ShowForm and HideForm
+    case TPropertyId::Placement:
+        break; // the window's inside, as this backend reported it
     default:
         TControlPeer::Update(Property);
         break;
@@ -559,7 +445,10 @@ void TFormPeer::Show() {
     // Platforms without a window stack (offscreen) only complain about raise().
     if (QGuiApplication::platformName() != QLatin1String("offscreen")) FWidget->raise();
     FWidget->activateWindow();
-    ArrangeChildren();
+    // The window's size reached the form with its first resize event; the measures of
+    // its widgets are final only now that they show.
+    F->UserResize(FWidget->width(), FWidget->height());
+    F->Realign();
     if (TWinControl* Active = F->ActiveControl())
         if (QWidget* W = FWS.WidgetOf(Active)) W->setFocus(Qt::OtherFocusReason);
 }
@@ -658,10 +547,8 @@ bool TFormPeer::HandleKey(QKeyEvent* Event) {
     const TShortCut Key = FromKey(Event->key(), Event->modifiers());
     if (Key == scNone) return false;
     TCustomForm* F = Form();
-    bool Taken = false;
     // The form may be gone once this returns; nothing of the peer is used after it.
-    Application->HandleEvent([&] { Taken = F->UserShortCut(Key); });
-    return Taken;
+    return F->UserShortCut(Key);
 }
 
 bool TFormPeer::WidgetEvent(QEvent* Event) {
@@ -670,8 +557,7 @@ bool TFormPeer::WidgetEvent(QEvent* Event) {
     case QEvent::Close: {
         // The model decides: a modal form ends with Cancel, a browse form may ask first.
         Event->ignore();
-        TCustomForm* F = Form();
-        Application->HandleEvent([&] { F->UserClose(); });
+        Form()->UserClose();
         return true;
     }
     case QEvent::KeyPress:
@@ -680,10 +566,12 @@ bool TFormPeer::WidgetEvent(QEvent* Event) {
         // A box or dialog the model opened takes the activation while an event runs;
         // only the user's switching to another window commits the typed text.
         if (Application->InEvent()) return false;
-        TCustomForm* F = Form();
-        Application->HandleEvent([&] { F->UserDeactivate(); });
+        Form()->UserDeactivate();
         return false;
     }
+    case QEvent::Resize:
+        Form()->UserResize(FWidget->width(), FWidget->height());
+        return false;
     default:
         return TControlPeer::WidgetEvent(Event);
     }
@@ -694,10 +582,7 @@ bool TFormPeer::WidgetEvent(QEvent* Event) {
 TToolButtonPeer::TToolButtonPeer(TQtWidgetSet& WS, TToolButton* Button) : TControlPeer(WS, Button) {
     FAction = new QAction();
     FAction->setObjectName(ToQString(Button->Name()));
-    QObject::connect(FAction, &QAction::triggered, Guard(), [this] {
-        TToolButton* B = this->Button();
-        Application->HandleEvent([&] { B->UserClick(); });
-    });
+    QObject::connect(FAction, &QAction::triggered, Guard(), [this] { this->Button()->UserClick(); });
     // Outside a tool bar the button is a widget of its own.
     if (!qobject_cast<QToolBar*>(ParentContainer())) {
         auto* Widget = new QToolButton(ParentContainer());
@@ -776,16 +661,14 @@ void TGridPeer::LoadLayout() {
     if (FLayoutID.empty() || !View()) return;
     TGridLayout Layout = FWS.LayoutStore().Load(FWS.UserName(), FLayoutID);
     if (Layout.Empty()) return;
-    try {
-        View()->ApplyLayout(Layout);
-    } catch (const std::exception&) {
-        // A stored layout that no longer fits the grid is simply not used.
-    }
+    Grid()->ApplyLayout(Layout);
+    // While the handle is being made the grid's own notice of its columns reaches no one.
+    View()->GridModel()->ColumnsChanged();
 }
 
 void TGridPeer::SaveLayout() {
-    if (FLayoutID.empty() || !View() || !View()->LayoutTouched()) return;
-    FWS.LayoutStore().Save(FWS.UserName(), FLayoutID, View()->CurrentLayout());
+    if (FLayoutID.empty() || !View() || !Grid()->LayoutTouched()) return;
+    FWS.LayoutStore().Save(FWS.UserName(), FLayoutID, Grid()->CurrentLayout());
 }
 
 void TGridPeer::Update(TPropertyId Property) {
@@ -837,16 +720,13 @@ TSimplePeer::TSimplePeer(TQtWidgetSet& WS, TControl* Control) : TControlPeer(WS,
     if (auto* B = dynamic_cast<TBitBtn*>(Control)) {
         auto* Button = new QPushButton(Parent);
         Button->setAutoDefault(false);
-        Button->setDefault(B->Default());
-        QObject::connect(Button, &QPushButton::clicked, G,
-                         [B] { Application->HandleEvent([&] { B->UserClick(); }); });
+        QObject::connect(Button, &QPushButton::clicked, G, [B] { B->UserClick(); });
         W = Button;
     } else if (auto* E = dynamic_cast<TOrvMeEdit*>(Control)) {
         auto* Edit = new QLineEdit(Parent);
-        if (E->MaxLength() > 0) Edit->setMaxLength(E->MaxLength());
         QObject::connect(Edit, &QLineEdit::textEdited, G, [this, E, Edit, Set](const QString& Text) {
             QPointer<QLineEdit> Self(Edit);
-            Application->HandleEvent([&] { E->UserSetText(FromQString(Text)); });
+            E->UserSetText(FromQString(Text));
             // The model may have refused or changed the text; the edit shows the model's.
             if (Self && Set->PeerOfWidget(Self) == this) ApplyValue();
         });
@@ -863,7 +743,7 @@ TSimplePeer::TSimplePeer(TQtWidgetSet& WS, TControl* Control) : TControlPeer(WS,
             const QDate Day = QDate::fromString(Picker->Edit()->text().trimmed(), TDateEditor::DateFormat());
             QPointer<TDateEditor> Self(Picker);
             if (Day.isValid() && Day != ToQDate(D->Date()))
-                Application->HandleEvent([&] { D->UserSetDate(FromQDate(Day)); });
+                D->UserSetDate(FromQDate(Day));
             if (Self && Set->PeerOfWidget(Self) == this) ApplyValue();
         };
         QObject::connect(Picker->Edit(), &QLineEdit::editingFinished, G, Take);
@@ -927,21 +807,16 @@ void TSimplePeer::Update(TPropertyId Property) {
     case TPropertyId::Date:
         ApplyValue();
         break;
-    case TPropertyId::Default:
-        if (auto* B = qobject_cast<QPushButton*>(FWidget))
-            B->setDefault(static_cast<TBitBtn*>(Control())->Default());
-        break;
     default:
         TControlPeer::Update(Property);
         break;
     }
 }
 
-QRect TSimplePeer::ClientRect() const {
-    QRect R = TControlPeer::ClientRect();
+TInsets TSimplePeer::ClientInsets() const {
     // Aligned controls of a group box stay below its title.
-    if (auto* G = qobject_cast<QGroupBox*>(FWidget)) R.adjust(2, G->fontMetrics().height() + 2, -2, -2);
-    return R;
+    if (auto* G = qobject_cast<QGroupBox*>(FWidget)) return {2, G->fontMetrics().height() + 2, 2, 2};
+    return {};
 }
 
 QSize TSimplePeer::NaturalSize() const {

@@ -118,9 +118,10 @@ public:
     void Detach() override;
     bool WidgetEvent(QEvent* Event) override;
 
-    // Places the child controls: aligned ones first (top, bottom, left, right, client),
-    // then the others at their bounds, kept at their distance from the anchored edges.
-    void ArrangeChildren();
+    // The border inside the widget that the model's aligned controls keep clear of.
+    virtual TInsets ClientInsets() const;
+    // The size the control takes when the model gives none.
+    virtual QSize NaturalSize() const;
 
 protected:
     // Takes the widget made for the control: names it and shows the model's state.
@@ -129,15 +130,12 @@ protected:
     QWidget* ParentContainer() const;
     virtual void ApplyFont();
     virtual void ApplyCaption() {}
-    virtual QRect ClientRect() const;
-    // The size the control takes when the model gives none.
-    virtual QSize NaturalSize() const;
     TControlPeer* ParentPeer() const;
 
     QPointer<QWidget> FWidget;
 
 private:
-    void Place(const QRect& Area);
+    void Place(const TBounds& Area);
 };
 
 class TFormPeer : public TControlPeer {
@@ -206,7 +204,7 @@ public:
 
 protected:
     void ApplyCaption() override;
-    QRect ClientRect() const override;
+    TInsets ClientInsets() const override;
     QSize NaturalSize() const override;
 
 private:

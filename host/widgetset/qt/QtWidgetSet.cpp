@@ -235,7 +235,6 @@ int TQtWidgetSet::MessageBox(const std::string& Text, const std::string& Caption
 std::optional<std::string> TQtWidgetSet::ChooseSaveFile(TCustomForm* Form, const std::string& Title,
                                                         const std::string& SuggestedName,
                                                         const std::vector<TFileFilter>& Filters) {
-    if (FSaveFileHook) return FSaveFileHook(Title, SuggestedName, Filters);
     QStringList Patterns;
     for (const TFileFilter& F : Filters)
         Patterns << QStringLiteral("%1 (*.%2)").arg(ToQString(F.Description), ToQString(F.Extension));
@@ -277,11 +276,22 @@ void TQtWidgetSet::Popup(TPopupMenu* Menu, int X, int Y) {
     if (QMenu* M = MenuOf(Menu)) M->popup(QPoint(X, Y));
 }
 
+TSize TQtWidgetSet::PreferredSize(const TControl* Control) {
+    auto* P = dynamic_cast<TControlPeer*>(PeerOf(Control));
+    const QSize S = P ? P->NaturalSize() : QSize();
+    return {std::max(0, S.width()), std::max(0, S.height())};
+}
+
+TInsets TQtWidgetSet::ClientInsets(const TWinControl* Container) {
+    auto* P = dynamic_cast<TControlPeer*>(PeerOf(Container));
+    return P ? P->ClientInsets() : TInsets{};
+}
+
 void TQtWidgetSet::UserPopup(TPopupMenu* Menu, const QPoint& Global) {
     QPointer<QMenu> M = MenuOf(Menu);
     if (!M) return;
     // The menu's OnPopup brings its commands up to date before they are shown.
-    Application->HandleEvent([&] { Menu->UserPopup(); });
+    Menu->UserPopup();
     if (M) M->popup(Global);
 }
 
@@ -363,7 +373,7 @@ void TQtWidgetSet::FocusChanged(QWidget*, QWidget* Now) {
     if (!Form || Form->ActiveControl() == Control) return;
     QPointer<QWidget> FormWindow = WidgetOf(Form);
     FInFocusChange = true;
-    Application->HandleEvent([&] { Control->UserFocus(); });
+    Control->UserFocus();
     FInFocusChange = false;
     // The window may be gone; if it stays, a control that refused to let the focus go
     // (its OnExit raised) takes it back.

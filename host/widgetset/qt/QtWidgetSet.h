@@ -62,10 +62,6 @@ public:
     // text, caption and flags, returns the button.
     using TMessageHook = std::function<int(const std::string& Text, const std::string& Caption, int Flags)>;
     void SetMessageHook(TMessageHook Hook) { FMessageHook = std::move(Hook); }
-    // Answers save dialogs instead of showing them, as the message hook does for boxes.
-    using TSaveFileHook = std::function<std::optional<std::string>(
-        const std::string& Title, const std::string& SuggestedName, const std::vector<TFileFilter>& Filters)>;
-    void SetSaveFileHook(TSaveFileHook Hook) { FSaveFileHook = std::move(Hook); }
 
     // What the backend made for a component (null when it has no handle from here).
     QWidget* WidgetOf(const TNativeComponent* Component) const;
@@ -90,6 +86,8 @@ public:
                                               const std::vector<TFileFilter>& Filters) override;
     void SetFocus(TWinControl* Control) override;
     void Popup(TPopupMenu* Menu, int X, int Y) override;
+    TSize PreferredSize(const TControl* Control) override;
+    TInsets ClientInsets(const TWinControl* Container) override;
     void GridChanged(TOrvDBGrid* Grid, TGridChange Change, int First, int Last) override;
     void ProcessMessages() override;
     void BeginBusy(TCustomForm* Form, const std::string& Caption, int Total) override;
@@ -123,7 +121,6 @@ private:
     std::string FUserName;
     TLayoutStore FLayoutStore;
     TMessageHook FMessageHook;
-    TSaveFileHook FSaveFileHook;
     // Where the last save dialog ended; the next one starts there.
     QString FSaveDir;
     bool FInstalled = false;
