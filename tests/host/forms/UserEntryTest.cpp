@@ -9,7 +9,7 @@
 #include "host/forms/DBGrids.h"
 #include "host/forms/Menus.h"
 #include "host/forms/StdCtrls.h"
-#include "host/services/Cformsres.h"
+#include "host/forms/Cformsres.h"
 
 #include <functional>
 #include <stdexcept>
