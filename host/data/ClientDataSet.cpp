@@ -624,7 +624,8 @@ void TOrvClientDataSet::LoadRows(const std::function<bool(std::vector<Variant>&)
     if (S.Rows.Size() == 0) {
         S.Rows = TRowTree::Build(std::move(Rows));
     } else {
-        for (TRowRef& Row : Rows) S.Rows.Insert(TStoredPos(S.Rows.Size()), std::move(Row));
+        for (TRowRef& Row : Rows)
+            S.Rows.Insert(TStoredPos(S.Rows.Size()), std::move(Row));
     }
     if (FIndexes) FIndexes->InvalidateAll();
     ResetCursorAfterBulkChange();
@@ -685,8 +686,10 @@ void TOrvClientDataSet::RevertRecord() {
     auto Revert = [&] {
         const int Count = S.Rows.Size();
         const TRowBlock* Now = Row->State() == rsInserted ? nullptr : Row->Original().Get();
-        if (Now) S.Rows.Set(Pos, Row->Original());
-        else S.Rows.Erase(Pos);
+        if (Now)
+            S.Rows.Set(Pos, Row->Original());
+        else
+            S.Rows.Erase(Pos);
         --S.ChangedRows;
         if (FIndexes) FIndexes->RowChanged(Row.Get(), Now, Pos.Value, Count, *S.Layout);
     };

@@ -175,7 +175,8 @@ void ParseCell(TRowBlock::TBuilder& B, int FieldNo, const TCellTarget& T, std::s
     }
     case TStorageKind::skBcd: {
         TBcd V;
-        if (TValueFault Fault = DecimalOfText(Text, T.Precision, T.Scale, V)) CellError(RowNo, T, Text, Fault.Why);
+        if (TValueFault Fault = DecimalOfText(Text, T.Precision, T.Scale, V))
+            CellError(RowNo, T, Text, Fault.Why);
         B.SetInt(FieldNo, V.Unscaled);
         return;
     }
@@ -305,7 +306,7 @@ std::vector<TPacketColumn> ReadColumns(pugi::xml_node FieldsNode) {
 // Which field of the set each packet column fills.
 struct TTargets {
     std::shared_ptr<const TRowLayout> Layout;
-    std::vector<int> ColumnTarget; // column -> target field number; -1: not kept
+    std::vector<int> ColumnTarget;  // column -> target field number; -1: not kept
     std::vector<TCellTarget> Cells; // by column
 };
 
@@ -391,8 +392,8 @@ TPacketRows ReadRows(pugi::xml_node RowData, const std::vector<TPacketColumn>& C
             int C = ColumnOf(Name);
             if (C < 0 || T.ColumnTarget[static_cast<std::size_t>(C)] < 0) continue;
             const char* V = A.value();
-            ParseCell(Builder, T.ColumnTarget[static_cast<std::size_t>(C)], T.Cells[static_cast<std::size_t>(C)],
-                      std::string_view(V, std::strlen(V)), RowNo);
+            ParseCell(Builder, T.ColumnTarget[static_cast<std::size_t>(C)],
+                      T.Cells[static_cast<std::size_t>(C)], std::string_view(V, std::strlen(V)), RowNo);
         }
         Out.Records.push_back(Builder.Build(rsUnchanged, 0, {}));
         Out.States.push_back(State);
@@ -499,10 +500,12 @@ TParsedPacket ParseDataPacket(const std::string& Bytes, const std::vector<TField
     std::vector<std::uint32_t> Log;
     if (pugi::xml_node Params = ChildNamed(Meta, "PARAMS")) {
         for (pugi::xml_attribute A = Params.first_attribute(); A; A = A.next_attribute()) {
-            if (NameIs(A.name(), "CHANGE_LOG")) Log = ParseChangeLog(A.value());
+            if (NameIs(A.name(), "CHANGE_LOG"))
+                Log = ParseChangeLog(A.value());
             else if (TValueFault Fault = CheckText(A.value(), 0))
                 PacketError(Format("PARAMS 的属性“%s”%s。", {A.name(), Fault.Why}));
-            else Out.Params.emplace_back(A.name(), A.value());
+            else
+                Out.Params.emplace_back(A.name(), A.value());
         }
     }
     TPacketRows Rows = ReadRows(ChildNamed(Root, "ROWDATA"), Columns, Targets);

@@ -144,9 +144,13 @@ bool TField::AsBoolean() const {
     }
 }
 
-std::string TField::DisplayText() const { return TextOf(Value(), true); }
+std::string TField::DisplayText() const {
+    return TextOf(Value(), true);
+}
 
-std::string TField::Text() const { return TextOf(Value(), false); }
+std::string TField::Text() const {
+    return TextOf(Value(), false);
+}
 
 std::string TField::TextOf(const Variant& V, bool Display) const {
     std::string Text = FormatValue(V, Display);

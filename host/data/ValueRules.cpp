@@ -218,7 +218,9 @@ TValueFault DateValue(const Variant& Value, std::int32_t& Days) {
     return {};
 }
 
-std::string DecimalText(const TBcd& Value, int Scale) { return Value.Rescaled(Scale).ToString(); }
+std::string DecimalText(const TBcd& Value, int Scale) {
+    return Value.Rescaled(Scale).ToString();
+}
 
 TValueFault CheckPacketFieldName(std::string_view Name) {
     if (Name.empty()) return {"为空"};

@@ -916,7 +916,8 @@ void RunLocateModel(unsigned Seed, int Steps, int Appends, const std::vector<TMo
         }
         if (Step % 97 == 0) {
             T.Cds->MergeChangeLog();
-            for (TRow& R : Model) R = {R.Id, R.Name, false, {}};
+            for (TRow& R : Model)
+                R = {R.Id, R.Name, false, {}};
         }
         ASSERT_EQ(T.Cds->RecNo(), Cursor + 1) << "step " << Step << " op " << static_cast<int>(Op);
     }
@@ -935,7 +936,8 @@ void RunLocateModel(unsigned Seed, int Steps, int Appends, const std::vector<TMo
 TEST(DataSetLocateTest, AgreesWithAScanThroughEdits) {
     using enum TModelOp;
     RunLocateModel(20240229, 700, 0,
-                   {Append, Append, Append, Insert, Edit, Edit, Delete, DeleteLast, Move, Revert, Search, Search, Search});
+                   {Append, Append, Append, Insert, Edit, Edit, Delete, DeleteLast, Move, Revert, Search,
+                    Search, Search});
 }
 
 // The same, on a set of a few hundred rows that mostly changes away from its end, searched
@@ -946,7 +948,8 @@ TEST(DataSetLocateTest, AgreesWithAScanThroughManyChangesInTheMiddle) {
     for (unsigned Seed : {7u, 1234u}) {
         SCOPED_TRACE(Seed);
         RunLocateModel(Seed, 3000, 300,
-                       {Insert, Insert, Insert, Delete, Delete, Delete, Edit, Revert, Move, Move, Append, Search, Search, Search, Search});
+                       {Insert, Insert, Insert, Delete, Delete, Delete, Edit, Revert, Move, Move, Append,
+                        Search, Search, Search, Search});
         if (HasFatalFailure()) return;
     }
 }
@@ -985,7 +988,8 @@ TEST(DataSetBulkLoadTest, LoadRowsAddsCheckedStoredRowsWithOneReset) {
     const std::string Before = T.Cds->GetXMLData();
     T.Trace.clear();
     try {
-        Load({{Variant(6), Variant("早班"), Variant()}, {Variant(7), Variant("一二三四五六七八九十一"), Variant()}});
+        Load({{Variant(6), Variant("早班"), Variant()},
+              {Variant(7), Variant("一二三四五六七八九十一"), Variant()}});
         ADD_FAILURE() << "a name longer than its field was loaded";
     } catch (const EConvertError& E) {
         EXPECT_STREQ(E.what(), "字段“名称”的值“一二三四五六七八九十一”超过 10 个字符的长度限制。");
