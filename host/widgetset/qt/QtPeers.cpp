@@ -211,9 +211,12 @@ void TMenuItemPeer::Refresh() {
     if (!FAction || !Component()) return;
     TMenuItem* I = Item();
     const std::string Caption = I->Caption();
-    // A caption of a single dash is a separator line, as menus have always written it.
-    FAction->setSeparator(Caption == "-");
-    FAction->setText(ToQString(Caption));
+    // A caption of a single dash is a separator line, as menus have always written it. The
+    // line carries no text: styles draw a separator's text as a section title, so the
+    // dash itself would show.
+    const bool Separator = Caption == "-";
+    FAction->setSeparator(Separator);
+    FAction->setText(Separator ? QString() : ToQString(Caption));
     FAction->setToolTip(ToQString(I->Hint()));
     FAction->setStatusTip(ToQString(I->Hint()));
     // Shown in the menu; the window dispatches the key itself (TFormPeer::HandleKey).
