@@ -74,4 +74,34 @@ TDateTime Date() {
     return DayNumber(Local.tm_year + 1900, Local.tm_mon + 1, Local.tm_mday);
 }
 
+bool TryParseDate8(std::string_view Text, std::int32_t& Days) {
+    if (Text.size() != 8) return false;
+    int Part[8];
+    for (std::size_t I = 0; I < 8; ++I) {
+        if (Text[I] < '0' || Text[I] > '9') return false;
+        Part[I] = Text[I] - '0';
+    }
+    const int Y = Part[0] * 1000 + Part[1] * 100 + Part[2] * 10 + Part[3], M = Part[4] * 10 + Part[5],
+              D = Part[6] * 10 + Part[7];
+    if (!IsValidDate(Y, M, D)) return false;
+    Days = DayNumber(Y, M, D);
+    return true;
+}
+
+std::string FormatDate8(std::int32_t Days) {
+    std::string Out;
+    AppendDate8(Out, Days);
+    return Out;
+}
+
+void AppendDate8(std::string& Out, std::int32_t Days) {
+    int Y, M, D;
+    DayNumberToDate(Days, Y, M, D); // a day beyond the years 1..9999 raises
+    const char Text[8] = {static_cast<char>('0' + Y / 1000 % 10), static_cast<char>('0' + Y / 100 % 10),
+                          static_cast<char>('0' + Y / 10 % 10),   static_cast<char>('0' + Y % 10),
+                          static_cast<char>('0' + M / 10),        static_cast<char>('0' + M % 10),
+                          static_cast<char>('0' + D / 10),        static_cast<char>('0' + D % 10)};
+    Out.append(Text, sizeof Text);
+}
+
 } // namespace orv

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 namespace orv {
 
@@ -27,6 +29,12 @@ void DayNumberToDate(std::int32_t Days, int& Year, int& Month, int& Day);
 // Calendar day of a TDateTime, the time of day dropped (also for dates before 1899-12-30).
 // A value that falls on no day of the years 1..9999 raises EConvertError.
 std::int32_t DateOf(TDateTime Value);
+// "YYYYMMDD", the locale-free form packets and stored texts use, and its reverse. Parsing
+// takes exactly eight digits naming a day that exists; formatting raises EConvertError
+// for a day number outside the years 1..9999.
+bool TryParseDate8(std::string_view Text, std::int32_t& Days);
+std::string FormatDate8(std::int32_t Days);
+void AppendDate8(std::string& Out, std::int32_t Days);
 // Today's date on this machine's clock, local time, without a time of day.
 TDateTime Date();
 

@@ -231,30 +231,6 @@ std::string FormatDouble(double Value) {
     return std::string(Buf, static_cast<std::size_t>(Res.ptr - Buf));
 }
 
-bool TryParseDate8(std::string_view Text, std::int32_t& Days) {
-    if (Text.size() != 8 || !AllDigits(Text)) return false;
-    int Y = Digits2(Text, 0) * 100 + Digits2(Text, 2), M = Digits2(Text, 4), D = Digits2(Text, 6);
-    if (!IsValidDate(Y, M, D)) return false;
-    Days = DayNumber(Y, M, D);
-    return true;
-}
-
-std::string FormatDate8(std::int32_t Days) {
-    std::string Out;
-    AppendDate8(Out, Days);
-    return Out;
-}
-
-void AppendDate8(std::string& Out, std::int32_t Days) {
-    int Y, M, D;
-    DayNumberToDate(Days, Y, M, D); // a day beyond the years 1..9999 raises
-    const char Text[8] = {static_cast<char>('0' + Y / 1000 % 10), static_cast<char>('0' + Y / 100 % 10),
-                          static_cast<char>('0' + Y / 10 % 10),   static_cast<char>('0' + Y % 10),
-                          static_cast<char>('0' + M / 10),        static_cast<char>('0' + M % 10),
-                          static_cast<char>('0' + D / 10),        static_cast<char>('0' + D % 10)};
-    Out.append(Text, sizeof Text);
-}
-
 bool TryParsePacketDateTime(std::string_view Text, TDateTime& Value) {
     std::int32_t Days;
     if (!TryParseDate8(Text.substr(0, 8), Days)) return false;

@@ -99,10 +99,8 @@ private:
 std::int64_t ParseInt64(std::string_view Text);
 double ParseDouble(std::string_view Text);
 std::string FormatDouble(double Value);
-// "YYYYMMDD" <-> day number; "YYYYMMDDTHH:MM:SSmmm" (time part optional) <-> TDateTime.
-bool TryParseDate8(std::string_view Text, std::int32_t& Days);
-std::string FormatDate8(std::int32_t Days);
-void AppendDate8(std::string& Out, std::int32_t Days);
+// "YYYYMMDDTHH:MM:SSmmm" (time part optional) <-> TDateTime; the day alone is
+// TryParseDate8 / FormatDate8 of host/core/DateUtils.h.
 bool TryParsePacketDateTime(std::string_view Text, TDateTime& Value);
 std::string FormatPacketDateTime(TDateTime Value);
 // "YYYY-MM-DD" display form and its reverse (also accepts YYYYMMDD and YYYY/MM/DD).

@@ -36,30 +36,16 @@ std::string Shown(std::string_view Text) {
     throw EConvertError(Format("“%s”不是有效的日期，应为 8 位数字 YYYYMMDD。", {Shown(Text)}));
 }
 
-int Digits(std::string_view Text, std::size_t From, std::size_t Count) {
-    int Value = 0;
-    for (std::size_t I = From; I < From + Count; ++I)
-        Value = Value * 10 + (Text[I] - '0');
-    return Value;
-}
-
 } // namespace
 
 std::string OrvDateToStr8(TDateTime Value) {
-    int Year, Month, Day;
-    DecodeDate(Value, Year, Month, Day); // refuses a value outside 0001-01-01..9999-12-31
-    char Buf[48];
-    std::snprintf(Buf, sizeof Buf, "%04d%02d%02d", Year, Month, Day);
-    return Buf;
+    return FormatDate8(DateOf(Value)); // refuses a value outside 0001-01-01..9999-12-31
 }
 
 TDateTime OrvStr8ToDate(std::string_view Text) {
-    if (Text.size() != 8) NotADate(Text);
-    for (char C : Text)
-        if (C < '0' || C > '9') NotADate(Text);
-    int Year = Digits(Text, 0, 4), Month = Digits(Text, 4, 2), Day = Digits(Text, 6, 2);
-    if (!IsValidDate(Year, Month, Day)) NotADate(Text);
-    return EncodeDate(Year, Month, Day);
+    std::int32_t Days;
+    if (!TryParseDate8(Text, Days)) NotADate(Text);
+    return Days;
 }
 
 } // namespace orv
