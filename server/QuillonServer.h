@@ -4,6 +4,7 @@
 
 #include "host/services/Interfaces.h"
 #include "host/services/OrvPack.h"
+#include "server/Accounts.h"
 #include "server/ServerContext.h"
 #include "server/ServerLookups.h"
 
@@ -55,6 +56,9 @@ public:
     TInterfacePtr<IInterface> CreateObject(const std::string& ClassName);
 
     TServerLookups& Lookups() { return *FLookups; }
+
+    // Logins with passwords and the management of users, on this connection.
+    TAccounts Accounts(TLoginPolicy Policy = {}) { return TAccounts(FContext, Policy); }
 
     // The connection itself, for tools that generate or inspect data. Business callers go
     // through the objects above, which take the connection's lock.
