@@ -1,6 +1,8 @@
 #include "appserver/AppServer.h"
 
+#include "host/data/ClientDataSet.h"
 #include "host/services/BusinessIntf.h"
+#include "host/services/Constants.h"
 #include "server/QuillonServer.h"
 
 #include <httplib.h>
@@ -159,9 +161,55 @@ bool CallTimetable(const TInterfacePtr<IInterface>& Object, const std::string& M
     return false;
 }
 
+// The lookups and picker queries, within the user's unit.
+json CallLookups(TQuillonServer& Server, const TSessionInfo& Session, const std::string& Method, const json& Args) {
+    TServerLookups& Lookups = Server.Lookups();
+    std::string Error;
+    // A lookup by root answers only inside the user's unit, as the objects do.
+    auto Within = [&](int Root) {
+        try {
+            Server.RequireUnit(Session.SessionID, Root);
+            return true;
+        } catch (const EAccessDenied& E) {
+            Error = E.what();
+            return false;
+        }
+    };
+    auto Packet = [&](bool Ok, const TOrvClientDataSet& Rows) {
+        return Answer(Ok, Error, {{"data", Ok ? OrvPack(Rows.GetXMLData(), Server.PackOptions()) : ""}});
+    };
+    TOrvClientDataSet Rows(nullptr);
+    if (Method == "GetProductSortList") return Packet(Lookups.GetProductSortList(&Rows, Error), Rows);
+    if (Method == "GetProdCls")
+        return Packet(Lookups.GetProdCls(Args.value("id", Sys_UnknownID), Args.value("num", ""), &Rows, Error), Rows);
+    if (Method == "GetUnit") {
+        const int Root = Args.at("root").get<int>();
+        const bool Ok = Within(Root) && Lookups.GetUnit(Root, Args.value("id", Sys_UnknownID), Args.value("num", ""),
+                                                        Args.value("types", ""), &Rows, Error);
+        return Packet(Ok, Rows);
+    }
+    if (Method == "UnitTree") {
+        const int Root = Args.at("root").get<int>();
+        if (!Within(Root)) return Answer(false, Error, {});
+        json Units = json::array();
+        for (const TUnitNode& U : Lookups.UnitTree(Root, Args.value("types", "")))
+            Units.push_back(
+                {{"id", U.UnitID}, {"parent", U.ParentID}, {"num", U.UnitNum}, {"name", U.UnitName}, {"type", U.UnitType}});
+        return Answer(true, Error, {{"units", Units}});
+    }
+    if (Method == "ProdClsList") {
+        json Classes = json::array();
+        for (const TProdClsItem& C : Lookups.ProdClsList(Args.value("search", "")))
+            Classes.push_back({{"id", C.ProdClsID}, {"num", C.ProdClsNum}, {"name", C.ProdName}, {"sort", C.ProdSortID}});
+        return Answer(true, Error, {{"classes", Classes}});
+    }
+    throw EEnvelope(404, Format("业务对象 %s 没有方法 %s。", {Note.Object, Note.Method}));
+}
+
 json Call(TQuillonServer& Server, const TSessionInfo& Session, const json& Body) {
     Note.Object = Body.at("object").get<std::string>();
     Note.Method = Body.at("method").get<std::string>();
+    if (Note.Object == "Lookups") return CallLookups(Server, Session, Note.Method, Body);
     const int Unit = Body.at("unit").get<int>();
     TInterfacePtr<IInterface> Object;
     try {

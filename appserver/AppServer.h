@@ -7,6 +7,10 @@
 //                 (Authorization: Bearer TOKEN)                -> {"ok": true, "data": "..."}
 //                                                                 {"ok": false, "error": "..."}
 //
+// The lookups and picker queries are the methods of the object "Lookups": GetProductSortList,
+// GetProdCls {id|num}, GetUnit {root, id|num, types}, UnitTree {root, types} and
+// ProdClsList {search}; a root must lie within the user's unit.
+//
 // /call answers as the object's interface does: a refusal by the object is ok false with
 // its message. Errors of the envelope itself (malformed, unknown method, no session) are
 // HTTP errors with {"error": "..."}.

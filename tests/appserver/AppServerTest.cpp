@@ -7,10 +7,14 @@
 #include "host/services/Constants.h"
 #include "host/services/OrvPack.h"
 #include "server/QuillonServer.h"
+#include "server/ServerLookups.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <nlohmann/json.hpp>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/x509.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -284,6 +288,60 @@ TEST_F(AppServerTest, LoadAndSaveOverTheNetworkMatchInProcess) {
     EXPECT_EQ(json::parse(Gzipped->body).value("data", ""), (LocalLoad<ICmsRs>("admin", "TCmsRsBean").second));
 }
 
+TEST_F(AppServerTest, LookupsAnswerAsInProcessWithinTheUsersUnit) {
+    InProcess->Accounts().AddUser("east", "华东主管", "R01", "east-secret");
+    const std::string East = Login("east", "east-secret");
+    auto Lookup = [&](json Request) {
+        Request["object"] = "Lookups";
+        return Call(East, Request);
+    };
+    // The packet of a lookup, or its refusal, as the in-process lookups give it.
+    auto Local = [](bool Ok, const TOrvClientDataSet& Rows, const std::string& Error) {
+        return Ok ? Rows.GetXMLData() : Error;
+    };
+    auto Remote = [](const json& Answer) {
+        return Answer.value("ok", false) ? OrvUnpack(Answer.value("data", "")) : Answer.value("error", "");
+    };
+    TServerLookups& Lookups = InProcess->Lookups();
+    TOrvClientDataSet Rows(nullptr);
+    std::string Error;
+
+    const json Shop = Lookup({{"method", "GetUnit"}, {"root", 1}, {"num", "S001"}, {"types", "S"}});
+    ASSERT_EQ(Shop.value("ok", false), true) << Shop.dump();
+    EXPECT_EQ(Remote(Shop), Local(Lookups.GetUnit(1, Sys_UnknownID, "S001", "S", &Rows, Error), Rows, Error));
+    EXPECT_NE(Remote(Shop).find("南京东路店"), std::string::npos);
+    const json OtherRegion = Lookup({{"method", "GetUnit"}, {"root", 1}, {"num", "S008"}, {"types", "S"}});
+    EXPECT_EQ(OtherRegion.value("ok", true), false);
+    EXPECT_EQ(Remote(OtherRegion), Local(Lookups.GetUnit(1, Sys_UnknownID, "S008", "S", &Rows, Error), Rows, Error));
+    const json AboveUser = Lookup({{"method", "GetUnit"}, {"root", 0}, {"num", "S001"}});
+    EXPECT_EQ(AboveUser.value("ok", true), false);
+    EXPECT_NE(AboveUser.value("error", "").find("C000"), std::string::npos);
+
+    const json Cls = Lookup({{"method", "GetProdCls"}, {"num", "P0001"}});
+    EXPECT_EQ(Remote(Cls), Local(Lookups.GetProdCls(Sys_UnknownID, "P0001", &Rows, Error), Rows, Error));
+    const json Sorts = Lookup({{"method", "GetProductSortList"}});
+    EXPECT_EQ(Remote(Sorts), Local(Lookups.GetProductSortList(&Rows, Error), Rows, Error));
+
+    const json Tree = Lookup({{"method", "UnitTree"}, {"root", 1}, {"types", "S"}});
+    const std::vector<TUnitNode> Expected = Lookups.UnitTree(1, "S");
+    ASSERT_EQ(Tree.value("units", json::array()).size(), Expected.size());
+    ASSERT_EQ(Expected.size(), 8u); // the region and its seven shops
+    for (std::size_t I = 0; I < Expected.size(); ++I) {
+        const json& U = Tree["units"][I];
+        EXPECT_EQ(U.value("id", 0), Expected[I].UnitID);
+        EXPECT_EQ(U.value("parent", 0), Expected[I].ParentID);
+        EXPECT_EQ(U.value("num", ""), Expected[I].UnitNum);
+    }
+    EXPECT_EQ(Lookup({{"method", "UnitTree"}, {"root", 0}}).value("ok", true), false);
+
+    const json Classes = Lookup({{"method", "ProdClsList"}, {"search", "巧克力"}});
+    const std::vector<TProdClsItem> Found = Lookups.ProdClsList("巧克力");
+    ASSERT_EQ(Found.size(), 5u);
+    ASSERT_EQ(Classes.value("classes", json::array()).size(), Found.size());
+    EXPECT_EQ(Classes["classes"][0].value("num", ""), Found[0].ProdClsNum);
+    EXPECT_EQ(Classes["classes"][4].value("name", ""), Found[4].ProdName);
+}
+
 TEST_F(AppServerTest, ManyClientsAtOnceEachGetTheirAnswer) {
     const std::string Token = Login("admin", "quillon-admin");
     const std::string Expected = LocalLoad<ICmsRs>("admin", "TCmsRsBean").second;
@@ -304,6 +362,74 @@ TEST_F(AppServerTest, ManyClientsAtOnceEachGetTheirAnswer) {
     for (std::thread& T : Threads)
         T.join();
     EXPECT_EQ(Matches, std::vector<int>(Clients, Calls));
+}
+
+// A self-signed certificate for 127.0.0.1 and its key, written as PEM files.
+void WriteSelfSignedCertificate(const std::string& CertFile, const std::string& KeyFile) {
+    EVP_PKEY* Key = EVP_EC_gen("P-256");
+    ASSERT_TRUE(Key);
+    X509* Cert = X509_new();
+    ASSERT_TRUE(Cert);
+    X509_set_version(Cert, 2);
+    ASN1_INTEGER_set(X509_get_serialNumber(Cert), 1);
+    X509_gmtime_adj(X509_getm_notBefore(Cert), 0);
+    X509_gmtime_adj(X509_getm_notAfter(Cert), 3600);
+    X509_set_pubkey(Cert, Key);
+    X509_NAME* Name = X509_get_subject_name(Cert);
+    X509_NAME_add_entry_by_txt(Name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("127.0.0.1"), -1,
+                               -1, 0);
+    X509_set_issuer_name(Cert, Name);
+    ASSERT_GT(X509_sign(Cert, Key, EVP_sha256()), 0);
+    FILE* Out = std::fopen(CertFile.c_str(), "w");
+    ASSERT_TRUE(Out);
+    PEM_write_X509(Out, Cert);
+    std::fclose(Out);
+    Out = std::fopen(KeyFile.c_str(), "w");
+    ASSERT_TRUE(Out);
+    PEM_write_PrivateKey(Out, Key, nullptr, nullptr, 0, nullptr, nullptr);
+    std::fclose(Out);
+    X509_free(Cert);
+    EVP_PKEY_free(Key);
+}
+
+TEST(AppServerTlsTest, WithACertificateOnlyHttpsIsServed) {
+    std::string Pattern = (std::filesystem::temp_directory_path() / "quillon-tls-XXXXXX").string();
+    ASSERT_TRUE(mkdtemp(Pattern.data()));
+    const std::filesystem::path Dir = Pattern;
+    ASSERT_NO_FATAL_FAILURE(WriteSelfSignedCertificate((Dir / "cert.pem").string(), (Dir / "key.pem").string()));
+    {
+        TAppServerOptions Options;
+        Options.Database = (Dir / "quillon.db").string();
+        Options.Port = 0;
+        Options.Threads = 2;
+        Options.CertFile = (Dir / "cert.pem").string();
+        Options.KeyFile = (Dir / "key.pem").string();
+        Options.Log = [](const std::string&) {};
+        TAppServer App(Options);
+        std::thread Runner([&] { App.Run(); });
+
+        httplib::SSLClient Secure("127.0.0.1", App.Port());
+        Secure.enable_server_certificate_verification(false);
+        auto Login = Secure.Post("/login", R"({"user": "admin", "password": "quillon-admin"})", "application/json");
+        const bool Answered = Login && Login->status == 200;
+        EXPECT_TRUE(Answered);
+        if (Answered) {
+            EXPECT_EQ(json::parse(Login->body).value("token", "").size(), 64u);
+        }
+
+        httplib::Client Plain("127.0.0.1", App.Port());
+        Plain.set_read_timeout(5, 0);
+        auto Refused = Plain.Post("/login", R"({"user": "admin", "password": "quillon-admin"})", "application/json");
+        EXPECT_FALSE(Refused && Refused->status == 200);
+
+        App.Stop();
+        Runner.join();
+
+        Options.KeyFile.clear();
+        EXPECT_THROW(TAppServer{Options}, std::runtime_error);
+    }
+    std::error_code Ec;
+    std::filesystem::remove_all(Dir, Ec);
 }
 
 } // namespace
