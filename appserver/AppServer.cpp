@@ -106,6 +106,10 @@ std::string BearerToken(const httplib::Request& Req) {
     return Header.substr(Scheme.size());
 }
 
+[[noreturn]] void NoSuchMethod() {
+    throw EEnvelope(404, Format("业务对象 %s 没有方法 %s。", {Note.Object, Note.Method}));
+}
+
 // The object's answer in the shape of its interface: ok with what it gave back, or its
 // refusal.
 json Answer(bool Ok, const std::string& ErrorMsg, json Result) {
@@ -203,7 +207,7 @@ json CallLookups(TQuillonServer& Server, const TSessionInfo& Session, const std:
             Classes.push_back({{"id", C.ProdClsID}, {"num", C.ProdClsNum}, {"name", C.ProdName}, {"sort", C.ProdSortID}});
         return Answer(true, Error, {{"classes", Classes}});
     }
-    throw EEnvelope(404, Format("业务对象 %s 没有方法 %s。", {Note.Object, Note.Method}));
+    NoSuchMethod();
 }
 
 json Call(TQuillonServer& Server, const TSessionInfo& Session, const json& Body) {
@@ -226,7 +230,7 @@ json Call(TQuillonServer& Server, const TSessionInfo& Session, const json& Body)
         CallTable<IWorkTimetable>(Object, Note.Method, Id, Unit, Body, Out) ||
         CallTimetable(Object, Note.Method, Id, Unit, Body, Out))
         return Out;
-    throw EEnvelope(404, Format("业务对象 %s 没有方法 %s。", {Note.Object, Note.Method}));
+    NoSuchMethod();
 }
 
 } // namespace

@@ -9,6 +9,8 @@
 #include "server/QuillonServer.h"
 #include "server/ServerLookups.h"
 
+#include "../server/ServerTestSupport.h"
+
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <nlohmann/json.hpp>
@@ -18,7 +20,6 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <filesystem>
 #include <mutex>
 #include <thread>
 
@@ -34,11 +35,8 @@ constexpr std::int64_t IdleSeconds = 600;
 class AppServerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string Pattern = (std::filesystem::temp_directory_path() / "quillon-app-XXXXXX").string();
-        ASSERT_TRUE(mkdtemp(Pattern.data()));
-        Dir = Pattern;
         TAppServerOptions Options;
-        Options.Database = (Dir / "quillon.db").string();
+        Options.Database = Dir.File("quillon.db");
         Options.Port = 0;
         Options.Threads = 4;
         Options.MaxRequestBytes = MaxRequestBytes;
@@ -62,8 +60,6 @@ protected:
         if (Runner.joinable()) Runner.join();
         InProcess.reset();
         App.reset();
-        std::error_code Ec;
-        std::filesystem::remove_all(Dir, Ec);
     }
 
     httplib::Client Client() const {
@@ -119,7 +115,7 @@ protected:
         });
     }
 
-    std::filesystem::path Dir;
+    test::TTempDir Dir;
     std::unique_ptr<TAppServer> App;
     std::thread Runner;
     std::unique_ptr<TQuillonServer> InProcess;
@@ -393,17 +389,15 @@ void WriteSelfSignedCertificate(const std::string& CertFile, const std::string& 
 }
 
 TEST(AppServerTlsTest, WithACertificateOnlyHttpsIsServed) {
-    std::string Pattern = (std::filesystem::temp_directory_path() / "quillon-tls-XXXXXX").string();
-    ASSERT_TRUE(mkdtemp(Pattern.data()));
-    const std::filesystem::path Dir = Pattern;
-    ASSERT_NO_FATAL_FAILURE(WriteSelfSignedCertificate((Dir / "cert.pem").string(), (Dir / "key.pem").string()));
+    const test::TTempDir Dir;
+    ASSERT_NO_FATAL_FAILURE(WriteSelfSignedCertificate(Dir.File("cert.pem"), Dir.File("key.pem")));
     {
         TAppServerOptions Options;
-        Options.Database = (Dir / "quillon.db").string();
+        Options.Database = Dir.File("quillon.db");
         Options.Port = 0;
         Options.Threads = 2;
-        Options.CertFile = (Dir / "cert.pem").string();
-        Options.KeyFile = (Dir / "key.pem").string();
+        Options.CertFile = Dir.File("cert.pem");
+        Options.KeyFile = Dir.File("key.pem");
         Options.Log = [](const std::string&) {};
         TAppServer App(Options);
         std::thread Runner([&] { App.Run(); });
@@ -428,8 +422,6 @@ TEST(AppServerTlsTest, WithACertificateOnlyHttpsIsServed) {
         Options.KeyFile.clear();
         EXPECT_THROW(TAppServer{Options}, std::runtime_error);
     }
-    std::error_code Ec;
-    std::filesystem::remove_all(Dir, Ec);
 }
 
 } // namespace

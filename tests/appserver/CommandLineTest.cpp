@@ -1,7 +1,7 @@
 // The quillon-server program as an operator runs it: users managed from the command line
 // with the password on standard input, then the server started, used and stopped with
 // SIGTERM.
-#include "host/services/Constants.h"
+#include "../server/ServerTestSupport.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>
@@ -10,7 +10,6 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -49,7 +48,7 @@ struct TChild {
     }
 };
 
-std::string ReadFile(const std::filesystem::path& File) {
+std::string ReadFile(const std::string& File) {
     std::ifstream In(File);
     std::stringstream Text;
     Text << In.rdbuf();
@@ -57,10 +56,8 @@ std::string ReadFile(const std::filesystem::path& File) {
 }
 
 TEST(CommandLineTest, UsersAreManagedFromTheCommandLineAndSigtermStopsTheServer) {
-    std::string Pattern = (std::filesystem::temp_directory_path() / "quillon-cli-XXXXXX").string();
-    ASSERT_TRUE(mkdtemp(Pattern.data()));
-    const std::filesystem::path Dir = Pattern;
-    const std::string Db = (Dir / "quillon.db").string();
+    const orv::server::test::TTempDir Dir;
+    const std::string Db = Dir.File("quillon.db");
 
     EXPECT_EQ(RunProgram("user add clerk --unit S001 --db " + Quoted(Db), "clerk-pass\n"), 0);
     EXPECT_EQ(RunProgram("user grant clerk CMS_SHF_VIEW --db " + Quoted(Db), ""), 0);
@@ -70,7 +67,7 @@ TEST(CommandLineTest, UsersAreManagedFromTheCommandLineAndSigtermStopsTheServer)
     EXPECT_NE(RunProgram("user grant nobody CMS_SHF_VIEW --db " + Quoted(Db), ""), 0);
     EXPECT_NE(RunProgram("user passwd clerk --db " + Quoted(Db), ""), 0); // no password given
 
-    const std::string Log = (Dir / "server.log").string();
+    const std::string Log = Dir.File("server.log");
     posix_spawn_file_actions_t Files;
     posix_spawn_file_actions_init(&Files);
     posix_spawn_file_actions_addopen(&Files, STDERR_FILENO, Log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
@@ -120,9 +117,6 @@ TEST(CommandLineTest, UsersAreManagedFromTheCommandLineAndSigtermStopsTheServer)
     EXPECT_NE(Text.find("POST /call 200 user=clerk object=TCmsShfBean method=LoadList outcome=ok"), std::string::npos)
         << Text;
     EXPECT_NE(Text.find("quillon-server: stopped"), std::string::npos) << Text;
-
-    std::error_code Ec;
-    std::filesystem::remove_all(Dir, Ec);
 }
 
 } // namespace
