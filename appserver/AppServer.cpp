@@ -315,10 +315,12 @@ struct TAppServer::TImpl {
         } catch (const json::exception&) {
             Note.Outcome = "malformed";
             Reply(Res, 400, {{"error", "请求缺少参数或参数类型不对。"}});
+        } catch (const ELoginThrottled& E) {
+            Note.Outcome = "throttled";
+            Reply(Res, 429, {{"error", E.what()}});
         } catch (const EAccessDenied& E) {
             Note.Outcome = "denied";
-            const bool Throttled = std::string_view(E.what()) == TooManyLoginsMessage;
-            Reply(Res, Throttled ? 429 : 401, {{"error", E.what()}});
+            Reply(Res, 401, {{"error", E.what()}});
         } catch (const std::exception& E) {
             Note.Outcome = "failed";
             Reply(Res, 500, {{"error", E.what()}});

@@ -160,7 +160,7 @@ std::string TAccounts::Login(const std::string& UserName, std::string_view Passw
                 const std::int64_t Wait = Over >= 20 ? FPolicy.MaxWaitSeconds
                                                      : std::min<std::int64_t>(std::int64_t{1} << Over,
                                                                               FPolicy.MaxWaitSeconds);
-                if (Now < Failures->Int64(1) + Wait) throw EAccessDenied(TooManyLoginsMessage);
+                if (Now < Failures->Int64(1) + Wait) throw ELoginThrottled(TooManyLoginsMessage);
             }
         }
     }

@@ -17,6 +17,12 @@ namespace orv::server {
 inline constexpr const char* BadLoginMessage = "用户名或密码不正确。";
 inline constexpr const char* TooManyLoginsMessage = "登录失败次数过多，请稍后再试。";
 
+// A login refused unheard while its name waits out earlier failures.
+class ELoginThrottled : public EAccessDenied {
+public:
+    using EAccessDenied::EAccessDenied;
+};
+
 // Argon2id at libsodium's interactive limits; the text holds its own salt and limits.
 std::string HashPassword(std::string_view Password);
 bool PasswordMatches(const std::string& Hash, std::string_view Password);
@@ -49,8 +55,8 @@ public:
     void Revoke(const std::string& UserName, const std::string& Privilege);
 
     // A new session token (64 hex digits) for the right password; otherwise raises
-    // EAccessDenied with BadLoginMessage, or TooManyLoginsMessage while the name waits
-    // out its failures.
+    // EAccessDenied with BadLoginMessage, or ELoginThrottled with TooManyLoginsMessage
+    // while the name waits out its failures.
     std::string Login(const std::string& UserName, std::string_view Password, std::int64_t Now);
     // The token's session, marked as used now; its SessionID is what the business objects
     // know it by. Raises EAccessDenied when the token is unknown or its session has been

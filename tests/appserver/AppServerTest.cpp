@@ -144,6 +144,7 @@ TEST_F(AppServerTest, RefusedLoginsSayTheSameWhetherOrNotTheUserExists) {
     ASSERT_TRUE(Waiting);
     EXPECT_EQ(Waiting->status, 429);
     EXPECT_EQ(json::parse(Waiting->body).value("error", ""), TooManyLoginsMessage);
+    EXPECT_TRUE(Logged("POST /login 429 user=nobody object=- method=- outcome=throttled"));
 }
 
 TEST_F(AppServerTest, CallsNeedALiveTokenOfTheirOwn) {
