@@ -91,11 +91,16 @@ void AddUnit(TStore& Db, int Id, std::optional<int> Parent, const std::string& N
     Insert->Execute();
 }
 
-void AddUser(TStore& Db, const char* Name, const char* Display, std::initializer_list<const char*> Rights) {
+void AddUser(TStore& Db, const char* Name, const char* Display, const char* PasswordHash,
+             std::initializer_list<const char*> Rights) {
     TStatementLease User =
         Db.Prepare("INSERT INTO users (user_name, display_name, unit_id) VALUES (?1, ?2, ?3)");
     User->Bind(1, Name).Bind(2, Display).Bind(3, Sys_GlobalUnitID);
     User->Execute();
+    TStatementLease Password =
+        Db.Prepare("INSERT INTO user_passwords (user_name, password_hash) VALUES (?1, ?2)");
+    Password->Bind(1, Name).Bind(2, PasswordHash);
+    Password->Execute();
     for (const char* Right : Rights) {
         TStatementLease Grant =
             Db.Prepare("INSERT INTO user_privileges (user_name, privilege) VALUES (?1, ?2)");
@@ -208,11 +213,15 @@ void SeedDemoData(TStore& Db) {
         Shift->Execute();
     }
 
+    // The demo passwords ("quillon-admin", "quillon-viewer") hashed once, as HashPassword
+    // does: hashing them on every seed would cost each new database a good part of a second.
     AddUser(Db, "admin", "系统管理员",
+            "$argon2id$v=19$m=65536,t=2,p=1$to14+imSWVW6se7q+QDCGQ$B/GItErgOtZn09dsNArERkfZtCHOS8LlG31fxoxwPCg",
             {Priv_ViewCmsShf, Priv_ModifyCmsShf, Priv_ViewCmsQty, Priv_ModifyCmsQty, Priv_ViewCmsVal,
              Priv_ModifyCmsVal, Priv_ViewCmsRs, Priv_ModifyCmsRs, Priv_ViewWorkTimetable,
              Priv_ModifyWorkTimetable});
     AddUser(Db, "viewer", "查询员",
+            "$argon2id$v=19$m=65536,t=2,p=1$4D+NC81xUT2fs72NEUNVGA$IYn3K2sdD8x2MMtsqrWQxH31ABi+IP0TE/akUbHsz0I",
             {Priv_ViewCmsShf, Priv_ViewCmsQty, Priv_ViewCmsVal, Priv_ViewCmsRs, Priv_ViewWorkTimetable});
 
     const int Unit = Sys_GlobalUnitID;

@@ -12,9 +12,10 @@ namespace orv::server {
 
 // Fills an empty database of the current schema with a small chain: the company (unit
 // Sys_GlobalUnitID), three regions, twenty shops, two agents, thirty product categories,
-// three hundred product classes, three shifts, the users "admin" (every right) and
-// "viewer" (view rights only), and some rows in every commission table. The same data
-// every time: the pseudo-random choices come from a fixed seed.
+// three hundred product classes, three shifts, the users "admin" (every right, password
+// "quillon-admin") and "viewer" (view rights only, password "quillon-viewer"), and some
+// rows in every commission table. The same data every time: the pseudo-random choices
+// come from a fixed seed.
 void SeedDemoData(TStore& Db);
 
 // The demo consignment rows, for the database of SeedDemoData: a few shops and product

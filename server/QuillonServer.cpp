@@ -104,6 +104,11 @@ bool TQuillonServer::Authorized(const std::string& SessionID, const std::string&
     return Session && FContext->HasPrivilege(Session->UserName, Privilege);
 }
 
+void TQuillonServer::RequireUnit(const std::string& SessionID, int UnitID) {
+    std::lock_guard<std::mutex> Guard(FContext->Lock());
+    FContext->CheckAccess(SessionID, UnitID, nullptr);
+}
+
 TInterfacePtr<IInterface> TQuillonServer::CreateObject(const std::string& ClassName) {
     TInterfacePtr<IInterface> Object = CreateBean(FContext, ClassName);
     if (!Object) throw EDatabaseError(Format("服务器上没有业务对象 %s。", {ClassName}));

@@ -4,6 +4,7 @@
 
 #include "host/services/Interfaces.h"
 #include "host/services/OrvPack.h"
+#include "server/Accounts.h"
 #include "server/ServerContext.h"
 #include "server/ServerLookups.h"
 
@@ -49,12 +50,18 @@ public:
     void Logout(const std::string& SessionID);
     std::optional<TSessionInfo> FindSession(const std::string& SessionID);
     bool Authorized(const std::string& SessionID, const std::string& Privilege);
+    // Raises EAccessDenied unless the session exists and UnitID is its unit or lies below.
+    void RequireUnit(const std::string& SessionID, int UnitID);
 
     // "TCmsShfBean", "TCmsQtyBean", "TCmsValBean", "TCmsRsBean", "TWorkTimetableBean";
     // any other name raises EDatabaseError.
     TInterfacePtr<IInterface> CreateObject(const std::string& ClassName);
 
     TServerLookups& Lookups() { return *FLookups; }
+    TOrvPackOptions PackOptions() const { return FContext->PackOptions(); }
+
+    // Logins with passwords and the management of users, on this connection.
+    TAccounts Accounts(TLoginPolicy Policy = {}) { return TAccounts(FContext, Policy); }
 
     // The connection itself, for tools that generate or inspect data. Business callers go
     // through the objects above, which take the connection's lock.

@@ -18,7 +18,7 @@ struct TMigration {
 //
 // Amounts and rates are INTEGER in units of their last decimal (CMS_VAL cents, CMS_RATE
 // ten-thousandths); dates are INTEGER day numbers counted as the host counts them.
-constexpr std::array<TMigration, 1> Migrations = {{
+constexpr std::array<TMigration, 2> Migrations = {{
     // 1: organisation, catalogue, users and sessions, and the four commission tables.
     {R"sql(
 CREATE TABLE units (
@@ -217,6 +217,37 @@ CREATE INDEX cms_rs_by_shop_class ON cms_rs(shop_id, prod_cls_id, from_date, to_
 -- client's uncommitted one waits for that commit and then fails, and runs again.
 ALTER TABLE cms_rs ADD CONSTRAINT cms_rs_days_apart EXCLUDE USING gist (
     unit_id WITH =, shop_id WITH =, prod_cls_id WITH =, int8range(from_date, to_date, '[]') WITH &&);
+)sql"},
+    // 2: logins over the network. Password hashes (Argon2id, each with its own salt and
+    // limits in the text) beside the users, whose rows keep their shape; a session opened by the application server records when it was last used,
+    // in seconds since 1970, and ends after a while idle (one opened in-process leaves it
+    // null and lasts until logout); failed logins by name, so that every server of a chain
+    // slows the same guesser down.
+    {R"sql(
+CREATE TABLE user_passwords (
+    user_name     TEXT PRIMARY KEY REFERENCES users(user_name) ON DELETE CASCADE,
+    password_hash TEXT NOT NULL
+) WITHOUT ROWID;
+ALTER TABLE sessions ADD COLUMN last_used_at INTEGER;
+CREATE INDEX sessions_by_last_use ON sessions(last_used_at);
+CREATE TABLE login_failures (
+    user_name      TEXT PRIMARY KEY,
+    failures       INTEGER NOT NULL,
+    last_failed_at INTEGER NOT NULL
+) WITHOUT ROWID;
+)sql",
+     R"sql(
+CREATE TABLE user_passwords (
+    user_name     text PRIMARY KEY REFERENCES users(user_name) ON DELETE CASCADE,
+    password_hash text NOT NULL
+);
+ALTER TABLE sessions ADD COLUMN last_used_at bigint;
+CREATE INDEX sessions_by_last_use ON sessions(last_used_at);
+CREATE TABLE login_failures (
+    user_name      text PRIMARY KEY,
+    failures       bigint NOT NULL,
+    last_failed_at bigint NOT NULL
+);
 )sql"},
 }};
 

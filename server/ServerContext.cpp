@@ -38,7 +38,7 @@ std::string TServerContext::UnitText(int UnitID) {
 
 TSessionInfo TServerContext::CheckAccess(const std::string& SessionID, int UnitID, const char* Privilege) {
     std::optional<TSessionInfo> Session = FindSession(SessionID);
-    if (!Session) throw EAccessDenied("会话无效或已结束，请重新登录。");
+    if (!Session) throw EAccessDenied(SessionEndedMessage);
     if (!UnitWithin(UnitID, Session->UnitID)) {
         // The unit as the user knows it, by number and name; its id means nothing to them.
         const std::string Unit = UnitText(UnitID);

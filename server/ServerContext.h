@@ -21,6 +21,9 @@ public:
     using EDatabaseError::EDatabaseError;
 };
 
+// What a caller without a live session is told.
+inline constexpr const char* SessionEndedMessage = "会话无效或已结束，请重新登录。";
+
 struct TSessionInfo {
     std::string SessionID;
     std::string UserName;

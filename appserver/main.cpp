@@ -1,0 +1,170 @@
+// quillon-server: serves a store's business objects over HTTP(S), and manages the users
+// who log in to it.
+#include "appserver/AppServer.h"
+#include "server/QuillonServer.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <map>
+#include <string>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+using namespace orv;
+using namespace orv::server;
+
+namespace {
+
+const char* Usage =
+    "usage:\n"
+    "  quillon-server serve --db DB [--listen ADDR:PORT] [--cert FILE --key FILE]\n"
+    "                       [--idle-minutes N] [--threads N]\n"
+    "  quillon-server user add NAME --unit UNITNUM [--display TEXT] --db DB\n"
+    "  quillon-server user passwd NAME --db DB\n"
+    "  quillon-server user grant|revoke NAME PRIVILEGE --db DB\n"
+    "DB is a SQLite file or a postgresql:// URI. Passwords are read from standard input\n"
+    "(asked for twice when it is a terminal), never from the command line.\n";
+
+struct TArgs {
+    std::vector<std::string> Words;
+    std::map<std::string, std::string> Flags;
+
+    std::string Flag(const std::string& Name, const std::string& Default = {}) const {
+        auto It = Flags.find(Name);
+        return It == Flags.end() ? Default : It->second;
+    }
+    std::string Required(const std::string& Name) const {
+        std::string Value = Flag(Name);
+        if (Value.empty()) throw std::runtime_error("missing --" + Name);
+        return Value;
+    }
+    int Number(const std::string& Name, int Default) const {
+        const std::string Value = Flag(Name);
+        if (Value.empty()) return Default;
+        std::size_t Used = 0;
+        const int N = std::stoi(Value, &Used);
+        if (Used != Value.size() || N <= 0) throw std::runtime_error("--" + Name + " takes a positive number");
+        return N;
+    }
+};
+
+TArgs Parse(int Argc, char** Argv) {
+    TArgs Args;
+    for (int I = 1; I < Argc; ++I) {
+        std::string A = Argv[I];
+        if (A.rfind("--", 0) == 0) {
+            if (I + 1 >= Argc) throw std::runtime_error(A + " needs a value");
+            Args.Flags[A.substr(2)] = Argv[++I];
+        } else {
+            Args.Words.push_back(A);
+        }
+    }
+    return Args;
+}
+
+std::string ReadLine(bool Echo) {
+    termios Saved{};
+    const bool Terminal = isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &Saved) == 0;
+    if (Terminal && !Echo) {
+        termios Quiet = Saved;
+        Quiet.c_lflag &= static_cast<tcflag_t>(~ECHO);
+        tcsetattr(STDIN_FILENO, TCSAFLUSH, &Quiet);
+    }
+    std::string Line;
+    const bool Got = static_cast<bool>(std::getline(std::cin, Line));
+    if (Terminal && !Echo) {
+        tcsetattr(STDIN_FILENO, TCSAFLUSH, &Saved);
+        std::fputc('\n', stderr);
+    }
+    if (!Got) throw std::runtime_error("no password on standard input");
+    return Line;
+}
+
+std::string ReadPassword() {
+    if (!isatty(STDIN_FILENO)) return ReadLine(true);
+    std::fputs("Password: ", stderr);
+    const std::string First = ReadLine(false);
+    std::fputs("Again: ", stderr);
+    if (ReadLine(false) != First) throw std::runtime_error("the passwords differ");
+    return First;
+}
+
+int User(const TArgs& Args) {
+    if (Args.Words.size() < 3) throw std::runtime_error("user needs a command and a user name");
+    const std::string& Command = Args.Words[1];
+    const std::string& Name = Args.Words[2];
+    TServerOptions Options;
+    Options.Path = Args.Required("db");
+    TQuillonServer Server(Options);
+    TAccounts Accounts = Server.Accounts();
+    if (Command == "add") {
+        const std::string Unit = Args.Required("unit");
+        Accounts.AddUser(Name, Args.Flag("display", Name), Unit, ReadPassword());
+    } else if (Command == "passwd") {
+        Accounts.SetPassword(Name, ReadPassword());
+    } else if ((Command == "grant" || Command == "revoke") && Args.Words.size() == 4) {
+        if (Command == "grant")
+            Accounts.Grant(Name, Args.Words[3]);
+        else
+            Accounts.Revoke(Name, Args.Words[3]);
+    } else {
+        throw std::runtime_error("unknown user command");
+    }
+    return 0;
+}
+
+int Serve(const TArgs& Args) {
+    TAppServerOptions Options;
+    Options.Database = Args.Required("db");
+    const std::string Listen = Args.Flag("listen", "127.0.0.1:8080");
+    const std::size_t Colon = Listen.rfind(':');
+    if (Colon == std::string::npos) throw std::runtime_error("--listen takes ADDR:PORT");
+    Options.Host = Listen.substr(0, Colon);
+    Options.Port = std::stoi(Listen.substr(Colon + 1));
+    Options.CertFile = Args.Flag("cert");
+    Options.KeyFile = Args.Flag("key");
+    Options.Login.IdleSeconds = std::int64_t{60} * Args.Number("idle-minutes", 30);
+    Options.Threads = Args.Number("threads", 8);
+
+    // Every thread started from here on leaves SIGTERM and SIGINT to the one that waits
+    // for them, which stops the server; the requests in flight still finish.
+    sigset_t Stops;
+    sigemptyset(&Stops);
+    sigaddset(&Stops, SIGTERM);
+    sigaddset(&Stops, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &Stops, nullptr);
+
+    TAppServer Server(std::move(Options));
+    std::thread Waiter([&] {
+        int Signal = 0;
+        sigwait(&Stops, &Signal);
+        Server.Stop();
+    });
+    std::fprintf(stderr, "quillon-server: listening on %s:%d%s\n", Listen.substr(0, Colon).c_str(), Server.Port(),
+                 Args.Flag("cert").empty() ? "" : " (HTTPS)");
+    Server.Run();
+    // Run may also end by itself; the waiter then still needs its signal.
+    kill(getpid(), SIGTERM);
+    Waiter.join();
+    std::fprintf(stderr, "quillon-server: stopped\n");
+    return 0;
+}
+
+} // namespace
+
+int main(int Argc, char** Argv) {
+    try {
+        const TArgs Args = Parse(Argc, Argv);
+        if (!Args.Words.empty() && Args.Words[0] == "serve") return Serve(Args);
+        if (!Args.Words.empty() && Args.Words[0] == "user") return User(Args);
+        std::fputs(Usage, stderr);
+        return 2;
+    } catch (const std::exception& E) {
+        std::fprintf(stderr, "quillon-server: %s\n", E.what());
+        return 1;
+    }
+}
