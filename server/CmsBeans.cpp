@@ -118,6 +118,7 @@ const TTableStore& CmsRsStore() {
              {"PROD_CLS_NUM", "PROD_NAME"},
              "PROD_CLS_NUM"}};
         D.DateRange = TDateRangeDesc{"FROM_DATE", "TO_DATE"};
+        D.ShopField = "SHOP_ID";
         return D;
     }());
     return Store;
@@ -147,16 +148,17 @@ const TTableStore& WorkTimetableStore() {
 bool TCommissionCalls::LoadList(const std::string& SessionID, int UnitID, std::string& Data,
                                 std::string& ErrorMsg) {
     return FContext->Call(ErrorMsg, [&] {
-        FContext->CheckAccess(SessionID, UnitID, FView);
-        Data = OrvPack(FStore.LoadXml(FContext->Db(), UnitID), FContext->PackOptions());
+        const TSessionInfo Session = FContext->CheckAccess(SessionID, UnitID, FView);
+        Data = OrvPack(FStore.LoadXml(FContext->Db(), UnitID, Session.Reach()), FContext->PackOptions());
     });
 }
 
 bool TCommissionCalls::SaveDelta(const std::string& SessionID, int UnitID, const std::string& PackedDelta,
                                  std::string& ResultData, std::string& ErrorMsg) {
     return FContext->Call(ErrorMsg, [&] {
-        FContext->CheckAccess(SessionID, UnitID, FModify);
-        std::string Answer = FStore.ApplyDelta(FContext->Db(), UnitID, OrvUnpack(PackedDelta));
+        const TSessionInfo Session = FContext->CheckAccess(SessionID, UnitID, FModify);
+        std::string Answer =
+            FStore.ApplyDelta(FContext->Db(), UnitID, Session.Reach(), OrvUnpack(PackedDelta));
         ResultData = OrvPack(Answer, FContext->PackOptions());
     });
 }

@@ -219,7 +219,8 @@ ALTER TABLE cms_rs ADD CONSTRAINT cms_rs_days_apart EXCLUDE USING gist (
     unit_id WITH =, shop_id WITH =, prod_cls_id WITH =, int8range(from_date, to_date, '[]') WITH &&);
 )sql"},
     // 2: logins over the network. Password hashes (Argon2id, each with its own salt and
-    // limits in the text) beside the users, whose rows keep their shape; a session opened by the application server records when it was last used,
+    // limits in the text) beside the users, whose rows keep their shape; a session opened by the application
+    // server records when it was last used,
     // in seconds since 1970, and ends after a while idle (one opened in-process leaves it
     // null and lasts until logout); failed logins by name, so that every server of a chain
     // slows the same guesser down.
@@ -309,6 +310,16 @@ CREATE TEMP TRIGGER sessions_delete INSTEAD OF DELETE ON sessions BEGIN
     DELETE FROM connection_sessions WHERE session_id = OLD.session_id;
 END;
 )sql");
+}
+
+bool UnitWithin(TStore& Db, int UnitID, int RootUnitID) {
+    // Walked upwards: the depth of the tree, not the number of units below the root.
+    TStatementLease Query = Db.Prepare(
+        "WITH RECURSIVE up(id) AS (SELECT unit_id FROM units WHERE unit_id = ?1 "
+        "UNION SELECT u.parent_id FROM units u JOIN up ON u.unit_id = up.id WHERE u.parent_id IS NOT NULL) "
+        "SELECT 1 FROM up WHERE id = ?2");
+    Query->Bind(1, UnitID).Bind(2, RootUnitID);
+    return Query->Step();
 }
 
 } // namespace orv::server

@@ -22,4 +22,8 @@ void MigrateSchema(TStore& Db);
 // so viewing needs no write to the file.
 void KeepSessionsOnConnection(TStore& Db);
 
+// Whether unit UnitID is RootUnitID or lies below it in the unit tree: the one test of
+// what a user's unit reaches, for the session gate and for the shops a row names.
+bool UnitWithin(TStore& Db, int UnitID, int RootUnitID);
+
 } // namespace orv::server

@@ -1,5 +1,7 @@
 #include "server/ServerContext.h"
 
+#include "server/Schema.h"
+
 namespace orv::server {
 
 TServerContext::TServerContext(const std::string& Name, TOpenMode Mode, int BusyTimeoutMs,
@@ -7,26 +9,20 @@ TServerContext::TServerContext(const std::string& Name, TOpenMode Mode, int Busy
     : FDb(OpenStore(Name, Mode, BusyTimeoutMs)), FPackOptions(PackOptions) {}
 
 std::optional<TSessionInfo> TServerContext::FindSession(const std::string& SessionID) {
-    TStatementLease Query = FDb->Prepare("SELECT s.user_name, u.display_name, s.unit_id FROM sessions s "
-                                         "JOIN users u ON u.user_name = s.user_name WHERE s.session_id = ?1");
+    TStatementLease Query =
+        FDb->Prepare("SELECT s.user_name, u.display_name, s.unit_id, un.parent_id FROM sessions s "
+                     "JOIN users u ON u.user_name = s.user_name "
+                     "JOIN units un ON un.unit_id = s.unit_id WHERE s.session_id = ?1");
     Query->Bind(1, SessionID);
     if (!Query->Step()) return std::nullopt;
-    return TSessionInfo{SessionID, Query->Text(0), Query->Text(1), static_cast<int>(Query->Int64(2))};
+    return TSessionInfo{SessionID, Query->Text(0), Query->Text(1), static_cast<int>(Query->Int64(2)),
+                        Query->IsNull(3)};
 }
 
 bool TServerContext::HasPrivilege(const std::string& UserName, const std::string& Privilege) {
     TStatementLease Query =
         FDb->Prepare("SELECT 1 FROM user_privileges WHERE user_name = ?1 AND privilege = ?2");
     Query->Bind(1, UserName).Bind(2, Privilege);
-    return Query->Step();
-}
-
-bool TServerContext::UnitWithin(int UnitID, int RootUnitID) {
-    TStatementLease Query = FDb->Prepare(
-        "WITH RECURSIVE up(id) AS (SELECT unit_id FROM units WHERE unit_id = ?1 "
-        "UNION SELECT u.parent_id FROM units u JOIN up ON u.unit_id = up.id WHERE u.parent_id IS NOT NULL) "
-        "SELECT 1 FROM up WHERE id = ?2");
-    Query->Bind(1, UnitID).Bind(2, RootUnitID);
     return Query->Step();
 }
 
@@ -39,7 +35,7 @@ std::string TServerContext::UnitText(int UnitID) {
 TSessionInfo TServerContext::CheckAccess(const std::string& SessionID, int UnitID, const char* Privilege) {
     std::optional<TSessionInfo> Session = FindSession(SessionID);
     if (!Session) throw EAccessDenied(SessionEndedMessage);
-    if (!UnitWithin(UnitID, Session->UnitID)) {
+    if (!UnitWithin(*FDb, UnitID, Session->UnitID)) {
         // The unit as the user knows it, by number and name; its id means nothing to them.
         const std::string Unit = UnitText(UnitID);
         throw EAccessDenied(Unit.empty() ? std::string("所选的机构不存在。")

@@ -29,6 +29,11 @@ struct TSessionInfo {
     std::string UserName;
     std::string DisplayName;
     int UnitID = 0;
+    // The unit is the root of the tree: the user reaches every shop of the chain.
+    bool WholeChain = false;
+
+    // The unit whose shops the user reaches; none when that is every shop.
+    std::optional<int> Reach() const { return WholeChain ? std::nullopt : std::optional<int>(UnitID); }
 };
 
 class TServerContext {
@@ -65,7 +70,6 @@ public:
     std::mutex& Lock() { return FLock; }
 
 private:
-    bool UnitWithin(int UnitID, int RootUnitID);
     // "R01 华东区" for a unit; empty when no unit has the id.
     std::string UnitText(int UnitID);
 

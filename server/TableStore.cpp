@@ -2,6 +2,7 @@
 
 #include "host/data/ClientDataSet.h"
 #include "host/services/Constants.h"
+#include "server/Schema.h"
 
 #include <algorithm>
 #include <map>
@@ -54,8 +55,21 @@ TTableStore::TTableStore(TTableDesc Desc) : FDesc(std::move(Desc)) {
         Params.push_back(Param(N));
         Matches.push_back(F.Column + " = " + Param(N));
     }
-    FLoadSql = "SELECT " + Join(Select, ", ") + " FROM " + FDesc.LoadFrom +
-               " WHERE t.unit_id = ?1 ORDER BY " + FDesc.LoadOrder;
+    FLoadSql = "SELECT " + Join(Select, ", ") + " FROM " + FDesc.LoadFrom + " WHERE t.unit_id = ?1";
+    if (!FDesc.ShopField.empty()) {
+        FShop = FieldIndex(FDesc.ShopField);
+        for (std::size_t R = 0; R < FDesc.References.size(); ++R)
+            if (FDesc.References[R].KeyField == FDesc.ShopField) FShopRef = static_cast<int>(R);
+        if (FShopRef < 0)
+            throw EDatabaseError("表 " + FDesc.Table + " 的门店字段 " + FDesc.ShopField + " 不是引用。");
+        // The units below ?2 are few beside the rows: one pass down the tree, then a
+        // hashed (PostgreSQL) or indexed (SQLite) membership test per row.
+        FLoadReachSql = "WITH RECURSIVE reach(id) AS (SELECT unit_id FROM units WHERE unit_id = ?2 "
+                        "UNION ALL SELECT u.unit_id FROM units u JOIN reach ON u.parent_id = reach.id) " +
+                        FLoadSql + " AND t." + FDesc.Fields[static_cast<std::size_t>(FShop)].Column +
+                        " IN (SELECT id FROM reach) ORDER BY " + FDesc.LoadOrder;
+    }
+    FLoadSql += " ORDER BY " + FDesc.LoadOrder;
     FInsertSql = "INSERT INTO " + FDesc.Table + " (unit_id, " + Join(Columns, ", ") + ") VALUES (?1, " +
                  Join(Params, ", ") + ")";
     // Every stored value must still be what the client read: that is the concurrency check.
@@ -101,9 +115,11 @@ std::vector<TPacketField> TTableStore::PacketFields() const {
     return std::vector<TPacketField>(FDesc.Fields.begin(), FDesc.Fields.end());
 }
 
-std::string TTableStore::LoadXml(TStore& Db, int UnitID) const {
-    TStatementLease Rows = Db.Prepare(FLoadSql);
+std::string TTableStore::LoadXml(TStore& Db, int UnitID, std::optional<int> Reach) const {
+    const bool Scoped = Reach && FShop >= 0;
+    TStatementLease Rows = Db.Prepare(Scoped ? FLoadReachSql : FLoadSql);
     Rows->Bind(1, UnitID);
+    if (Scoped) Rows->Bind(2, *Reach);
     return QueryToXml(PacketFields(), *Rows);
 }
 
@@ -298,6 +314,25 @@ public:
         return Answer.GetXMLDelta();
     }
 
+    // Refuses the delta when a row names a shop outside Reach. A shop that does not exist
+    // is left to the other checks, which say so.
+    void CheckReach(const std::vector<TRow>& Rows, std::optional<int> Reach) {
+        if (!Reach || FStore.FShop < 0) return;
+        std::unordered_map<std::int64_t, bool> Within;
+        for (const TRow& Row : Rows) {
+            const auto& Shop = Row.Value[static_cast<std::size_t>(FStore.FShop)];
+            if (!Shop || *Shop == Sys_UnknownID) continue;
+            auto [It, New] = Within.try_emplace(*Shop, true);
+            if (New) It->second = UnitWithin(FDb, static_cast<int>(*Shop), *Reach);
+            if (It->second) continue;
+            const auto& Found = Lookup(FStore.FShopRef, *Shop);
+            if (!Found) continue;
+            throw EDatabaseError(
+                Format("%s“%s”不在您的管辖范围内，不能保存。",
+                       {FDesc.References[static_cast<std::size_t>(FStore.FShopRef)].Noun, (*Found)[0]}));
+        }
+    }
+
     [[noreturn]] void Fail(const TRow& Row, const std::string& Why) {
         throw EDatabaseError(Describe(Row) + "：" + Why);
     }
@@ -457,7 +492,8 @@ private:
     std::vector<std::optional<TRange>> FOverlap; // by new row
 };
 
-std::string TTableStore::ApplyDelta(TStore& Db, int UnitID, const std::string& DeltaXml) const {
+std::string TTableStore::ApplyDelta(TStore& Db, int UnitID, std::optional<int> Reach,
+                                    const std::string& DeltaXml) const {
     TOrvUpdateDataSet Delta(nullptr);
     Delta.SetXMLDelta(DeltaXml);
     const std::vector<TChangeEntry> Changes = Delta.GetChanges();
@@ -472,6 +508,8 @@ std::string TTableStore::ApplyDelta(TStore& Db, int UnitID, const std::string& D
             if (C.Kind != TUpdateKind::ukInsert) Originals.push_back(Apply.ReadRow(C.OldValues, No));
             if (C.Kind != TUpdateKind::ukDelete) NewRows.push_back(Apply.ReadRow(C.NewValues, No));
         }
+        Apply.CheckReach(Originals, Reach);
+        Apply.CheckReach(NewRows, Reach);
         Apply.RemoveOriginals(Originals);
         Apply.FindOverlaps(NewRows);
         for (std::size_t R = 0; R < NewRows.size(); ++R) {

@@ -50,6 +50,9 @@ struct TTableDesc {
     std::string LoadOrder;
     std::vector<TReferenceDesc> References;
     std::optional<TDateRangeDesc> DateRange;
+    // The reference field naming the shop a row belongs to, when rows name one: a user
+    // then sees and changes only the rows of shops within the user's unit.
+    std::string ShopField;
 };
 
 class TTableStore {
@@ -59,8 +62,9 @@ public:
     const TTableDesc& Desc() const { return FDesc; }
     std::vector<TPacketField> PacketFields() const;
 
-    // The unit's rows as an XML data packet.
-    std::string LoadXml(TStore& Db, int UnitID) const;
+    // The unit's rows as an XML data packet. With a Reach (the user's unit, when that is
+    // not the whole chain) a table naming shops gives only the rows of shops within it.
+    std::string LoadXml(TStore& Db, int UnitID, std::optional<int> Reach) const;
 
     // Applies an XML delta for the unit in one transaction and returns the answer delta
     // (empty when nothing needs merging). Raises EDatabaseError naming the offending row,
@@ -73,7 +77,10 @@ public:
     // written, so a broken rule is reported before a key clash the write finds. When
     // another client's save commits a clashing range between the checks and the write
     // (PostgreSQL lets two saves run at once), the delta is checked again from the start.
-    std::string ApplyDelta(TStore& Db, int UnitID, const std::string& DeltaXml) const;
+    // With a Reach, a delta naming a shop outside it, in any image of any row, is refused
+    // whole, before anything else is checked.
+    std::string ApplyDelta(TStore& Db, int UnitID, std::optional<int> Reach,
+                           const std::string& DeltaXml) const;
 
 private:
     class TApply;
@@ -85,7 +92,9 @@ private:
     std::vector<int> FStored;    // indexes of stored fields, in packet order
     std::vector<int> FScopeKeys; // stored keys other than the date range
     int FFrom = -1, FTo = -1;
-    std::string FLoadSql, FInsertSql, FDeleteSql, FStoredOverlapSql;
+    int FShop = -1;    // field index of ShopField
+    int FShopRef = -1; // its reference
+    std::string FLoadSql, FLoadReachSql, FInsertSql, FDeleteSql, FStoredOverlapSql;
 };
 
 } // namespace orv::server
