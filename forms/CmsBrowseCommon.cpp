@@ -78,8 +78,10 @@ bool LookUpNumber(TField* Num, const char* IdField, const char* NameField, TOrvC
 bool LookUpShopNumber(TField* Num, TOrvClientDataSet* Scratch, const std::string& Title) {
     return LookUpNumber(Num, "SHOP_ID", "SHOP_NAME", Scratch, "UNIT_ID", "UNIT_NAME", Title,
                         [Scratch](const std::string& Text, std::string& ErrorMsg) {
-                            return GetUnit(Sys_GlobalUnitID, Sys_UnknownID, Text, UnitType_Shop, Scratch,
-                                           ErrorMsg);
+                            // Within the user's unit, as the picker offers them and the server
+                            // saves them.
+                            return GetUnit(ReadSessionParams().UnitID, Sys_UnknownID, Text, UnitType_Shop,
+                                           Scratch, ErrorMsg);
                         });
 }
 

@@ -26,4 +26,8 @@ void KeepSessionsOnConnection(TStore& Db);
 // what a user's unit reaches, for the session gate and for the shops a row names.
 bool UnitWithin(TStore& Db, int UnitID, int RootUnitID);
 
+// What a user is told of a shop (Noun "门店") outside the user's unit, named as the user
+// knows it ("S101 北京西单店"), wherever it turns up.
+std::string OutOfReachMessage(const std::string& Noun, const std::string& UnitText);
+
 } // namespace orv::server

@@ -3,6 +3,7 @@
 #include "host/data/ClientDataSet.h"
 #include "host/services/Constants.h"
 #include "server/PacketBuilder.h"
+#include "server/Schema.h"
 #include "server/ServerContext.h"
 
 #include <algorithm>
@@ -91,10 +92,18 @@ bool TServerLookups::GetUnit(int RootUnitID, int UnitID, const std::string& Unit
             Rows->Bind(3, UnitNum);
         else
             Rows->Bind(2, UnitID);
-        if (!FillOne(S, UnitFields, *Rows))
-            throw EDatabaseError(ByNumber
-                                     ? Format("%s编号 %s 不存在。", {UnitNoun(UnitTypes), UnitNum})
-                                     : Format("所选的%s不存在或不在可选范围内。", {UnitNoun(UnitTypes)}));
+        if (FillOne(S, UnitFields, *Rows)) return;
+        if (!ByNumber)
+            throw EDatabaseError(Format("所选的%s不存在或不在可选范围内。", {UnitNoun(UnitTypes)}));
+        // A number of the chain outside the root is refused as a save naming it would be,
+        // so typing it tells the user no more than saving it does.
+        TStatementLease Elsewhere =
+            FContext->Db().Prepare("SELECT unit_num || ' ' || unit_name FROM units WHERE unit_num = ?1 "
+                                   "AND (?2 = '' OR ?2 LIKE ('%;' || unit_type || ';%'))");
+        Elsewhere->Bind(1, UnitNum).Bind(2, TypeFilter(UnitTypes));
+        if (Elsewhere->Step())
+            throw EDatabaseError(OutOfReachMessage(UnitNoun(UnitTypes), Elsewhere->Text(0)));
+        throw EDatabaseError(Format("%s编号 %s 不存在。", {UnitNoun(UnitTypes), UnitNum}));
     });
 }
 

@@ -327,9 +327,8 @@ public:
             if (It->second) continue;
             const auto& Found = Lookup(FStore.FShopRef, *Shop);
             if (!Found) continue;
-            throw EDatabaseError(
-                Format("%s“%s”不在您的管辖范围内，不能保存。",
-                       {FDesc.References[static_cast<std::size_t>(FStore.FShopRef)].Noun, (*Found)[0]}));
+            throw EDatabaseError(OutOfReachMessage(
+                FDesc.References[static_cast<std::size_t>(FStore.FShopRef)].Noun, (*Found)[0]));
         }
     }
 

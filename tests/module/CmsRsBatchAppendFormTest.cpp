@@ -215,7 +215,7 @@ TEST_F(CmsRsBatchAppendFormTest, TypedNumbersAndPicksFillARowAndLeavingTheGridCh
     Batch([&] {
         TypeIn("grdShop", "SHOP_NUM", "s001");
         EXPECT_EQ(Row(Shops(), "SHOP_ID;SHOP_NUM;SHOP_NAME"), "1.0000 S001 一店");
-        EXPECT_EQ(Cshare.Calls.back(), "GetUnit(0,-1,S001,S,cdsData)");
+        EXPECT_EQ(Cshare.Calls.back(), "GetUnit(12,-1,S001,S,cdsData)");
         TypeIn("grdShop", "SHOP_NUM", "x9");
         EXPECT_EQ(LastMessage(), "门店“X9”不存在。");
         EXPECT_EQ(Row(Shops(), "SHOP_ID;SHOP_NUM;SHOP_NAME"), "1.0000 S001 一店");

@@ -306,7 +306,7 @@ TEST_F(CmsRsBrowseFormTest, TypedNumbersAreUpperCasedInAsciiOnlyAndLookedUp) {
     Type(F, 0, "SHOP_NUM", "ａｂ门");
     EXPECT_EQ(Field("SHOP_ID")->AsInteger(), 8);
     EXPECT_EQ(Cshare.Calls,
-              (std::vector<std::string>{"GetUnit(0,-1,AB12,S,cdsData)", "GetUnit(0,-1,ａｂ门,S,cdsData)"}));
+              (std::vector<std::string>{"GetUnit(12,-1,AB12,S,cdsData)", "GetUnit(12,-1,ａｂ门,S,cdsData)"}));
 
     // A number the lookup refuses leaves number, key and name as they were.
     Type(F, 0, "SHOP_NUM", "x9");
