@@ -215,6 +215,38 @@ TEST_F(AppServerTest, RightsAndUnitsAreCheckedOnTheServerAsInProcess) {
     EXPECT_TRUE(Logged("user=viewer object=TCmsShfBean method=SaveDelta outcome=refused"));
 }
 
+TEST_F(AppServerTest, AUserOfARegionGetsAndSavesOnlyItsOwnShopsRowsOverTheNetwork) {
+    TAccounts Accounts = InProcess->Accounts();
+    Accounts.AddUser("east", "华东主管", "R01", "east-secret");
+    Accounts.Grant("east", Priv_ViewCmsRs);
+    Accounts.Grant("east", Priv_ModifyCmsRs);
+    // The region's list holds a row of its shop S001 and one of S009, of region R02.
+    test::TWindowClient<ICmsRs> Chain(*InProcess, "TCmsRsBean", InProcess->Login("admin"), test::RsKey, 1);
+    TOrvClientDataSet Rows(nullptr);
+    ASSERT_TRUE(Chain.Load(Rows));
+    test::AppendRs(Rows, 101, "S001", 101, "P0001", 60000, 60030, "0.1");
+    test::AppendRs(Rows, 109, "S009", 101, "P0001", 60000, 60030, "0.2");
+    ASSERT_TRUE(Chain.Save(Rows).Ok);
+
+    const std::string East = Login("east", "east-secret");
+    const json Loaded = LoadList(East, "TCmsRsBean", 1);
+    ASSERT_EQ(Loaded.value("ok", false), true) << Loaded.dump();
+    EXPECT_EQ(Loaded.value("data", ""), (LocalLoad<ICmsRs>("east", "TCmsRsBean", 1).second));
+    Rows.SetXMLData(OrvUnpack(Loaded.value("data", "")));
+    Rows.SetKeyFields(test::RsKey);
+    ASSERT_EQ(Rows.RecordCount(), 1);
+    EXPECT_EQ(Rows.FieldByName("SHOP_ID")->AsInteger(), 101);
+
+    test::AppendRs(Rows, 109, "S009", 102, "P0002", 60000, 60030, "0.3");
+    const json Saved = Call(East, {{"object", "TCmsRsBean"},
+                                   {"method", "SaveDelta"},
+                                   {"unit", 1},
+                                   {"delta", OrvPack(Rows.GetXMLDelta(), {TOrvPackOption::poCompress})}});
+    EXPECT_EQ(Saved.value("ok", true), false);
+    EXPECT_EQ(Saved.value("error", ""), "门店“S009 西单店”不在您的管辖范围内，不能保存。");
+    EXPECT_EQ(InProcess->Database().QueryInt64("SELECT count(*) FROM cms_rs WHERE unit_id = 1"), 2);
+}
+
 TEST_F(AppServerTest, MalformedAndOversizeRequestsAreRefusedAndTheServerCarriesOn) {
     const std::string Token = Login("admin", "quillon-admin");
     auto Status = [&](const std::string& Path, const std::string& Body) {
