@@ -219,8 +219,7 @@ ALTER TABLE cms_rs ADD CONSTRAINT cms_rs_days_apart EXCLUDE USING gist (
     unit_id WITH =, shop_id WITH =, prod_cls_id WITH =, int8range(from_date, to_date, '[]') WITH &&);
 )sql"},
     // 2: logins over the network. Password hashes (Argon2id, each with its own salt and
-    // limits in the text) beside the users, whose rows keep their shape; a session opened by the application
-    // server records when it was last used,
+    // limits in the text) beside the users, whose rows keep their shape; a session opened by the application server records when it was last used,
     // in seconds since 1970, and ends after a while idle (one opened in-process leaves it
     // null and lasts until logout); failed logins by name, so that every server of a chain
     // slows the same guesser down.
