@@ -321,8 +321,9 @@ bool UnitWithin(TStore& Db, int UnitID, int RootUnitID) {
     return Query->Step();
 }
 
-std::string OutOfReachMessage(const std::string& Noun, const std::string& UnitText) {
-    return Noun + "“" + UnitText + "”不在您的管辖范围内，不能保存。";
+std::string OutOfReachMessage(const std::string& Noun, const std::string& UnitText, TReachContext Context) {
+    return Noun + "“" + UnitText + "”不在您的管辖范围内" +
+           (Context == TReachContext::rcSave ? "，不能保存。" : "。");
 }
 
 } // namespace orv::server

@@ -27,7 +27,8 @@ void KeepSessionsOnConnection(TStore& Db);
 bool UnitWithin(TStore& Db, int UnitID, int RootUnitID);
 
 // What a user is told of a shop (Noun "门店") outside the user's unit, named as the user
-// knows it ("S101 北京西单店"), wherever it turns up.
-std::string OutOfReachMessage(const std::string& Noun, const std::string& UnitText);
+// knows it ("S101 北京西单店"), wherever it turns up; a save adds that it cannot be saved.
+enum class TReachContext { rcLookup, rcSave };
+std::string OutOfReachMessage(const std::string& Noun, const std::string& UnitText, TReachContext Context);
 
 } // namespace orv::server

@@ -102,7 +102,7 @@ bool TServerLookups::GetUnit(int RootUnitID, int UnitID, const std::string& Unit
                                    "AND (?2 = '' OR ?2 LIKE ('%;' || unit_type || ';%'))");
         Elsewhere->Bind(1, UnitNum).Bind(2, TypeFilter(UnitTypes));
         if (Elsewhere->Step())
-            throw EDatabaseError(OutOfReachMessage(UnitNoun(UnitTypes), Elsewhere->Text(0)));
+            throw EDatabaseError(OutOfReachMessage(UnitNoun(UnitTypes), Elsewhere->Text(0), TReachContext::rcLookup));
         throw EDatabaseError(Format("%s编号 %s 不存在。", {UnitNoun(UnitTypes), UnitNum}));
     });
 }

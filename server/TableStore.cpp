@@ -328,7 +328,8 @@ public:
             const auto& Found = Lookup(FStore.FShopRef, *Shop);
             if (!Found) continue;
             throw EDatabaseError(OutOfReachMessage(
-                FDesc.References[static_cast<std::size_t>(FStore.FShopRef)].Noun, (*Found)[0]));
+                FDesc.References[static_cast<std::size_t>(FStore.FShopRef)].Noun, (*Found)[0],
+                TReachContext::rcSave));
         }
     }
 

@@ -48,7 +48,7 @@ TEST_P(LookupsTest, UnitByNumberRespectsTypeAndRoot) {
     EXPECT_TRUE(L().GetUnit(Sys_GlobalUnitID, Sys_UnknownID, "A001", "S;A", &S, Error)) << Error;
     // S001 lies in region 1: refused as saving it there would be, not as unknown.
     EXPECT_FALSE(L().GetUnit(3, Sys_UnknownID, "S001", UnitType_Shop, &S, Error));
-    EXPECT_EQ(Error, "门店“S001 南京东路店”不在您的管辖范围内，不能保存。");
+    EXPECT_EQ(Error, "门店“S001 南京东路店”不在您的管辖范围内。");
     EXPECT_EQ(S.FieldByName("UNIT_ID")->AsInteger(), 201) << "a refusal leaves S as the last hit left it";
     EXPECT_TRUE(L().GetUnit(1, 101, "", UnitType_Shop, &S, Error)) << Error;
     EXPECT_FALSE(L().GetUnit(Sys_GlobalUnitID, 4242, "", UnitType_Shop, &S, Error));
