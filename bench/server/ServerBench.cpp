@@ -183,56 +183,31 @@ void BM_SaveRangesOfOneShopClass(benchmark::State& State, TStoreEngine Engine) {
                                                       benchmark::Counter::kIsIterationInvariantRate);
 }
 
+// Each case loads or saves a whole list once per repetition; the report keeps the medians.
+void OnePassFiveTimes(benchmark::internal::Benchmark* B) {
+    B->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(5)->ReportAggregatesOnly(true);
+}
+
 constexpr auto Sqlite = TStoreEngine::seSqlite;
 constexpr auto Postgres = TStoreEngine::sePostgres;
 
-BENCHMARK_CAPTURE(BM_LoadList200k, SQLite, Sqlite, false)
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(1)
-    ->Repetitions(5)
-    ->ReportAggregatesOnly(true);
-BENCHMARK_CAPTURE(BM_LoadList200k, PostgreSQL, Postgres, false)
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(1)
-    ->Repetitions(5)
-    ->ReportAggregatesOnly(true);
-BENCHMARK_CAPTURE(BM_LoadList200k, SQLite_Region, Sqlite, true)
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(1)
-    ->Repetitions(5)
-    ->ReportAggregatesOnly(true);
-BENCHMARK_CAPTURE(BM_LoadList200k, PostgreSQL_Region, Postgres, true)
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(1)
-    ->Repetitions(5)
-    ->ReportAggregatesOnly(true);
-BENCHMARK_CAPTURE(BM_SaveDelta10kInto200k, SQLite, Sqlite)
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(1)
-    ->Repetitions(5)
-    ->ReportAggregatesOnly(true);
-BENCHMARK_CAPTURE(BM_SaveDelta10kInto200k, PostgreSQL, Postgres)
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(1)
-    ->Repetitions(5)
-    ->ReportAggregatesOnly(true);
+BENCHMARK_CAPTURE(BM_LoadList200k, SQLite, Sqlite, false)->Apply(OnePassFiveTimes);
+BENCHMARK_CAPTURE(BM_LoadList200k, PostgreSQL, Postgres, false)->Apply(OnePassFiveTimes);
+BENCHMARK_CAPTURE(BM_LoadList200k, SQLite_Region, Sqlite, true)->Apply(OnePassFiveTimes);
+BENCHMARK_CAPTURE(BM_LoadList200k, PostgreSQL_Region, Postgres, true)->Apply(OnePassFiveTimes);
+BENCHMARK_CAPTURE(BM_SaveDelta10kInto200k, SQLite, Sqlite)->Apply(OnePassFiveTimes);
+BENCHMARK_CAPTURE(BM_SaveDelta10kInto200k, PostgreSQL, Postgres)->Apply(OnePassFiveTimes);
 
 BENCHMARK_CAPTURE(BM_SaveRangesOfOneShopClass, SQLite, Sqlite)
     ->Arg(2500)
     ->Arg(10000)
     ->Arg(20000)
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(1)
-    ->Repetitions(5)
-    ->ReportAggregatesOnly(true);
+    ->Apply(OnePassFiveTimes);
 BENCHMARK_CAPTURE(BM_SaveRangesOfOneShopClass, PostgreSQL, Postgres)
     ->Arg(2500)
     ->Arg(10000)
     ->Arg(20000)
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(1)
-    ->Repetitions(5)
-    ->ReportAggregatesOnly(true);
+    ->Apply(OnePassFiveTimes);
 
 // The console report, and the medians it showed, to set PostgreSQL against SQLite.
 class TRatioReporter : public benchmark::ConsoleReporter {
