@@ -327,6 +327,11 @@ void TWinControl::AlignControls() {
         return S;
     };
     const TSize Design = DesignSize();
+    // The designed distance from Reach to the container's DesignEdge, or 8 pixels when the
+    // designed size is unknown or does not reach that far.
+    auto GapTo = [](int DesignEdge, int Reach) {
+        return DesignEdge > 0 && DesignEdge >= Reach ? DesignEdge - Reach : 8;
+    };
     int MaxRight = 0, MaxBottom = 0;
     for (const TChild& Ch : Children) {
         if (Ch.Control->Align() != TAlign::alNone) continue;
@@ -337,8 +342,8 @@ void TWinControl::AlignControls() {
         if (A.Contains(TAnchorKind::akBottom) && !A.Contains(TAnchorKind::akTop))
             MaxBottom = std::max(MaxBottom, Ch.Control->Top() + S.Height);
     }
-    const int BaseRight = Design.Width > 0 && Design.Width >= MaxRight ? Design.Width - MaxRight : 8;
-    const int BaseBottom = Design.Height > 0 && Design.Height >= MaxBottom ? Design.Height - MaxBottom : 8;
+    const int BaseRight = GapTo(Design.Width, MaxRight);
+    const int BaseBottom = GapTo(Design.Height, MaxBottom);
     // Anchors measure from the container's outer edges, its inner border included.
     const int Width = Placement().Width, Height = Placement().Height;
     for (const TChild& Ch : Children) {
@@ -350,9 +355,9 @@ void TWinControl::AlignControls() {
         const bool L = A.Contains(TAnchorKind::akLeft), R = A.Contains(TAnchorKind::akRight);
         const bool T = A.Contains(TAnchorKind::akTop), B = A.Contains(TAnchorKind::akBottom);
         if (R && !L) X = Width - BaseRight - (MaxRight - (X + W)) - W;
-        if (L && R) W = std::max(0, Width - X - (Design.Width > 0 && Design.Width >= X + W ? Design.Width - (X + W) : 8));
+        if (L && R) W = std::max(0, Width - X - GapTo(Design.Width, X + W));
         if (B && !T) Y = Height - BaseBottom - (MaxBottom - (Y + H)) - H;
-        if (T && B) H = std::max(0, Height - Y - (Design.Height > 0 && Design.Height >= Y + H ? Design.Height - (Y + H) : 8));
+        if (T && B) H = std::max(0, Height - Y - GapTo(Design.Height, Y + H));
         C->SetPlacement({X, Y, W, H});
     }
 }
