@@ -316,8 +316,7 @@ bool TOrvDBGrid::UserSelectCell(int Row, int Col) {
     bool Current = false;
     // Read within the event: a window closed meanwhile is freed once the event ends.
     UserInput([&] {
-        SelectCell(Row, Col);
-        Current = CurrentRow() == Row && SelectedIndex() == Col;
+        Current = SelectCell(Row, Col);
     });
     return Current;
 }
@@ -325,10 +324,9 @@ bool TOrvDBGrid::UserSelectCell(int Row, int Col) {
 bool TOrvDBGrid::UserEditCell(int Row, int Col, const std::string& Text) {
     bool Taken = false;
     UserInput([&] {
-        SelectCell(Row, Col);
         // Settling the row that was current may have moved this one (a new row that went
         // away); the text was meant for the row the user saw, so it is not applied.
-        if (CurrentRow() != Row || SelectedIndex() != Col) return;
+        if (!SelectCell(Row, Col)) return;
         EditSelectedCell(Text);
         Taken = true;
     });
@@ -337,8 +335,7 @@ bool TOrvDBGrid::UserEditCell(int Row, int Col, const std::string& Text) {
 
 void TOrvDBGrid::UserClickEllipsis(int Row, int Col) {
     UserInput([&] {
-        SelectCell(Row, Col);
-        if (CurrentRow() != Row || SelectedIndex() != Col) return;
+        if (!SelectCell(Row, Col)) return;
         if (OnEditButtonClick) OnEditButtonClick(this);
     });
 }
@@ -358,9 +355,10 @@ void TOrvDBGrid::UserResizeColumn(int Col, int Width) {
     });
 }
 
-void TOrvDBGrid::SelectCell(int Row, int Col) {
+bool TOrvDBGrid::SelectCell(int Row, int Col) {
     if (FEditor.Open && (Row != FEditor.Row || Col != FEditor.Col)) CommitPendingEdit();
     MoveToCell(Row, Col);
+    return CurrentRow() == Row && SelectedIndex() == Col;
 }
 
 void TOrvDBGrid::MoveToCell(int Row, int Col) {

@@ -216,7 +216,9 @@ private:
     bool GridKey(TShortCut Key);
     // Moves the column without telling anyone.
     void PlaceColumn(int From, int To);
-    void SelectCell(int Row, int Col);
+    // Makes the cell current, settling the row being left; returns whether it is current
+    // then (settling may move the rows: a new row left untouched goes away).
+    bool SelectCell(int Row, int Col);
     // SelectCell without committing the editor first.
     void MoveToCell(int Row, int Col);
     // Hands Text to the selected cell's field; a refusal raises as the window's message.
