@@ -73,7 +73,7 @@ TStoreFault FaultOf(std::string_view State) {
 std::string UserText(std::string_view State, const std::string& Name) {
     switch (FaultOf(State)) {
     case TStoreFault::sfBusy:
-        return "数据库正被其他用户占用，请稍后再试。";
+        return std::string(MSG_STORE_BUSY);
     case TStoreFault::sfConflict:
         return "其他用户正在同时修改这些数据，请稍后再试。";
     case TStoreFault::sfOverlap:
@@ -83,15 +83,15 @@ std::string UserText(std::string_view State, const std::string& Name) {
     case TStoreFault::sfConstraint:
         return "不符合数据规则。";
     case TStoreFault::sfReadOnly:
-        return "数据库是只读的，不能保存修改。";
+        return std::string(MSG_STORE_READ_ONLY);
     case TStoreFault::sfOther:
         break;
     }
-    if (State == "53100") return "磁盘已满，数据库无法写入。";
-    if (State == "42501" || State.substr(0, 2) == "28") return "没有访问数据库的权限。";
+    if (State == "53100") return std::string(MSG_STORE_FULL);
+    if (State == "42501" || State.substr(0, 2) == "28") return std::string(MSG_STORE_NO_PERMISSION);
     if (State.empty() || State.substr(0, 2) == "08" || State.substr(0, 3) == "57P")
         return Format("与数据库 %s 的连接中断。", {Name});
-    return "数据库操作失败。";
+    return std::string(MSG_STORE_FAILED);
 }
 
 } // namespace

@@ -21,23 +21,23 @@ std::string UserText(int Code, int SystemErrno, std::string_view Context) {
     switch (Primary) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
-        return "数据库正被其他用户占用，请稍后再试。";
+        return std::string(MSG_STORE_BUSY);
     case SQLITE_READONLY:
-        return "数据库是只读的，不能保存修改。";
+        return std::string(MSG_STORE_READ_ONLY);
     case SQLITE_CORRUPT:
     case SQLITE_NOTADB:
         return Format("数据库文件 %s 已损坏或不是本系统的数据库。", {Context});
     case SQLITE_CANTOPEN:
         return Format("无法打开数据库文件 %s。", {Context});
     case SQLITE_FULL:
-        return "磁盘已满，数据库无法写入。";
+        return std::string(MSG_STORE_FULL);
     case SQLITE_IOERR:
         return Format("读写数据库文件 %s 时出错。", {Context});
     case SQLITE_PERM:
     case SQLITE_AUTH:
-        return "没有访问数据库的权限。";
+        return std::string(MSG_STORE_NO_PERMISSION);
     default:
-        return "数据库操作失败。";
+        return std::string(MSG_STORE_FAILED);
     }
 }
 

@@ -29,6 +29,13 @@ enum class TStoreFault {
     sfConflict,   // a concurrent transaction won: serialization failure or deadlock
 };
 
+// What the user is told of a failure any engine can meet, whatever the engine calls it.
+inline constexpr std::string_view MSG_STORE_BUSY = "数据库正被其他用户占用，请稍后再试。";
+inline constexpr std::string_view MSG_STORE_READ_ONLY = "数据库是只读的，不能保存修改。";
+inline constexpr std::string_view MSG_STORE_FULL = "磁盘已满，数据库无法写入。";
+inline constexpr std::string_view MSG_STORE_NO_PERMISSION = "没有访问数据库的权限。";
+inline constexpr std::string_view MSG_STORE_FAILED = "数据库操作失败。";
+
 // A failure of the database. The message is meant for the user.
 class EStoreError : public EDatabaseError {
 public:
