@@ -210,10 +210,18 @@ json CallLookups(TQuillonServer& Server, const TSessionInfo& Session, const std:
     NoSuchMethod();
 }
 
+// What a client asks of its own session: whether its user holds a privilege.
+json CallSession(TQuillonServer& Server, const TSessionInfo& Session, const std::string& Method, const json& Args) {
+    if (Method != "Authorized") NoSuchMethod();
+    const bool Granted = Server.Authorized(Session.SessionID, Args.at("privilege").get<std::string>());
+    return Answer(true, {}, {{"granted", Granted}});
+}
+
 json Call(TQuillonServer& Server, const TSessionInfo& Session, const json& Body) {
     Note.Object = Body.at("object").get<std::string>();
     Note.Method = Body.at("method").get<std::string>();
     if (Note.Object == "Lookups") return CallLookups(Server, Session, Note.Method, Body);
+    if (Note.Object == "Session") return CallSession(Server, Session, Note.Method, Body);
     const int Unit = Body.at("unit").get<int>();
     TInterfacePtr<IInterface> Object;
     try {
@@ -259,6 +267,9 @@ struct TAppServer::TImpl {
         const auto Threads = static_cast<std::size_t>(std::max(1, Options.Threads));
         Http->new_task_queue = [Threads] { return new httplib::ThreadPool(Threads); };
         Http->set_payload_max_length(Options.MaxRequestBytes);
+        // A small answer goes out at once: without it, Nagle's algorithm meets the client's
+        // delayed acknowledgement and every call on a kept-alive connection waits 40 ms.
+        Http->set_tcp_nodelay(true);
         Http->set_read_timeout(Options.TimeoutSeconds, 0);
         Http->set_write_timeout(Options.TimeoutSeconds, 0);
         Http->set_pre_routing_handler([](const httplib::Request&, httplib::Response&) {
@@ -274,9 +285,11 @@ struct TAppServer::TImpl {
                 Note.User = Body.at("user").get<std::string>();
                 const std::string Password = Body.at("password").get<std::string>();
                 TConnectionPool::TLease Server = Pool.Take();
-                const std::string Token = Server->Accounts(Options.Login).Login(Note.User, Password, NowSeconds());
+                TAccounts Accounts = Server->Accounts(Options.Login);
+                const std::string Token = Accounts.Login(Note.User, Password, NowSeconds());
+                const TSessionInfo Session = Accounts.Resume(Token, NowSeconds());
                 Note.Outcome = "ok";
-                return json{{"token", Token}};
+                return json{{"token", Token}, {"unit", Session.UnitID}};
             });
         });
         Http->Post("/logout", [this](const httplib::Request& Req, httplib::Response& Res) {

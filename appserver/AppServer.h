@@ -1,7 +1,7 @@
 // The application server: the business objects of a store, served over HTTP(S) to
 // clients that log in with a password.
 //
-//   POST /login   {"user": "...", "password": "..."}          -> {"token": "..."}
+//   POST /login   {"user": "...", "password": "..."}          -> {"token": "...", "unit": UNIT_ID}
 //   POST /logout  (Authorization: Bearer TOKEN)                -> {}
 //   POST /call    {"object": "TCmsShfBean", "method": "LoadList", "unit": 0, ...}
 //                 (Authorization: Bearer TOKEN)                -> {"ok": true, "data": "..."}
@@ -9,7 +9,8 @@
 //
 // The lookups and picker queries are the methods of the object "Lookups": GetProductSortList,
 // GetProdCls {id|num}, GetUnit {root, id|num, types}, UnitTree {root, types} and
-// ProdClsList {search}; a root must lie within the user's unit.
+// ProdClsList {search}; a root must lie within the user's unit. The object "Session" answers
+// Authorized {privilege} with {"granted": true|false} for the caller's own user.
 //
 // /call answers as the object's interface does: a refusal by the object is ok false with
 // its message. Errors of the envelope itself (malformed, unknown method, no session) are

@@ -30,24 +30,38 @@ struct TProdClsItem {
     int ProdSortID = 0;
 };
 
-class TServerLookups {
+// The lookups as a client reaches them: in-process (TServerLookups) or through the network.
+class ILookups {
 public:
-    explicit TServerLookups(std::shared_ptr<TServerContext> Context) : FContext(std::move(Context)) {}
+    virtual ~ILookups() = default;
 
     // Each writes its result into S (structure and rows) and leaves S on the first row;
     // on failure returns false with the reason in ErrorMsg and leaves S as it was.
-    bool GetProductSortList(TOrvClientDataSet* S, std::string& ErrorMsg);
-    bool GetUnit(int RootUnitID, int UnitID, const std::string& UnitNum, const std::string& UnitTypes,
-                 TOrvClientDataSet* S, std::string& ErrorMsg);
-    bool GetProdCls(int ProdClsID, const std::string& ProdClsNum, TOrvClientDataSet* S,
-                    std::string& ErrorMsg);
+    virtual bool GetProductSortList(TOrvClientDataSet* S, std::string& ErrorMsg) = 0;
+    virtual bool GetUnit(int RootUnitID, int UnitID, const std::string& UnitNum, const std::string& UnitTypes,
+                         TOrvClientDataSet* S, std::string& ErrorMsg) = 0;
+    virtual bool GetProdCls(int ProdClsID, const std::string& ProdClsNum, TOrvClientDataSet* S,
+                            std::string& ErrorMsg) = 0;
 
     // RootUnitID and the units below it, parents before children, siblings by number.
     // With UnitTypes (';'-separated codes) only units of those types are kept, with the
     // units above them so that the tree still hangs together.
-    std::vector<TUnitNode> UnitTree(int RootUnitID, const std::string& UnitTypes);
+    virtual std::vector<TUnitNode> UnitTree(int RootUnitID, const std::string& UnitTypes) = 0;
     // Product classes by number; a search text keeps those whose number or name contains it.
-    std::vector<TProdClsItem> ProdClsList(const std::string& SearchText);
+    virtual std::vector<TProdClsItem> ProdClsList(const std::string& SearchText) = 0;
+};
+
+class TServerLookups : public ILookups {
+public:
+    explicit TServerLookups(std::shared_ptr<TServerContext> Context) : FContext(std::move(Context)) {}
+
+    bool GetProductSortList(TOrvClientDataSet* S, std::string& ErrorMsg) override;
+    bool GetUnit(int RootUnitID, int UnitID, const std::string& UnitNum, const std::string& UnitTypes,
+                 TOrvClientDataSet* S, std::string& ErrorMsg) override;
+    bool GetProdCls(int ProdClsID, const std::string& ProdClsNum, TOrvClientDataSet* S,
+                    std::string& ErrorMsg) override;
+    std::vector<TUnitNode> UnitTree(int RootUnitID, const std::string& UnitTypes) override;
+    std::vector<TProdClsItem> ProdClsList(const std::string& SearchText) override;
 
 private:
     std::shared_ptr<TServerContext> FContext;
