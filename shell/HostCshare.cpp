@@ -37,7 +37,7 @@ void WriteRows(TOrvClientDataSet* S, const std::vector<server::TPacketField>& Fi
 
 } // namespace
 
-THostCshareProvider::THostCshareProvider(server::TServerLookups& Lookups, const TSysInfo& Session,
+THostCshareProvider::THostCshareProvider(server::ILookups& Lookups, const TSysInfo& Session,
                                          IPickerUi* Ui)
     : FLookups(Lookups), FSession(Session), FUi(Ui) {}
 
@@ -106,7 +106,7 @@ bool THostCshareProvider::SelectUnitsInTree(int RootUnitID, const std::string& U
 
 bool THostCshareProvider::SelectProdCls(const std::string& Filter, bool MultiSelect, TOrvClientDataSet* S) {
     if (!FUi || !S) return false;
-    server::TServerLookups* Lookups = &FLookups;
+    server::ILookups* Lookups = &FLookups;
     std::optional<std::vector<server::TProdClsItem>> Chosen = FUi->PickProdCls(
         [Lookups](const std::string& Text) { return Lookups->ProdClsList(Text); }, Filter, MultiSelect);
     if (!Chosen || Chosen->empty()) return false;

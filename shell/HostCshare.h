@@ -39,7 +39,7 @@ class THostCshareProvider : public ICshareProvider {
 public:
     // Session answers the privilege a picker is opened with; Ui may be null (every
     // picker then counts as cancelled).
-    THostCshareProvider(server::TServerLookups& Lookups, const TSysInfo& Session, IPickerUi* Ui);
+    THostCshareProvider(server::ILookups& Lookups, const TSysInfo& Session, IPickerUi* Ui);
 
     bool GetProductSortList(TOrvClientDataSet* S, std::string& ErrorMsg) override;
     bool GetUnit(int RootUnitID, int UnitID, const std::string& UnitNum, const std::string& UnitTypes,
@@ -58,7 +58,7 @@ private:
     bool PickUnits(int RootUnitID, const std::string& UnitType1, const std::string& UnitType2,
                    const std::string& Privilege, TOrvClientDataSet* S, bool Multi, bool* AllSelected);
 
-    server::TServerLookups& FLookups;
+    server::ILookups& FLookups;
     const TSysInfo& FSession;
     IPickerUi* FUi;
 };

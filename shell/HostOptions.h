@@ -31,6 +31,9 @@ public:
 
 struct THostOptions {
     std::string DatabasePath; // a SQLite file or a postgresql:// URI; empty: the server's default path
+    std::string ServerUrl; // non-empty: work through the application server at this address
+    std::string CaFile;    // HTTPS: certificates to trust besides the system's
+    bool PasswordFromStdin = false;
     std::string UserName = "admin";
     std::string PluginPath; // empty: libquillon.so beside the executable
     std::vector<std::string> Open;

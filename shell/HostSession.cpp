@@ -17,11 +17,8 @@ THostSession::THostSession(const std::string& DatabasePath, const std::string& U
     std::optional<server::TSessionInfo> Info = FServer->FindSession(FSessionID);
     if (!Info) throw EDatabaseError(Format("用户 %s 的会话没有建立。", {UserName}));
     FUnitID = Info->UnitID;
+    FLookups = &FServer->Lookups();
 
-    FSysInfo.CodeTable()->SetValue("UNIT_ID", std::to_string(FUnitID));
-    FSysInfo.CodeTable()->SetValue("SESSION_ID", FSessionID);
-    FSysInfo.SetHostApplication(Application);
-    FSysInfo.SetPackOptions({TOrvPackOption::poCompress, TOrvPackOption::poChecksum});
     server::TQuillonServer* Server = FServer.get();
     const std::string Session = FSessionID;
     FSysInfo.SetAuthorizer(
@@ -30,14 +27,49 @@ THostSession::THostSession(const std::string& DatabasePath, const std::string& U
         std::string Class = Name;
         FSysInfo.RegisterClass(Class, [Server, Class] { return Server->CreateObject(Class); });
     }
+    Describe();
+}
+
+THostSession::THostSession(std::shared_ptr<client::TRemoteConnection> Connection)
+    : FRemote(std::move(Connection)), FUserName(FRemote->UserName()), FSessionID(FRemote->Token()),
+      FUnitID(FRemote->UnitID()) {
+    FRemoteLookups = std::make_unique<client::TRemoteLookups>(FRemote);
+    FLookups = FRemoteLookups.get();
+    client::TRemoteConnection* Remote = FRemote.get();
+    FSysInfo.SetAuthorizer([Remote](const std::string& Code) { return Remote->Authorized(Code); });
+    for (const char* Name : ClassNames) {
+        std::string Class = Name;
+        FSysInfo.RegisterClass(Class, [Remote = FRemote, Class] { return client::CreateRemoteObject(Remote, Class); });
+    }
+    Describe();
+}
+
+void THostSession::Describe() {
+    FSysInfo.CodeTable()->SetValue("UNIT_ID", std::to_string(FUnitID));
+    FSysInfo.CodeTable()->SetValue("SESSION_ID", FSessionID);
+    FSysInfo.SetHostApplication(Application);
+    FSysInfo.SetPackOptions({TOrvPackOption::poCompress, TOrvPackOption::poChecksum});
 }
 
 THostSession::~THostSession() {
+    if (FRemote) {
+        FRemote->Logout();
+        return;
+    }
     try {
         FServer->Logout(FSessionID);
     } catch (const std::exception&) {
         // A session that cannot be ended on the way out expires with the database file.
     }
+}
+
+server::TQuillonServer& THostSession::Server() {
+    if (!FServer) throw Exception("这个会话通过应用服务器工作，没有进程内的服务器。");
+    return *FServer;
+}
+
+std::string THostSession::Where() const {
+    return FRemote ? "服务器：" + FRemote->Url() : "数据库：" + FServer->DatabasePath();
 }
 
 } // namespace orv::shell

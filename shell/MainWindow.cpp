@@ -19,7 +19,7 @@ namespace orv::shell {
 using qt::ToQString;
 
 TMainWindow::TMainWindow(const TPluginLibrary* Plugin, const std::string& UserName,
-                         const std::string& DatabasePath, const std::string& Problem, QWidget* Parent)
+                         const std::string& Where, const std::string& Problem, QWidget* Parent)
     : QMainWindow(Parent), FPlugin(Plugin) {
     setObjectName(QStringLiteral("quillonMain"));
     setWindowTitle(QStringLiteral("Quillon 提成管理"));
@@ -61,7 +61,7 @@ TMainWindow::TMainWindow(const TPluginLibrary* Plugin, const std::string& UserNa
     connect(Quit, &QAction::triggered, this, &QWidget::close);
 
     QString Status =
-        QStringLiteral("用户：%1    数据库：%2").arg(ToQString(UserName), ToQString(DatabasePath));
+        QStringLiteral("用户：%1    %2").arg(ToQString(UserName), ToQString(Where));
     if (!Problem.empty()) Status = ToQString(Problem);
     statusBar()->showMessage(Status);
 }

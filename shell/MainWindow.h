@@ -20,8 +20,9 @@ class TMainWindow : public QMainWindow {
 
 public:
     // Plugin is null when the library could not be loaded or initialised; its entries are
-    // then disabled and Problem says why.
-    TMainWindow(const TPluginLibrary* Plugin, const std::string& UserName, const std::string& DatabasePath,
+    // then disabled and Problem says why. Where says where the rows live ("数据库：…" or
+    // "服务器：…").
+    TMainWindow(const TPluginLibrary* Plugin, const std::string& UserName, const std::string& Where,
                 const std::string& Problem, QWidget* Parent = nullptr);
 
     // Runs the launcher as the user's click does; false when it is not available.

@@ -4,6 +4,7 @@
 #include "host/widgetset/qt/QtWidgetSet.h"
 #include "shell/HostOptions.h"
 #include "shell/HostSession.h"
+#include "shell/LoginDialog.h"
 #include "shell/MainWindow.h"
 #include "shell/PickerDialogs.h"
 
@@ -13,6 +14,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iostream>
 #include <memory>
 
 using namespace orv;
@@ -49,6 +51,45 @@ bool OpenRequested(TMainWindow& Main, const std::string& Export, bool PluginRead
     return ShownWindows() > Before;
 }
 
+// The session the command line asks for: on the database in-process, or through the
+// application server after a login. Null when it cannot be had (the reason was told) or
+// the clerk cancelled the login (Cancelled).
+std::unique_ptr<THostSession> OpenSession(const THostOptions& Options, bool& Cancelled) {
+    Cancelled = false;
+    try {
+        if (Options.ServerUrl.empty()) return std::make_unique<THostSession>(Options.DatabasePath, Options.UserName);
+        auto Remote = std::make_shared<client::TRemoteConnection>(
+            client::TRemoteOptions{.Url = Options.ServerUrl, .CaFile = Options.CaFile});
+        if (Options.PasswordFromStdin) {
+            std::string Password;
+            std::getline(std::cin, Password);
+            Remote->Login(Options.UserName, Password);
+        } else if (!RunLoginDialog(*Remote, Options.UserName, false)) {
+            Cancelled = true;
+            return nullptr;
+        }
+        auto Session = std::make_unique<THostSession>(Remote);
+        if (!Options.PasswordFromStdin) {
+            // A session that ends under an open window (idle too long, logged out elsewhere)
+            // is taken up again by the same user; the call that found it ended then goes on.
+            TSysInfo* Info = &Session->SysInfo();
+            client::TRemoteConnection* Connection = Remote.get();
+            Remote->SetRelogin([Info, Connection] {
+                if (!RunLoginDialog(*Connection, Connection->UserName(), true, QApplication::activeWindow()))
+                    return false;
+                Info->CodeTable()->SetValue("SESSION_ID", Connection->Token());
+                return true;
+            });
+        }
+        return Session;
+    } catch (const std::exception& E) {
+        Application->MessageBox(Options.ServerUrl.empty() ? Format("无法打开数据库或登录：%s", {E.what()})
+                                                          : Format("无法登录服务器：%s", {E.what()}),
+                                "Quillon", MB_OK | MB_ICONERROR);
+        return nullptr;
+    }
+}
+
 int RunHost(QApplication& App, const THostOptions& Options) {
     const bool Unattended = !Options.Screenshot.empty();
     qt::TQtWidgetSet WS;
@@ -62,16 +103,11 @@ int RunHost(QApplication& App, const THostOptions& Options) {
     WS.Install();
     Application->SetTitle("Quillon");
 
-    std::unique_ptr<THostSession> Session;
-    try {
-        Session = std::make_unique<THostSession>(Options.DatabasePath, Options.UserName);
-    } catch (const std::exception& E) {
-        Application->MessageBox(Format("无法打开数据库或登录：%s", {E.what()}), "Quillon",
-                                MB_OK | MB_ICONERROR);
-        return 1;
-    }
+    bool Cancelled = false;
+    std::unique_ptr<THostSession> Session = OpenSession(Options, Cancelled);
+    if (!Session) return Cancelled ? 0 : 1;
     TQtPickerUi Pickers;
-    THostCshareProvider Provider(Session->Server().Lookups(), Session->SysInfo(), &Pickers);
+    THostCshareProvider Provider(Session->Lookups(), Session->SysInfo(), &Pickers);
     SetCshareProvider(&Provider);
 
     TPluginLibrary Plugin;
@@ -88,8 +124,7 @@ int RunHost(QApplication& App, const THostOptions& Options) {
 
     int Status = 0;
     {
-        TMainWindow Main(Problem.empty() ? &Plugin : nullptr, Options.UserName,
-                         Session->Server().DatabasePath(), Problem);
+        TMainWindow Main(Problem.empty() ? &Plugin : nullptr, Session->UserName(), Session->Where(), Problem);
         Main.show();
         for (const std::string& Export : Options.Open)
             if (!OpenRequested(Main, Export, Problem.empty())) Status = 1;

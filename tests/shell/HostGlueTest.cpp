@@ -164,7 +164,7 @@ public:
 class HostCshareTest : public ::testing::Test {
 protected:
     HostCshareTest()
-        : Session(Db.Path, "admin"), Provider(Session.Server().Lookups(), Session.SysInfo(), &Ui) {}
+        : Session(Db.Path, "admin"), Provider(Session.Lookups(), Session.SysInfo(), &Ui) {}
 
     std::vector<std::string> Column(const char* Field) {
         std::vector<std::string> Values;
@@ -241,7 +241,7 @@ TEST_F(HostCshareTest, ACancelledPickerLeavesTheResultAlone) {
 
 TEST_F(HostCshareTest, APickerForARightTheUserLacksShowsNothing) {
     THostSession Viewer(Db.Path, "viewer");
-    THostCshareProvider P(Viewer.Server().Lookups(), Viewer.SysInfo(), &Ui);
+    THostCshareProvider P(Viewer.Lookups(), Viewer.SysInfo(), &Ui);
     Ui.UnitAnswer = std::vector<int>{101};
     EXPECT_FALSE(
         P.SelectUnitInTree(Sys_GlobalUnitID, UnitType_Shop, UnitType_Agent, Priv_ModifyCmsRs, &Result));

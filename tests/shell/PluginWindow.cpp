@@ -26,7 +26,7 @@ void PluginWindowTest::OpenWindow(const char* Launcher, IPickerUi* Ui) {
     DbPath =
         (std::filesystem::temp_directory_path() / ("quillon-window-" + std::to_string(R()) + ".db")).string();
     Session = std::make_unique<THostSession>(DbPath, "admin");
-    Provider = std::make_unique<THostCshareProvider>(Session->Server().Lookups(), Session->SysInfo(), Ui);
+    Provider = std::make_unique<THostCshareProvider>(Session->Lookups(), Session->SysInfo(), Ui);
     SetCshareProvider(Provider.get());
     Plugin().Function<void(TSysInfo*)>("Initialize")(&Session->SysInfo());
     Plugin().Function<void()>(Launcher)();
