@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <limits>
 #include <cstdio>
 #include <mutex>
 #include <stdexcept>
@@ -140,6 +141,13 @@ bool CallTable(const TInterfacePtr<IInterface>& Object, const std::string& Metho
     return false;
 }
 
+// A moment argument. JSON has no NaN or infinity, and a client's encoder writes them as
+// null: null stays "no moment at all", which the object refuses in its own words.
+double MomentArg(const json& Args, const char* Name) {
+    const json& Value = Args.at(Name);
+    return Value.is_null() ? std::numeric_limits<double>::quiet_NaN() : Value.get<double>();
+}
+
 bool CallTimetable(const TInterfacePtr<IInterface>& Object, const std::string& Method, const std::string& Session,
                    int Unit, const json& Args, json& Out) {
     TInterfacePtr<IWorkTimetable> Obj = Supports<IWorkTimetable>(Object);
@@ -151,14 +159,14 @@ bool CallTimetable(const TInterfacePtr<IInterface>& Object, const std::string& M
         return true;
     }
     if (Method == "GetTimetable") {
-        const bool Ok = Obj->GetTimetable(Session, Unit, Args.at("from").get<double>(), Args.at("to").get<double>(),
+        const bool Ok = Obj->GetTimetable(Session, Unit, MomentArg(Args, "from"), MomentArg(Args, "to"),
                                           Data, Error);
         Out = Answer(Ok, Error, {{"data", Data}});
         return true;
     }
     if (Method == "GetShiftOfTime") {
         int Shift = 0;
-        const bool Ok = Obj->GetShiftOfTime(Session, Unit, Args.at("moment").get<double>(), Shift, Error);
+        const bool Ok = Obj->GetShiftOfTime(Session, Unit, MomentArg(Args, "moment"), Shift, Error);
         Out = Answer(Ok, Error, {{"shift", Shift == 0 ? json() : json(Shift)}});
         return true;
     }

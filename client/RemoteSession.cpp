@@ -99,8 +99,15 @@ void TRemoteConnection::Logout() noexcept {
 
 json TRemoteConnection::Call(const json& Request) {
     std::lock_guard<std::recursive_mutex> Guard(FLock);
-    for (int Attempt = 0;; ++Attempt) {
-        if (FToken.empty()) throw ESessionEnded(server::SessionEndedMessage);
+    // The clerk is asked to log in again at most once per call.
+    bool Asked = false;
+    auto LoginAgain = [&] {
+        if (Asked || !FRelogin) return false;
+        Asked = true;
+        return FRelogin();
+    };
+    for (;;) {
+        if (FToken.empty() && !LoginAgain()) throw ESessionEnded(server::SessionEndedMessage);
         int Status = 0;
         json Answer = Post("/call", Request, Status);
         const std::string Error = Answer.value("error", "");
@@ -109,7 +116,7 @@ json TRemoteConnection::Call(const json& Request) {
             throw ERemoteError(Error.empty() ? Format("服务器 %s 回答了 HTTP %d。", {FOptions.Url, std::to_string(Status)})
                                              : Error);
         FToken.clear();
-        if (Attempt > 0 || !FRelogin || !FRelogin()) throw ESessionEnded(Error.empty() ? server::SessionEndedMessage : Error);
+        if (!LoginAgain()) throw ESessionEnded(Error.empty() ? server::SessionEndedMessage : Error);
     }
 }
 
@@ -220,6 +227,10 @@ TInterfacePtr<IInterface> CreateRemoteObject(const std::shared_ptr<TRemoteConnec
 }
 
 bool TRemoteLookups::Packet(const json& Request, TOrvClientDataSet* S, std::string& ErrorMsg) {
+    if (!S) {
+        ErrorMsg = "没有提供接收查询结果的数据集。";
+        return false;
+    }
     json Call = Request;
     Call["object"] = "Lookups";
     json Out;

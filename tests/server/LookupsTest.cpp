@@ -16,7 +16,7 @@ namespace {
 
 class LookupsTest : public ServerTest {
 protected:
-    TServerLookups& L() { return Server->Lookups(); }
+    ILookups& L() { return AdminLookups(); }
 };
 
 TEST_P(LookupsTest, ProductSortListHasEveryCategory) {
@@ -124,7 +124,7 @@ TEST_P(LookupsTest, ProductClassSearchMatchesNumberOrNameLiterally) {
 class TimetableTest : public ServerTest {
 protected:
     TInterfacePtr<IWorkTimetable> Obj() {
-        return Supports<IWorkTimetable>(Server->CreateObject("TWorkTimetableBean"));
+        return Supports<IWorkTimetable>(Objects(Admin)("TWorkTimetableBean"));
     }
     int ShiftAt(TDateTime Moment) {
         int Shift = 0;
@@ -154,7 +154,7 @@ TEST_P(TimetableTest, ShiftOfTimeFollowsTheTimetableAcrossMidnight) {
     EXPECT_EQ(ShiftAt(Day + 2.0 / 24), 3); // the night shift begun the day before
 
     // With one: only the early shift on the 10th, only the night shift on the 9th.
-    TWindowClient<IWorkTimetable> Client(*Server, "TWorkTimetableBean", Admin, "WORK_DATE;SHF_ID");
+    TWindowClient<IWorkTimetable> Client(Objects(Admin), "TWorkTimetableBean", Admin, "WORK_DATE;SHF_ID");
     TOrvClientDataSet Rows(nullptr);
     ASSERT_TRUE(Client.Load(Rows));
     for (auto [Date, Shift] : {std::pair{Day, 1}, std::pair{Day - 1, 3}}) {
@@ -177,7 +177,11 @@ TEST_P(TimetableTest, ShiftOfTimeFollowsTheTimetableAcrossMidnight) {
     TOrvClientDataSet One(nullptr);
     One.SetXMLData(OrvUnpack(Data));
     EXPECT_EQ(One.RecordCount(), 1);
-    EXPECT_FALSE(Obj()->GetTimetable(Viewer + "x", Sys_GlobalUnitID, Day, Day, Data, Error));
+    // Through the network the session is the connection's token, whose refusal the
+    // application server's own tests cover.
+    if (!ThroughNetwork()) {
+        EXPECT_FALSE(Obj()->GetTimetable(Viewer + "x", Sys_GlobalUnitID, Day, Day, Data, Error));
+    }
 }
 
 TEST_P(TimetableTest, MomentsOnNoCalendarDayAreRefusedNamingTheArgument) {

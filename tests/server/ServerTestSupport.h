@@ -3,6 +3,8 @@
 // (load a packet into a data set, send its delta) that the tests drive the server with.
 #pragma once
 
+#include "appserver/AppServer.h"
+#include "client/RemoteSession.h"
 #include "host/data/ClientDataSet.h"
 #include "host/services/BusinessIntf.h"
 #include "host/services/Constants.h"
@@ -14,8 +16,11 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <map>
 #include <memory>
 #include <string>
+#include <thread>
 
 namespace orv::server::test {
 
@@ -122,16 +127,28 @@ struct TSaveResult {
     std::string Error;
 };
 
+// Makes a business object by class name: an in-process server's, or a proxy of one behind
+// an application server.
+using TObjectSource = std::function<TInterfacePtr<IInterface>(const std::string& ClassName)>;
+
+inline TObjectSource ObjectsOf(TQuillonServer& Server) {
+    return [&Server](const std::string& ClassName) { return Server.CreateObject(ClassName); };
+}
+
 // Calls of one window: load its rows into a data set, save that set's changes.
 template <class I> class TWindowClient {
 public:
+    TWindowClient(TObjectSource Objects, std::string ClassName, std::string SessionID, std::string KeyFields,
+                  int UnitID = Sys_GlobalUnitID)
+        : FObjects(std::move(Objects)), FClassName(std::move(ClassName)), FSessionID(std::move(SessionID)),
+          FKeyFields(std::move(KeyFields)), FUnitID(UnitID) {}
     TWindowClient(TQuillonServer& Server, std::string ClassName, std::string SessionID, std::string KeyFields,
                   int UnitID = Sys_GlobalUnitID)
-        : FServer(Server), FClassName(std::move(ClassName)), FSessionID(std::move(SessionID)),
-          FKeyFields(std::move(KeyFields)), FUnitID(UnitID) {}
+        : TWindowClient(ObjectsOf(Server), std::move(ClassName), std::move(SessionID), std::move(KeyFields),
+                        UnitID) {}
 
     TInterfacePtr<I> Object() {
-        TInterfacePtr<I> Obj = Supports<I>(FServer.CreateObject(FClassName));
+        TInterfacePtr<I> Obj = Supports<I>(FObjects(FClassName));
         EXPECT_TRUE(Obj) << FClassName << " does not offer its interface";
         return Obj;
     }
@@ -168,7 +185,7 @@ public:
     }
 
 private:
-    TQuillonServer& FServer;
+    TObjectSource FObjects;
     std::string FClassName;
     std::string FSessionID;
     std::string FKeyFields;
@@ -177,15 +194,71 @@ private:
 
 inline const char* RsKey = "SHOP_ID;PROD_CLS_ID;FROM_DATE;TO_DATE";
 
-// Runs on the engine the test is instantiated with.
+// Whether the objects are reached through an application server, as a desktop host started
+// with --server reaches them: QUILLON_TEST_THROUGH=network. The same cases then run
+// through the network and must give the same answers.
+inline bool ThroughNetwork() {
+    const char* Through = std::getenv("QUILLON_TEST_THROUGH");
+    return Through && std::string(Through) == "network";
+}
+
+// Runs on the engine the test is instantiated with; in-process, or through an application
+// server on the same database (see ThroughNetwork). Admin and Viewer are then the tokens of
+// their logins, and the objects and lookups of a session are proxies.
 class ServerTest : public ::testing::TestWithParam<TStoreEngine> {
 protected:
     void SetUp() override {
         NewDatabase(FDbName, GetParam(), Dir);
         if (FDbName.empty()) return;
         Server = std::make_unique<TQuillonServer>(Options());
-        Admin = Server->Login("admin");
-        Viewer = Server->Login("viewer");
+        if (!ThroughNetwork()) {
+            Admin = Server->Login("admin");
+            Viewer = Server->Login("viewer");
+            return;
+        }
+        TAppServerOptions App;
+        App.Database = DbPath();
+        App.Port = 0;
+        App.Threads = 2;
+        App.Log = [](const std::string&) {};
+        AppServer = std::make_unique<TAppServer>(App);
+        AppRunner = std::thread([this] { AppServer->Run(); });
+        Admin = RemoteLogin("admin", "quillon-admin");
+        Viewer = RemoteLogin("viewer", "quillon-viewer");
+    }
+
+    void TearDown() override {
+        // Closing the connections first: the server would wait out their keep-alive.
+        RemoteLookups.reset();
+        Connections.clear();
+        if (AppServer) AppServer->Stop();
+        if (AppRunner.joinable()) AppRunner.join();
+    }
+
+    // A login through the application server; its token is the session.
+    std::string RemoteLogin(const std::string& User, const std::string& Password) {
+        client::TRemoteOptions Remote;
+        Remote.Url = "http://127.0.0.1:" + std::to_string(AppServer->Port());
+        auto Connection = std::make_shared<client::TRemoteConnection>(Remote);
+        Connection->Login(User, Password);
+        Connections[Connection->Token()] = Connection;
+        return Connection->Token();
+    }
+
+    // The objects a window of Session works with.
+    TObjectSource Objects(const std::string& Session) {
+        auto It = Connections.find(Session);
+        if (It == Connections.end()) return ObjectsOf(*Server);
+        return [Connection = It->second](const std::string& ClassName) {
+            return client::CreateRemoteObject(Connection, ClassName);
+        };
+    }
+    // The lookups as the admin's host reaches them.
+    ILookups& AdminLookups() {
+        auto It = Connections.find(Admin);
+        if (It == Connections.end()) return Server->Lookups();
+        if (!RemoteLookups) RemoteLookups = std::make_unique<client::TRemoteLookups>(It->second);
+        return *RemoteLookups;
     }
 
     TServerOptions Options() const {
@@ -206,20 +279,24 @@ protected:
     }
 
     TWindowClient<ICmsShf> Shf(const std::string& Session) {
-        return {*Server, "TCmsShfBean", Session, "SHF_ID"};
+        return {Objects(Session), "TCmsShfBean", Session, "SHF_ID"};
     }
     TWindowClient<ICmsQty> Qty(const std::string& Session) {
-        return {*Server, "TCmsQtyBean", Session, "PROD_SORT_ID"};
+        return {Objects(Session), "TCmsQtyBean", Session, "PROD_SORT_ID"};
     }
     TWindowClient<ICmsVal> Val(const std::string& Session) {
-        return {*Server, "TCmsValBean", Session, "PROD_SORT_ID"};
+        return {Objects(Session), "TCmsValBean", Session, "PROD_SORT_ID"};
     }
-    TWindowClient<ICmsRs> Rs(const std::string& Session) { return {*Server, "TCmsRsBean", Session, RsKey}; }
+    TWindowClient<ICmsRs> Rs(const std::string& Session) { return {Objects(Session), "TCmsRsBean", Session, RsKey}; }
 
     TTempDir Dir;
     std::string FDbName;
     std::unique_ptr<TQuillonServer> Server;
     std::string Admin, Viewer;
+    std::unique_ptr<TAppServer> AppServer;
+    std::thread AppRunner;
+    std::map<std::string, std::shared_ptr<client::TRemoteConnection>> Connections;
+    std::unique_ptr<client::TRemoteLookups> RemoteLookups;
 };
 
 // Appends a consignment row the way the window fills one.
