@@ -29,7 +29,7 @@ TLoginDialog::TLoginDialog(client::TRemoteConnection& Connection, const std::str
 
     auto* Form = new QFormLayout;
     FUser = new QLineEdit(ToQString(UserName), this);
-    FUser->setReadOnly(Again);
+    FUser->setEnabled(!Again);
     FPassword = new QLineEdit(this);
     FPassword->setEchoMode(QLineEdit::Password);
     Form->addRow(QStringLiteral("用户名(&U)："), FUser);
