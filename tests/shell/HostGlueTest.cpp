@@ -58,6 +58,18 @@ TEST(HostOptionsTest, TakesEveryOptionInBothSpellingsAndRepeatsOpen) {
     EXPECT_TRUE(ParseHostOptions({"-h"}).Help);
 }
 
+TEST(HostOptionsTest, TakesAnApplicationServerInsteadOfADatabase) {
+    THostOptions O = ParseHostOptions({"--server", "https://app:8443", "--ca-cert=ca.pem", "--password-stdin"});
+    EXPECT_EQ(O.ServerUrl, "https://app:8443");
+    EXPECT_EQ(O.CaFile, "ca.pem");
+    EXPECT_TRUE(O.PasswordFromStdin);
+    EXPECT_TRUE(O.DatabasePath.empty());
+    // Rows live in one place; the login options mean nothing without a server.
+    EXPECT_THROW(ParseHostOptions({"--server", "http://app", "--db", "a.db"}), EHostUsage);
+    EXPECT_THROW(ParseHostOptions({"--password-stdin"}), EHostUsage);
+    EXPECT_THROW(ParseHostOptions({"--db", "a.db", "--ca-cert", "ca.pem"}), EHostUsage);
+}
+
 TEST(HostOptionsTest, RefusesWhatItCannotRun) {
     EXPECT_THROW(ParseHostOptions({"--colour", "red"}), EHostUsage);
     EXPECT_THROW(ParseHostOptions({"stray"}), EHostUsage);

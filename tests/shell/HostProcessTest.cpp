@@ -1,5 +1,8 @@
 // quillon-host run as a user runs it, offscreen: a screenshot of the shift window, a
-// missing plug-in, windows that do not open, wrong command lines.
+// missing plug-in, windows that do not open, wrong command lines, a login to an
+// application server.
+#include "appserver/AppServer.h"
+
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -14,6 +17,7 @@
 #include <iterator>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 extern char** environ;
@@ -39,8 +43,8 @@ protected:
         fs::remove_all(Dir, Ec);
     }
 
-    // Runs quillon-host offscreen with Args; waits for it.
-    TRun Run(std::vector<std::string> Args) {
+    // Runs quillon-host offscreen with Args and Input on its standard input; waits for it.
+    TRun Run(std::vector<std::string> Args, const std::string& Input = {}) {
         Args.insert(Args.begin(), QUILLON_HOST_PATH);
         std::vector<char*> Argv;
         for (std::string& A : Args)
@@ -65,6 +69,9 @@ protected:
         posix_spawn_file_actions_init(&Files);
         posix_spawn_file_actions_addopen(&Files, STDERR_FILENO, ErrorFile.c_str(),
                                          O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const std::string InputFile = (Dir / "stdin.txt").string();
+        std::ofstream(InputFile) << Input;
+        posix_spawn_file_actions_addopen(&Files, STDIN_FILENO, InputFile.c_str(), O_RDONLY, 0);
         pid_t Pid = 0;
         TRun Result;
         int Err = posix_spawn(&Pid, Argv[0], &Files, nullptr, Argv.data(), Envp.data());
@@ -185,6 +192,38 @@ TEST_F(HostProcessTest, WrongCommandLinesEndWithUsage) {
     EXPECT_NE(R.Errors.find("CmsFooMan"), std::string::npos) << R.Errors;
     EXPECT_NE(R.Errors.find("--screenshot"), std::string::npos) << "the usage follows";
     EXPECT_EQ(Run({"--frobnicate"}).Status, 2);
+}
+
+// Through an application server: the password comes on standard input, the windows open
+// as on a local database; a wrong password or an absent server ends the run with the reason.
+TEST_F(HostProcessTest, LogsInToAnApplicationServerAndOpensItsWindows) {
+    orv::server::TAppServerOptions Options;
+    Options.Database = (Dir / "served.db").string();
+    Options.Port = 0;
+    Options.Threads = 2;
+    Options.Log = [](const std::string&) {};
+    orv::server::TAppServer App(Options);
+    std::thread Runner([&] { App.Run(); });
+    const std::string Url = "http://127.0.0.1:" + std::to_string(App.Port());
+
+    const fs::path Shot = Dir / "rs.png";
+    TRun R = Run({"--server", Url, "--password-stdin", "--open", "CmsRsMan", "--screenshot", Shot.string()},
+                 "quillon-admin\n");
+    EXPECT_EQ(R.Status, 0) << R.Errors;
+    std::uint32_t W = 0, H = 0;
+    EXPECT_TRUE(PngSize(Shot, W, H));
+    EXPECT_FALSE(fs::exists(Dir / "data")) << "no local database is created";
+
+    TRun Wrong = Run({"--server", Url, "--password-stdin", "--screenshot", (Dir / "w.png").string()}, "guess\n");
+    EXPECT_EQ(Wrong.Status, 1);
+    EXPECT_NE(Wrong.Errors.find("用户名或密码不正确"), std::string::npos) << Wrong.Errors;
+
+    App.Stop();
+    Runner.join();
+    TRun Gone = Run({"--server", Url, "--password-stdin", "--screenshot", (Dir / "g.png").string()},
+                    "quillon-admin\n");
+    EXPECT_EQ(Gone.Status, 1);
+    EXPECT_NE(Gone.Errors.find("连接不上服务器 " + Url), std::string::npos) << Gone.Errors;
 }
 
 TEST_F(HostProcessTest, AnUnknownUserCannotLogIn) {
