@@ -1,6 +1,7 @@
 // quillon-server: serves a store's business objects over HTTP(S), and manages the users
 // who log in to it.
 #include "appserver/AppServer.h"
+#include "host/core/SysUtils.h"
 #include "server/QuillonServer.h"
 
 #include <cerrno>
@@ -11,6 +12,7 @@
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <termios.h>
@@ -39,6 +41,17 @@ const char* Usage =
 // What a configuration file may set: the flags of serve, without their dashes.
 const std::set<std::string> ConfigKeys = {"db", "listen", "cert", "key", "idle-minutes", "threads"};
 
+// All of Text as a decimal number; nothing for anything else, or a number out of range.
+std::optional<int> WholeNumber(const std::string& Text) {
+    try {
+        std::size_t Used = 0;
+        const int N = std::stoi(Text, &Used);
+        if (Used == Text.size()) return N;
+    } catch (const std::logic_error&) {
+    }
+    return std::nullopt;
+}
+
 struct TArgs {
     std::vector<std::string> Words;
     std::map<std::string, std::string> Flags;
@@ -62,14 +75,7 @@ struct TArgs {
     int Number(const std::string& Name, int Default) const {
         const std::string Value = Flag(Name);
         if (Value.empty()) return Default;
-        std::size_t Used = 0;
-        int N = 0;
-        try {
-            N = std::stoi(Value, &Used);
-        } catch (const std::logic_error&) { // not a number, or out of range
-            Used = 0;
-        }
-        if (Used == Value.size() && N > 0) return N;
+        if (const std::optional<int> N = WholeNumber(Value); N && *N > 0) return *N;
         throw std::runtime_error(Origin(Name) + " takes a positive number");
     }
 };
@@ -88,13 +94,6 @@ TArgs Parse(int Argc, char** Argv) {
     return Args;
 }
 
-std::string Trimmed(const std::string& Text) {
-    const char* Space = " \t\r\n";
-    const std::size_t First = Text.find_first_not_of(Space);
-    if (First == std::string::npos) return {};
-    return Text.substr(First, Text.find_last_not_of(Space) - First + 1);
-}
-
 // Adds the settings of the --config file to the flags the command line did not give. The
 // form and key of every line are checked, also of settings the command line overrides, so a
 // mistyped file is found before the day it is used on its own.
@@ -108,13 +107,13 @@ void ReadConfig(TArgs& Args) {
     std::string Line;
     for (int No = 1; std::getline(In, Line); ++No) {
         const std::string Where = File + ":" + std::to_string(No);
-        const std::string Text = Trimmed(Line);
+        const std::string Text = Trim(Line);
         if (Text.empty() || Text[0] == '#') continue;
         const std::size_t Equals = Text.find('=');
         if (Equals == std::string::npos)
             throw std::runtime_error(Where + ": 应为“键 = 值”或以 # 开头的注释：" + Text);
-        const std::string Key = Trimmed(Text.substr(0, Equals));
-        const std::string Value = Trimmed(Text.substr(Equals + 1));
+        const std::string Key = Trim(Text.substr(0, Equals));
+        const std::string Value = Trim(Text.substr(Equals + 1));
         if (Key.empty()) throw std::runtime_error(Where + ": “=”前没有设置的名字");
         if (!ConfigKeys.contains(Key))
             throw std::runtime_error(Where + ": 未知的设置“" + Key +
@@ -184,16 +183,12 @@ int Serve(const TArgs& Args) {
     Options.Database = Args.Required("db");
     const std::string Listen = Args.Flag("listen", "127.0.0.1:8080");
     const std::size_t Colon = Listen.rfind(':');
-    std::size_t Used = 0;
-    int Port = -1;
-    try {
-        if (Colon != std::string::npos) Port = std::stoi(Listen.substr(Colon + 1), &Used);
-    } catch (const std::logic_error&) { // not a number, or out of range
-    }
-    if (Colon == std::string::npos || Used != Listen.size() - Colon - 1 || Port < 0 || Port > 65535)
+    const std::optional<int> Port =
+        Colon == std::string::npos ? std::nullopt : WholeNumber(Listen.substr(Colon + 1));
+    if (!Port || *Port < 0 || *Port > 65535)
         throw std::runtime_error(Args.Origin("listen") + " takes ADDR:PORT");
     Options.Host = Listen.substr(0, Colon);
-    Options.Port = Port;
+    Options.Port = *Port;
     Options.CertFile = Args.Flag("cert");
     Options.KeyFile = Args.Flag("key");
     Options.Login.IdleSeconds = std::int64_t{60} * Args.Number("idle-minutes", 30);
