@@ -1,13 +1,19 @@
 // quillon-server: serves a store's business objects over HTTP(S), and manages the users
 // who log in to it.
 #include "appserver/AppServer.h"
+#include "host/core/SysUtils.h"
 #include "server/QuillonServer.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
 #include <iostream>
 #include <map>
+#include <optional>
+#include <set>
 #include <string>
 #include <termios.h>
 #include <thread>
@@ -22,20 +28,44 @@ namespace {
 const char* Usage =
     "usage:\n"
     "  quillon-server serve --db DB [--listen ADDR:PORT] [--cert FILE --key FILE]\n"
-    "                       [--idle-minutes N] [--threads N]\n"
+    "                       [--idle-minutes N] [--threads N] [--config FILE]\n"
     "  quillon-server user add NAME --unit UNITNUM [--display TEXT] --db DB\n"
     "  quillon-server user passwd NAME --db DB\n"
     "  quillon-server user grant|revoke NAME PRIVILEGE --db DB\n"
     "DB is a SQLite file or a postgresql:// URI. Passwords are read from standard input\n"
-    "(asked for twice when it is a terminal), never from the command line.\n";
+    "(asked for twice when it is a terminal), never from the command line.\n"
+    "--config FILE reads \"key = value\" lines (db, listen, cert, key, idle-minutes,\n"
+    "threads; '#' starts a comment line); a flag on the command line wins over the file.\n"
+    "The user commands take it too, for its db.\n";
+
+// What a configuration file may set: the flags of serve, without their dashes.
+const std::set<std::string> ConfigKeys = {"db", "listen", "cert", "key", "idle-minutes", "threads"};
+
+// All of Text as a decimal number; nothing for anything else, or a number out of range.
+std::optional<int> WholeNumber(const std::string& Text) {
+    try {
+        std::size_t Used = 0;
+        const int N = std::stoi(Text, &Used);
+        if (Used == Text.size()) return N;
+    } catch (const std::logic_error&) {
+    }
+    return std::nullopt;
+}
 
 struct TArgs {
     std::vector<std::string> Words;
     std::map<std::string, std::string> Flags;
+    // "FILE:LINE" of each flag a configuration file gave, so that a bad value names it.
+    std::map<std::string, std::string> FromFile;
 
     std::string Flag(const std::string& Name, const std::string& Default = {}) const {
         auto It = Flags.find(Name);
         return It == Flags.end() ? Default : It->second;
+    }
+    // How a message names a flag: "--NAME", or "FILE:LINE: NAME" when a file gave it.
+    std::string Origin(const std::string& Name) const {
+        auto It = FromFile.find(Name);
+        return It == FromFile.end() ? "--" + Name : It->second + ": " + Name;
     }
     std::string Required(const std::string& Name) const {
         std::string Value = Flag(Name);
@@ -45,10 +75,8 @@ struct TArgs {
     int Number(const std::string& Name, int Default) const {
         const std::string Value = Flag(Name);
         if (Value.empty()) return Default;
-        std::size_t Used = 0;
-        const int N = std::stoi(Value, &Used);
-        if (Used != Value.size() || N <= 0) throw std::runtime_error("--" + Name + " takes a positive number");
-        return N;
+        if (const std::optional<int> N = WholeNumber(Value); N && *N > 0) return *N;
+        throw std::runtime_error(Origin(Name) + " takes a positive number");
     }
 };
 
@@ -64,6 +92,39 @@ TArgs Parse(int Argc, char** Argv) {
         }
     }
     return Args;
+}
+
+// Adds the settings of the --config file to the flags the command line did not give. The
+// form and key of every line are checked, also of settings the command line overrides, so a
+// mistyped file is found before the day it is used on its own.
+void ReadConfig(TArgs& Args) {
+    const auto Config = Args.Flags.find("config");
+    if (Config == Args.Flags.end()) return;
+    const std::string File = Config->second;
+    std::ifstream In(File);
+    if (!In) throw std::runtime_error("无法读取配置文件 " + File + "：" + std::strerror(errno));
+    std::set<std::string> Seen;
+    std::string Line;
+    for (int No = 1; std::getline(In, Line); ++No) {
+        const std::string Where = File + ":" + std::to_string(No);
+        const std::string Text = Trim(Line);
+        if (Text.empty() || Text[0] == '#') continue;
+        const std::size_t Equals = Text.find('=');
+        if (Equals == std::string::npos)
+            throw std::runtime_error(Where + ": 应为“键 = 值”或以 # 开头的注释：" + Text);
+        const std::string Key = Trim(Text.substr(0, Equals));
+        const std::string Value = Trim(Text.substr(Equals + 1));
+        if (Key.empty()) throw std::runtime_error(Where + ": “=”前没有设置的名字");
+        if (!ConfigKeys.contains(Key))
+            throw std::runtime_error(Where + ": 未知的设置“" + Key +
+                                     "”，可用的有 db、listen、cert、key、idle-minutes、threads");
+        if (Value.empty()) throw std::runtime_error(Where + ": 设置“" + Key + "”没有值");
+        if (!Seen.insert(Key).second) throw std::runtime_error(Where + ": 设置“" + Key + "”重复");
+        if (Args.Flags.contains(Key)) continue;
+        Args.Flags[Key] = Value;
+        Args.FromFile[Key] = Where;
+    }
+    if (In.bad()) throw std::runtime_error("无法读取配置文件 " + File);
 }
 
 std::string ReadLine(bool Echo) {
@@ -122,9 +183,12 @@ int Serve(const TArgs& Args) {
     Options.Database = Args.Required("db");
     const std::string Listen = Args.Flag("listen", "127.0.0.1:8080");
     const std::size_t Colon = Listen.rfind(':');
-    if (Colon == std::string::npos) throw std::runtime_error("--listen takes ADDR:PORT");
+    const std::optional<int> Port =
+        Colon == std::string::npos ? std::nullopt : WholeNumber(Listen.substr(Colon + 1));
+    if (!Port || *Port < 0 || *Port > 65535)
+        throw std::runtime_error(Args.Origin("listen") + " takes ADDR:PORT");
     Options.Host = Listen.substr(0, Colon);
-    Options.Port = std::stoi(Listen.substr(Colon + 1));
+    Options.Port = *Port;
     Options.CertFile = Args.Flag("cert");
     Options.KeyFile = Args.Flag("key");
     Options.Login.IdleSeconds = std::int64_t{60} * Args.Number("idle-minutes", 30);
@@ -158,7 +222,8 @@ int Serve(const TArgs& Args) {
 
 int main(int Argc, char** Argv) {
     try {
-        const TArgs Args = Parse(Argc, Argv);
+        TArgs Args = Parse(Argc, Argv);
+        ReadConfig(Args);
         if (!Args.Words.empty() && Args.Words[0] == "serve") return Serve(Args);
         if (!Args.Words.empty() && Args.Words[0] == "user") return User(Args);
         std::fputs(Usage, stderr);

@@ -32,7 +32,13 @@ std::string DefaultPluginPath() {
     std::error_code Ec;
     std::filesystem::path Self = std::filesystem::read_symlink("/proc/self/exe", Ec);
     std::filesystem::path Folder = Ec ? std::filesystem::current_path() : Self.parent_path();
-    return (Folder / "libquillon.so").string();
+    const std::filesystem::path Beside = Folder / "libquillon.so";
+    // The install layout (cmake/Packaging.cmake) gives the plug-in folder relative to the
+    // executable's, so an installed tree may be moved as a whole.
+    const std::filesystem::path Installed = Folder / QUILLON_PLUGIN_DIR_FROM_BIN / "libquillon.so";
+    if (!std::filesystem::exists(Beside, Ec) && std::filesystem::exists(Installed, Ec))
+        return Installed.lexically_normal().string();
+    return Beside.string();
 }
 
 } // namespace orv::shell

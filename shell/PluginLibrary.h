@@ -38,7 +38,9 @@ private:
     std::string FPath;
 };
 
-// libquillon.so in the folder of the running executable.
+// libquillon.so beside the running executable (the build tree, or a copy kept together
+// anywhere), else in the installed plug-in folder relative to it. When neither exists, the
+// path beside the executable, so the message names the first place looked at.
 std::string DefaultPluginPath();
 
 } // namespace orv::shell
