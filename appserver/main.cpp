@@ -5,6 +5,7 @@
 #include "server/QuillonServer.h"
 
 #include <cerrno>
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -52,7 +53,13 @@ std::optional<int> WholeNumber(const std::string& Text) {
     return std::nullopt;
 }
 
+// A command line that cannot be run: told with the usage, exit status 2.
+struct EUsage : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
 struct TArgs {
+    bool Help = false;
     std::vector<std::string> Words;
     std::map<std::string, std::string> Flags;
     // "FILE:LINE" of each flag a configuration file gave, so that a bad value names it.
@@ -80,13 +87,22 @@ struct TArgs {
     }
 };
 
+// The flags the commands read; any other is a mistake worth telling rather than ignoring.
+const char* const KnownFlags[] = {"db", "listen", "cert", "key", "idle-minutes", "threads", "config",
+                                  "unit", "display"};
+
 TArgs Parse(int Argc, char** Argv) {
     TArgs Args;
     for (int I = 1; I < Argc; ++I) {
         std::string A = Argv[I];
-        if (A.rfind("--", 0) == 0) {
-            if (I + 1 >= Argc) throw std::runtime_error(A + " needs a value");
-            Args.Flags[A.substr(2)] = Argv[++I];
+        if (A == "--help" || A == "-h") {
+            Args.Help = true;
+        } else if (A.rfind("--", 0) == 0) {
+            const std::string Name = A.substr(2);
+            if (std::find(std::begin(KnownFlags), std::end(KnownFlags), Name) == std::end(KnownFlags))
+                throw EUsage("unknown option " + A);
+            if (I + 1 >= Argc) throw EUsage(A + " needs a value");
+            Args.Flags[Name] = Argv[++I];
         } else {
             Args.Words.push_back(A);
         }
@@ -223,10 +239,17 @@ int Serve(const TArgs& Args) {
 int main(int Argc, char** Argv) {
     try {
         TArgs Args = Parse(Argc, Argv);
+        if (Args.Help) {
+            std::fputs(Usage, stdout);
+            return 0;
+        }
         ReadConfig(Args);
         if (!Args.Words.empty() && Args.Words[0] == "serve") return Serve(Args);
         if (!Args.Words.empty() && Args.Words[0] == "user") return User(Args);
         std::fputs(Usage, stderr);
+        return 2;
+    } catch (const EUsage& E) {
+        std::fprintf(stderr, "quillon-server: %s\n\n%s", E.what(), Usage);
         return 2;
     } catch (const std::exception& E) {
         std::fprintf(stderr, "quillon-server: %s\n", E.what());

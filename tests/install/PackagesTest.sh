@@ -114,6 +114,13 @@ status=0
 installed "$ROOT/usr/bin/quillon-server" >/dev/null 2>"$WORK/usage.log" || status=$?
 [ "$status" -eq 2 ] && grep -q -- '--config FILE' "$WORK/usage.log" ||
     fail "quillon-server without a command: status $status, $(cat "$WORK/usage.log")"
+# --help is asked for: usage on standard output, status 0. A misspelt flag is no silent default.
+installed "$ROOT/usr/bin/quillon-server" --help | grep -q -- '--config FILE' ||
+    fail "quillon-server --help printed no usage"
+status=0
+installed "$ROOT/usr/bin/quillon-server" serve --db "$WORK/y.db" --thread 4 >/dev/null 2>"$WORK/usage.log" || status=$?
+[ "$status" -eq 2 ] && grep -q -- 'unknown option --thread' "$WORK/usage.log" ||
+    fail "quillon-server with a misspelt flag: status $status, $(cat "$WORK/usage.log")"
 
 # The server on a configuration file alone: it listens, lets the demo admin log in to the
 # database the file names, and stops on SIGTERM with status 0.
