@@ -314,6 +314,33 @@ public:
         return Answer.GetXMLDelta();
     }
 
+    // Looks up, in one batch per reference, every id the rows name that is not known yet:
+    // a server engine answers each batch in one round trip, where the checks asking id by
+    // id would wait for one per shop and class.
+    void LookUpAll(const std::vector<TRow>& Rows) {
+        for (std::size_t R = 0; R < FDesc.References.size(); ++R) {
+            auto& Cache = FCache[R];
+            std::vector<std::int64_t> Ids;
+            for (const TRow& Row : Rows) {
+                const auto& Id = Row.Value[KeyIndexOf(R)];
+                if (Id && Cache.try_emplace(*Id).second) Ids.push_back(*Id);
+            }
+            if (Ids.empty()) continue;
+            std::vector<TParams> Sets;
+            for (std::int64_t Id : Ids)
+                Sets.push_back({Id});
+            const TReferenceDesc& Ref = FDesc.References[R];
+            TStatementLease Query = FDb.Prepare(Ref.LookupSql);
+            Query->ExecuteMany(Sets, [&](std::size_t Set, const TStoreStatement& Found) {
+                auto& Entry = Cache[Ids[Set]];
+                if (Entry) return; // the first row, as a single lookup takes
+                Entry.emplace();
+                for (std::size_t C = 0; C <= Ref.FilledFields.size(); ++C)
+                    Entry->push_back(Found.Text(static_cast<int>(C)));
+            });
+        }
+    }
+
     // Refuses the delta when a row names a shop outside Reach. A shop that does not exist
     // is left to the other checks, which say so.
     void CheckReach(const std::vector<TRow>& Rows, std::optional<int> Reach) {
@@ -511,6 +538,7 @@ std::string TTableStore::ApplyDelta(TStore& Db, int UnitID, std::optional<int> R
         Apply.CheckReach(Originals, Reach);
         Apply.CheckReach(NewRows, Reach);
         Apply.RemoveOriginals(Originals);
+        Apply.LookUpAll(NewRows);
         Apply.FindOverlaps(NewRows);
         for (std::size_t R = 0; R < NewRows.size(); ++R) {
             Apply.Validate(NewRows[R]);
