@@ -60,6 +60,51 @@ std::string TranslateParameters(std::string_view Sql, std::vector<bool>& Used,
     return Out;
 }
 
+// For "INSERT INTO t (columns) VALUES (expressions)" with nothing after it, the text
+// up to VALUES and the expressions; empty for any other statement (several rows, ON
+// CONFLICT, RETURNING, INSERT ... SELECT), whose rows per set only running it tells.
+std::pair<std::string, std::string> SplitPlainInsert(std::string_view Sql) {
+    auto Upper = [](std::string_view S) {
+        std::string U(S);
+        for (char& C : U)
+            C = static_cast<char>(std::toupper(static_cast<unsigned char>(C)));
+        return U;
+    };
+    const std::size_t Start = Sql.find_first_not_of(" \t\r\n");
+    if (Start == std::string_view::npos || Upper(Sql.substr(Start, 7)) != "INSERT ") return {};
+    // Positions outside quotes, with the depth of parentheses they sit at.
+    char Quote = 0;
+    int Depth = 0;
+    std::size_t Values = std::string_view::npos, Open = 0, Close = 0;
+    for (std::size_t I = Start; I < Sql.size(); ++I) {
+        const char C = Sql[I];
+        if (Quote) {
+            if (C == Quote) Quote = 0;
+            continue;
+        }
+        if (C == '\'' || C == '"') {
+            Quote = C;
+        } else if (C == '(') {
+            if (Depth++ == 0 && Values != std::string_view::npos && !Open) Open = I;
+        } else if (C == ')') {
+            if (--Depth == 0 && Open && !Close) Close = I;
+        } else if (Depth == 0 && Values == std::string_view::npos && I > 0 &&
+                   std::isspace(static_cast<unsigned char>(Sql[I - 1])) &&
+                   Upper(Sql.substr(I, 6)) == "VALUES" &&
+                   (I + 6 == Sql.size() || !std::isalnum(static_cast<unsigned char>(Sql[I + 6])))) {
+            Values = I;
+        } else if (Depth == 0 && Close && !std::isspace(static_cast<unsigned char>(C))) {
+            return {}; // something after the row
+        } else if (Depth == 0 && Values != std::string_view::npos && !Open &&
+                   !std::isspace(static_cast<unsigned char>(C)) && I >= Values + 6) {
+            return {}; // DEFAULT VALUES, or no parenthesis after VALUES
+        }
+    }
+    if (!Close || Quote || Depth != 0) return {};
+    return {std::string(Sql.substr(Start, Values - Start)),
+            std::string(Sql.substr(Open + 1, Close - Open - 1))};
+}
+
 TStoreFault FaultOf(std::string_view State) {
     if (State == "23505") return TStoreFault::sfUnique;
     if (State == "23P01") return TStoreFault::sfOverlap;
@@ -122,6 +167,7 @@ std::string PgDisplayName(const std::string& Uri) {
 TPgStatement::TPgStatement(TPgDatabase& Db, std::string_view Sql)
     : FDb(Db), FOriginal(Sql), FSql(TranslateParameters(Sql, FUsed)) {
     FParamCount = static_cast<int>(FUsed.size());
+    FPlainInsert = FParamCount > 0 && !SplitPlainInsert(FOriginal).first.empty();
     Reset();
 }
 
@@ -268,17 +314,7 @@ std::vector<std::int64_t> TPgStatement::QueryMany(const std::vector<TParams>& Se
         PQclear(R);
         FBatchName = std::move(Name);
     }
-    std::vector<std::string> Arrays(static_cast<std::size_t>(FParamCount), "{");
-    for (std::size_t I = 0; I < Sets.size(); ++I)
-        for (std::size_t P = 0; P < Arrays.size(); ++P) {
-            if (I > 0) Arrays[P] += ',';
-            Arrays[P] += P < Sets[I].size() && Sets[I][P] ? std::to_string(*Sets[I][P]) : std::string("NULL");
-        }
-    std::vector<const char*> Values;
-    for (std::string& A : Arrays)
-        Values.push_back((A += '}').c_str());
-    PGresult* R =
-        PQexecPrepared(FDb.Handle(), FBatchName.c_str(), FParamCount, Values.data(), nullptr, nullptr, 0);
+    PGresult* R = ExecArrays(FBatchName, Sets);
     if (PQresultStatus(R) != PGRES_TUPLES_OK) FDb.Raise(R);
     SetResult(R);
     const int SetColumn = PQnfields(R) - 1;
@@ -293,6 +329,62 @@ std::vector<std::int64_t> TPgStatement::QueryMany(const std::vector<TParams>& Se
     return std::vector<std::int64_t>(Sets.size(), 0);
 }
 
+PGresult* TPgStatement::ExecArrays(const std::string& Name, const std::vector<TParams>& Sets) {
+    std::vector<std::string> Arrays(static_cast<std::size_t>(FParamCount), "{");
+    for (std::size_t I = 0; I < Sets.size(); ++I)
+        for (std::size_t P = 0; P < Arrays.size(); ++P) {
+            if (I > 0) Arrays[P] += ',';
+            Arrays[P] += P < Sets[I].size() && Sets[I][P] ? std::to_string(*Sets[I][P]) : std::string("NULL");
+        }
+    std::vector<const char*> Values;
+    for (std::string& A : Arrays)
+        Values.push_back((A += '}').c_str());
+    return PQexecPrepared(FDb.Handle(), Name.c_str(), FParamCount, Values.data(), nullptr, nullptr, 0);
+}
+
+bool TPgStatement::InsertMany(const std::vector<TParams>& Sets) {
+    if (FInsertName.empty()) {
+        const auto [Head, Row] = SplitPlainInsert(FOriginal);
+        std::vector<bool> Used;
+        std::string Arrays, Columns;
+        for (int P = 1; P <= FParamCount; ++P) {
+            Arrays += (P > 1 ? ", $" : "$") + std::to_string(P) + "::bigint[]";
+            Columns += (P > 1 ? ", p" : "p") + std::to_string(P);
+        }
+        const std::string Sql = Head + "SELECT " + TranslateParameters(Row, Used, "batch_params.p") +
+                                " FROM unnest(" + Arrays + ") AS batch_params(" + Columns + ")";
+        const std::vector<unsigned> Types(static_cast<std::size_t>(FParamCount), Int8ArrayOid);
+        std::string Name = FDb.NextStatementName();
+        PGresult* R = PQprepare(FDb.Handle(), Name.c_str(), Sql.c_str(), FParamCount, Types.data());
+        if (PQresultStatus(R) != PGRES_COMMAND_OK) FDb.Raise(R);
+        PQclear(R);
+        FInsertName = std::move(Name);
+    }
+    // A failed statement ends the transaction: a savepoint keeps it open for the
+    // set-by-set run that names the failing set.
+    FDb.Exec("SAVEPOINT batch_insert");
+    PGresult* R = ExecArrays(FInsertName, Sets);
+    if (PQresultStatus(R) == PGRES_COMMAND_OK) {
+        std::size_t Inserted = 0;
+        const char* Tuples = PQcmdTuples(R);
+        std::from_chars(Tuples, Tuples + std::char_traits<char>::length(Tuples), Inserted);
+        PQclear(R);
+        // A trigger may have kept a row out: only the sets one by one tell which.
+        if (Inserted == Sets.size()) {
+            FDb.Exec("RELEASE SAVEPOINT batch_insert");
+            return true;
+        }
+    } else {
+        // A row that breaks a rule is named by running the sets one by one; a lock wait, a
+        // conflict or a lost connection is no row's doing and is raised as it is.
+        const char* State = PQresultErrorField(R, PG_DIAG_SQLSTATE);
+        if (!State || std::string_view(State).substr(0, 2) != "23") FDb.Raise(R);
+        PQclear(R);
+    }
+    FDb.Exec("ROLLBACK TO SAVEPOINT batch_insert; RELEASE SAVEPOINT batch_insert");
+    return false;
+}
+
 std::vector<std::int64_t> TPgStatement::ExecuteMany(const std::vector<TParams>& Sets,
                                                     const TRowHandler& OnRow) {
     Reset();
@@ -301,6 +393,12 @@ std::vector<std::int64_t> TPgStatement::ExecuteMany(const std::vector<TParams>& 
     // A query for many sets of numbers is one statement over arrays of them: the server
     // plans it once and joins, rather than answering each set apart.
     if (OnRow && FParamCount > 0 && IsQuery()) return QueryMany(Sets, OnRow);
+    // So is an insert: the server runs its triggers and checks over one statement rather
+    // than starting an executor per row.
+    // Outside a transaction each pipelined sync commits on its own, as before.
+    if (FPlainInsert && Sets.size() > 1 && PQtransactionStatus(FDb.Handle()) == PQTRANS_INTRANS &&
+        InsertMany(Sets))
+        return std::vector<std::int64_t>(Sets.size(), 1);
     // Every set is bound, and every type signature prepared, before the pipeline opens:
     // preparing waits for its answer, which a pipeline does not allow.
     std::vector<TBound> Bound;

@@ -18,7 +18,8 @@ class TPgDatabase;
 // The store's ?N parameters become PostgreSQL's $N. Each parameter is sent as text with
 // the type of what was bound (bigint or text), so the server never has to guess one; the
 // statement is prepared on the server once per such type signature. A batch is pipelined,
-// or, for a query, run as one statement over arrays of the batch's numbers.
+// or, for a query or a plain INSERT ... VALUES, run as one statement over arrays of the
+// batch's numbers.
 class TPgStatement : public TStoreStatement {
 public:
     TPgStatement(TPgDatabase& Db, std::string_view Sql);
@@ -55,14 +56,23 @@ private:
     void Run();
     bool IsQuery() const;
     std::vector<std::int64_t> QueryMany(const std::vector<TParams>& Sets, const TRowHandler& OnRow);
+    // A plain INSERT ... VALUES batch as one INSERT over arrays, in a transaction. False,
+    // with nothing of it applied, when a set breaks a rule of the schema or a trigger kept
+    // a row out: the sets run one by one then tell which. Raises for any other failure.
+    bool InsertMany(const std::vector<TParams>& Sets);
+    // Runs the prepared statement Name once with one array per parameter, each holding
+    // that parameter of every set.
+    pg_result* ExecArrays(const std::string& Name, const std::vector<TParams>& Sets);
     void SetResult(pg_result* Result);
     static void Pointers(const TBound& B, std::vector<const char*>& Out);
 
     TPgDatabase& FDb;
-    std::string FOriginal;   // with ?N
-    std::vector<bool> FUsed; // by parameter number - 1: whether the SQL names it
-    std::string FSql;        // with $N; fills FUsed, so comes after it
-    std::string FBatchName;  // the prepared form QueryMany runs, once made
+    std::string FOriginal;     // with ?N
+    std::vector<bool> FUsed;   // by parameter number - 1: whether the SQL names it
+    std::string FSql;          // with $N; fills FUsed, so comes after it
+    std::string FBatchName;    // the prepared form QueryMany runs, once made
+    std::string FInsertName;   // the prepared form InsertMany runs, once made
+    bool FPlainInsert = false; // INSERT ... VALUES (...) and nothing after: one row per set
     int FParamCount = 0;
     std::map<std::vector<unsigned>, std::string> FPrepared;
     TBound FBound;

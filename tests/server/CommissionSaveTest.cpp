@@ -386,6 +386,55 @@ TEST_P(CommissionSaveTest, ConsignmentRowRulesRefuseAndNameTheRow) {
     }
 }
 
+// Of the rows a delta would add, the first that breaks a rule or meets another range is
+// the one refused, whichever of the two a later row does, and a stored key sent again is
+// a repeat only when it meets no other range: the same words on either engine, whether the
+// ranges are asked for before the write or after the database refused it.
+TEST_P(CommissionSaveTest, FirstRowBreakingARuleOrMeetingARangeIsRefused) {
+    const std::string Row = "门店 S006 " + Text("SELECT unit_name FROM units WHERE unit_num = 'S006'") +
+                            "、商品品种 P0006 " +
+                            Text("SELECT prod_name FROM product_classes WHERE prod_cls_num = 'P0006'") + "、";
+    auto Client = Rs(Admin);
+    {
+        TOrvClientDataSet Rows(nullptr);
+        ASSERT_TRUE(Client.Load(Rows));
+        AppendRs(Rows, 106, "S006", 106, "P0006", Jan1, Jan31, "0.1");
+        ASSERT_TRUE(Client.Save(Rows).Ok);
+    }
+    const std::int32_t Mar1 = Feb28 + 1, Mar10 = Feb28 + 10;
+    struct TCase {
+        const char* What;
+        std::vector<std::pair<std::int32_t, std::int32_t>> Ranges; // of S006 and P0006
+        std::string Message;
+    };
+    const std::vector<TCase> Cases = {
+        {"overlap, then end before start",
+         {{Jan31, Feb28}, {Mar10, Mar1}},
+         Row + "2030-01-31 至 2030-02-28：与已有的 2030-01-01 至 2030-01-31 的设置日期重叠。"},
+        {"end before start, then overlap",
+         {{Mar10, Mar1}, {Jan31, Feb28}},
+         Row + "2030-03-10 至 2030-03-01：结束日期不能早于开始日期。"},
+        {"stored key meeting a new range",
+         {{Jan1, Jan31}, {Jan1 + 19, Feb1 + 4}},
+         Row + "2030-01-01 至 2030-01-31：与已有的 2030-01-20 至 2030-02-05 的设置日期重叠。"},
+        {"stored key alone",
+         {{Mar1, Mar10}, {Jan1, Jan31}},
+         Row + "2030-01-01 至 2030-01-31：与另一行重复。"},
+    };
+    const std::int64_t Before = RsCount();
+    for (const TCase& C : Cases) {
+        TOrvClientDataSet Rows(nullptr);
+        ASSERT_TRUE(Client.Load(Rows));
+        AppendRs(Rows, 107, "S007", 107, "P0007", Jan1, Jan31, "0.1");
+        for (const auto& [From, To] : C.Ranges)
+            AppendRs(Rows, 106, "S006", 106, "P0006", From, To, "0.2");
+        TSaveResult R = Client.Save(Rows);
+        EXPECT_FALSE(R.Ok) << C.What;
+        EXPECT_EQ(R.Error, C.Message) << C.What;
+        EXPECT_EQ(RsCount(), Before) << C.What;
+    }
+}
+
 // A delta may type the dates as anything a packet can; whatever the type, a day outside
 // 0001-01-01..9999-12-31 is refused naming the row, so the list still loads afterwards and
 // the range cannot block later saves of the shop and class.

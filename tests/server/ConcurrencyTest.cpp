@@ -212,6 +212,56 @@ TEST_P(ChainTest, DatabaseRefusesRowsBreakingTheRulesFromAnyClient) {
               "postgresql://clerk@db.example/chain?sslmode=require");
 }
 
+// A batch of inserts goes in whole, or names the first set the database refuses, and
+// then nothing of it stays: whether a set meets a stored row, an earlier set of the same
+// batch, a rule or a reference. Ranges are kept apart per unit: another unit may hold the
+// same shop, class and days.
+TEST_P(ChainTest, BatchOfInsertsIsWholeOrNamesTheSetRefused) {
+    TStore& Db = Server->Database();
+    const std::int64_t Region = Count("SELECT min(unit_id) FROM units WHERE unit_type = 'R'");
+    auto Row = [](std::int64_t Unit, std::int64_t Shop, std::int32_t From, std::int32_t To,
+                  std::int64_t Rate = 100) {
+        return TParams{Unit, Shop, std::int64_t{106}, std::int64_t{From}, std::int64_t{To}, Rate};
+    };
+    const std::string Insert = "INSERT INTO cms_rs (unit_id, shop_id, prod_cls_id, from_date, to_date, "
+                               "cms_rate) VALUES (?1, ?2, ?3, ?4, ?5, ?6)";
+    {
+        TTransaction Tx(Db);
+        TStatementLease Stmt = Db.Prepare(Insert);
+        EXPECT_EQ(Stmt->ExecuteMany({Row(0, 106, Jan1, Jan31), Row(Region, 106, Jan1, Jan31),
+                                     Row(0, 106, Jan31 + 1, Jan31 + 9)}),
+                  (std::vector<std::int64_t>{1, 1, 1}));
+        Tx.Commit();
+    }
+    const std::int64_t Before = Count("SELECT count(*) FROM cms_rs");
+    auto Refusal = [&](const TParams& Bad) {
+        TTransaction Tx(Db);
+        TStatementLease Stmt = Db.Prepare(Insert);
+        try {
+            Stmt->ExecuteMany({Row(0, 106, Jan1 + 100, Jan1 + 110), Row(0, 106, Jan1 + 120, Jan1 + 130), Bad,
+                               Row(0, 106, Jan1 + 200, Jan1 + 210)});
+        } catch (const EStoreError& E) {
+            return std::pair(E.SetIndex, E.Fault());
+        }
+        return std::pair(std::ptrdiff_t{-1}, TStoreFault::sfOther);
+    };
+    using P = std::pair<std::ptrdiff_t, TStoreFault>;
+    EXPECT_EQ(Refusal(Row(0, 106, Jan31 + 5, Jan31 + 20)), P(2, TStoreFault::sfOverlap));  // a stored row
+    EXPECT_EQ(Refusal(Row(0, 106, Jan1 + 125, Jan1 + 140)), P(2, TStoreFault::sfOverlap)); // an earlier set
+    EXPECT_EQ(Refusal(Row(0, 106, Jan1, Jan31)), P(2, TStoreFault::sfUnique));
+    EXPECT_EQ(Refusal(Row(0, 106, Jan1 + 150, Jan1 + 160, 10001)), P(2, TStoreFault::sfConstraint));
+    EXPECT_EQ(Refusal(Row(0, 4242, Jan1 + 150, Jan1 + 160)), P(2, TStoreFault::sfConstraint)); // no such shop
+    EXPECT_EQ(Count("SELECT count(*) FROM cms_rs"), Before);
+
+    // A batch that may skip rows tells which it skipped.
+    TTransaction Tx(Db);
+    TStatementLease Skipping = Db.Prepare(Insert + " ON CONFLICT DO NOTHING");
+    EXPECT_EQ(Skipping->ExecuteMany({Row(0, 106, Jan1, Jan31), Row(0, 106, Jan1 + 100, Jan1 + 110)}),
+              (std::vector<std::int64_t>{0, 1}));
+    Tx.Commit();
+    EXPECT_EQ(Count("SELECT count(*) FROM cms_rs"), Before + 1);
+}
+
 // A save whose process is killed at some moment while it runs is kept whole or not at
 // all, and the database still serves the next save.
 class CutOffSaveTest : public ServerTest {};

@@ -178,6 +178,49 @@ TEST_P(DatabaseOpenEngineTest, NewerSchemaIsRefusedAndLeftAlone) {
     EXPECT_EQ(StoredSchemaVersion(*Db), SchemaVersion() + 1);
 }
 
+// A store of the previous release, with rows in it, is brought up to date on opening and
+// keeps its rows; on PostgreSQL its ranges are then kept apart by the shop-led exclusion
+// index, still per unit, shop and class, and the index by shop and class is gone.
+TEST_P(DatabaseOpenEngineTest, StoreOfTheLastReleaseIsUpgradedWithItsRows) {
+    const std::string Name = NewEmpty("q.db");
+    if (Name.empty()) return;
+    const bool Postgres = GetParam() == TStoreEngine::sePostgres;
+    std::int64_t Rows = 0;
+    {
+        TQuillonServer Server(At(Name));
+        TStore& Db = Server.Database();
+        Rows = Db.QueryInt64("SELECT count(*) FROM cms_rs");
+        ASSERT_GT(Rows, 0);
+        if (Postgres)
+            Db.Exec(R"sql(
+ALTER TABLE cms_rs DROP CONSTRAINT cms_rs_days_apart;
+CREATE INDEX cms_rs_by_shop_class ON cms_rs(shop_id, prod_cls_id, from_date, to_date);
+ALTER TABLE cms_rs ADD CONSTRAINT cms_rs_days_apart EXCLUDE USING gist (
+    unit_id WITH =, shop_id WITH =, prod_cls_id WITH =, int8range(from_date, to_date, '[]') WITH &&);
+)sql");
+        Db.SetSchemaVersion(2);
+    }
+    TQuillonServer Server(At(Name));
+    TStore& Db = Server.Database();
+    EXPECT_EQ(StoredSchemaVersion(Db), 3);
+    EXPECT_EQ(Db.QueryInt64("SELECT count(*) FROM cms_rs"), Rows);
+    if (!Postgres) return;
+    EXPECT_EQ(Db.QueryInt64("SELECT count(*) FROM pg_indexes WHERE indexname = 'cms_rs_by_shop_class'"), 0);
+    TStatementLease Def =
+        Db.Prepare("SELECT pg_get_constraintdef(oid) FROM pg_constraint WHERE conname = 'cms_rs_days_apart'");
+    ASSERT_TRUE(Def->Step());
+    EXPECT_EQ(Def->Text(0), "EXCLUDE USING gist (shop_id WITH =, prod_cls_id WITH =, "
+                            "int8range(from_date, to_date, '[]'::text) WITH &&, unit_id WITH =)");
+    // A shop's rows are still found by an index when its unit goes, as the references
+    // to units need.
+    Db.Exec("SET enable_seqscan = off");
+    TStatementLease Plan = Db.Prepare("EXPLAIN SELECT 1 FROM cms_rs WHERE shop_id = 106");
+    std::string Text;
+    while (Plan->Step())
+        Text += Plan->Text(0) + "\n";
+    EXPECT_EQ(Text.find("Seq Scan"), std::string::npos) << Text;
+}
+
 INSTANTIATE_TEST_SUITE_P(Engines, DatabaseOpenEngineTest, AllEngines(), EngineName);
 
 TEST(DatabaseOpenTest, GarbageFileIsRefusedAsCorrupt) {
