@@ -5,7 +5,6 @@
 #include "server/Schema.h"
 
 #include <algorithm>
-#include <functional>
 #include <map>
 #include <unordered_map>
 #include <utility>
@@ -184,10 +183,7 @@ public:
             if (Removed[R] == 0) Fail(Rows[R], "该行已被其他用户修改或删除，请重新读取数据后再保存。");
     }
 
-    // Writes the new rows. When the write refuses a row, BeforeRefusing runs first: a
-    // caller that left checks to the database makes them there, so that they name the
-    // row, and the range, the checks before a write would have.
-    void InsertNew(const std::vector<TRow>& Rows, const std::function<void()>& BeforeRefusing = {}) {
+    void InsertNew(const std::vector<TRow>& Rows) {
         std::vector<TParams> Sets;
         for (const TRow& Row : Rows) {
             TParams& Set = Sets.emplace_back(TParams{std::int64_t{FUnitID}});
@@ -199,10 +195,6 @@ public:
             Insert->ExecuteMany(Sets);
         } catch (const EStoreError& E) {
             if (E.SetIndex < 0) throw;
-            const bool RowsFault = E.Fault() == TStoreFault::sfUnique ||
-                                   E.Fault() == TStoreFault::sfConstraint ||
-                                   E.Fault() == TStoreFault::sfOverlap;
-            if (BeforeRefusing && RowsFault) BeforeRefusing();
             const TRow& Row = Rows[static_cast<std::size_t>(E.SetIndex)];
             if (E.Fault() == TStoreFault::sfUnique) Fail(Row, "与另一行重复。");
             if (E.Fault() == TStoreFault::sfConstraint) Fail(Row, "不符合数据规则。" + E.Message());
@@ -547,36 +539,12 @@ std::string TTableStore::ApplyDelta(TStore& Db, int UnitID, std::optional<int> R
         Apply.CheckReach(NewRows, Reach);
         Apply.RemoveOriginals(Originals);
         Apply.LookUpAll(NewRows);
-        // The first row breaking a rule or meeting another range is the one refused.
-        auto CheckAll = [&] {
-            Apply.FindOverlaps(NewRows);
-            for (std::size_t R = 0; R < NewRows.size(); ++R) {
-                Apply.Validate(NewRows[R]);
-                Apply.CheckOverlap(R, NewRows[R]);
-            }
-        };
-        if (FStoredOverlapSql.empty() || Db.Engine() != TStoreEngine::sePostgres) {
-            CheckAll();
-            Apply.InsertNew(NewRows);
-        } else {
-            // PostgreSQL keeps ranges apart itself, and asking it about every new range first
-            // costs a tenth of a large save: the rows go in once the rules hold, and only a
-            // refused write looks for the ranges, after undoing it, to name them as above.
-            try {
-                for (const TRow& Row : NewRows)
-                    Apply.Validate(Row);
-            } catch (const EStoreError&) {
-                throw;
-            } catch (const EDatabaseError&) {
-                CheckAll(); // refuses this row, or an earlier one meeting a range
-                throw;
-            }
-            Db.Exec("SAVEPOINT delta_rows");
-            Apply.InsertNew(NewRows, [&] {
-                Db.Exec("ROLLBACK TO SAVEPOINT delta_rows");
-                CheckAll();
-            });
+        Apply.FindOverlaps(NewRows);
+        for (std::size_t R = 0; R < NewRows.size(); ++R) {
+            Apply.Validate(NewRows[R]);
+            Apply.CheckOverlap(R, NewRows[R]);
         }
+        Apply.InsertNew(NewRows);
         for (const TRow& Row : NewRows)
             Apply.NoteCanonicalNames(Row);
         return Apply.AnswerXml();

@@ -73,10 +73,8 @@ public:
     // by what the clerk sees in it (numbers and names, never an id); a row whose shop,
     // class, shift or category is not chosen is named by its place among the delta's
     // changed rows, in the order they were first changed, from 1 ("第 3 行：没有选择商品类别。").
-    // Every new row is checked against the rules before any is written, and against the
-    // other ranges before any refusal is reported (before the write, or, on PostgreSQL,
-    // which keeps ranges apart itself, once it refused the write), so a broken rule or an
-    // overlap is reported before a key clash the write finds. When
+    // Every new row is checked against the rules and the other ranges before any is
+    // written, so a broken rule is reported before a key clash the write finds. When
     // another client's save commits a clashing range between the checks and the write
     // (PostgreSQL lets two saves run at once), the delta is checked again from the start.
     // With a Reach, a delta naming a shop outside it, in any image of any row, is refused
