@@ -34,7 +34,8 @@ struct TAppServerOptions {
     // Both given: HTTPS.
     std::string CertFile;
     std::string KeyFile;
-    // Requests served at once; each has a connection of its own to the store.
+    // Requests worked on at once, each on a connection of its own to the store; clients
+    // connected at once may be many more.
     int Threads = 8;
     std::size_t MaxRequestBytes = 32 * 1024 * 1024;
     int TimeoutSeconds = 30;
