@@ -29,9 +29,10 @@ using TClock = std::chrono::steady_clock;
 // statements.
 class TConnectionPool {
 public:
-    TConnectionPool(const std::string& Database, int Size) {
+    TConnectionPool(const std::string& Database, TOrvPackOptions PackOptions, int Size) {
         TServerOptions Options;
         Options.Path = Database;
+        Options.PackOptions = PackOptions;
         // The first connection creates, upgrades and seeds the store; the others find it ready.
         for (int I = 0; I < Size; ++I) {
             FAll.push_back(std::make_unique<TQuillonServer>(Options));
@@ -245,7 +246,7 @@ struct TAppServer::TImpl {
     int Port = 0;
 
     explicit TImpl(TAppServerOptions O)
-        : Options(std::move(O)), Pool(Options.Database, std::max(1, Options.Threads)) {
+        : Options(std::move(O)), Pool(Options.Database, Options.PackOptions, std::max(1, Options.Threads)) {
         if (Options.CertFile.empty() != Options.KeyFile.empty())
             throw std::runtime_error("HTTPS needs both a certificate and its key.");
         if (Options.CertFile.empty()) {
@@ -269,6 +270,9 @@ struct TAppServer::TImpl {
         // keep-alive runs out (the library's five seconds).
         const auto HttpWorkers = std::max<std::size_t>(256, static_cast<std::size_t>(std::max(1, Options.Threads)));
         Http->new_task_queue = [HttpWorkers] { return new httplib::ThreadPool(HttpWorkers); };
+        // A response's headers and body go out in two writes; Nagle's algorithm would hold
+        // the body back until the client's delayed acknowledgement, some 40 ms per call.
+        Http->set_tcp_nodelay(true);
         Http->set_payload_max_length(Options.MaxRequestBytes);
         Http->set_read_timeout(Options.TimeoutSeconds, 0);
         Http->set_write_timeout(Options.TimeoutSeconds, 0);
