@@ -268,7 +268,8 @@ struct TAppServer::TImpl {
         // leased from the pool of Options.Threads only for the time of a request. Beyond
         // HttpWorkers connections a newcomer waits at most until an idle connection's
         // keep-alive runs out (the library's five seconds).
-        const auto HttpWorkers = std::max<std::size_t>(256, static_cast<std::size_t>(std::max(1, Options.Threads)));
+        const auto HttpWorkers =
+            std::max<std::size_t>(256, static_cast<std::size_t>(std::max(1, Options.Threads)));
         Http->new_task_queue = [HttpWorkers] { return new httplib::ThreadPool(HttpWorkers); };
         // A response's headers and body go out in two writes; Nagle's algorithm would hold
         // the body back until the client's delayed acknowledgement, some 40 ms per call.

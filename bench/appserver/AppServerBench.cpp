@@ -91,8 +91,10 @@ struct TBenchStore {
         // acknowledgement, some 40 ms.
         Http->set_tcp_nodelay(true);
         Http->set_read_timeout(120, 0);
-        auto Login = Http->Post("/login", R"({"user": "admin", "password": "quillon-admin"})", "application/json");
-        if (!Login || Login->status != 200) throw std::runtime_error("login to the application server failed");
+        auto Login =
+            Http->Post("/login", R"({"user": "admin", "password": "quillon-admin"})", "application/json");
+        if (!Login || Login->status != 200)
+            throw std::runtime_error("login to the application server failed");
         Headers = {{"Authorization", "Bearer " + json::parse(Login->body).at("token").get<std::string>()},
                    {"Accept-Encoding", "gzip"}};
     }
@@ -196,8 +198,9 @@ void BM_SmallSave(benchmark::State& State, TStoreEngine Engine, bool ThroughServ
         const std::string& Delta = B.NextSmallDelta();
         std::string Result, Error;
         if (ThroughServer)
-            Result = B.Call({{"object", "TCmsRsBean"}, {"method", "SaveDelta"}, {"unit", ListUnit}, {"delta", Delta}},
-                            Error);
+            Result = B.Call(
+                {{"object", "TCmsRsBean"}, {"method", "SaveDelta"}, {"unit", ListUnit}, {"delta", Delta}},
+                Error);
         else
             Bean->SaveDelta(B.Session, ListUnit, Delta, Result, Error);
         if (!Error.empty()) State.SkipWithError(Error.c_str());
