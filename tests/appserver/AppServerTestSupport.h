@@ -65,9 +65,13 @@ public:
     std::optional<std::string> Data(const nlohmann::json& Request) {
         auto Answer = Post("/call", Request);
         if (!Answer) return std::nullopt;
-        if (!Answer->value("ok", false))
-            return Fail(Request.dump() + ": " + Answer->value("error", "refused"));
-        return OrvUnpack(Answer->value("data", ""));
+        const std::string Call = Request.value("object", "") + "." + Request.value("method", "");
+        if (!Answer->value("ok", false)) return Fail(Call + ": " + Answer->value("error", "refused"));
+        try {
+            return OrvUnpack(Answer->value("data", ""));
+        } catch (const std::exception& E) {
+            return Fail(Call + ": " + E.what());
+        }
     }
 
     std::optional<std::string> LoadList(const std::string& Object, int Unit) {
