@@ -16,6 +16,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include <sys/socket.h>
+
 namespace orv::server {
 
 namespace {
@@ -23,13 +25,15 @@ namespace {
 using nlohmann::json;
 using TClock = std::chrono::steady_clock;
 
-// One connection to the store per worker: a request never waits for another's query, and
-// each connection keeps its own prepared statements.
+// The connections to the store, each leased to one request at a time: a request waits for
+// another's query only when all are busy, and each connection keeps its own prepared
+// statements.
 class TConnectionPool {
 public:
-    TConnectionPool(const std::string& Database, int Size) {
+    TConnectionPool(const std::string& Database, TOrvPackOptions PackOptions, int Size) {
         TServerOptions Options;
         Options.Path = Database;
+        Options.PackOptions = PackOptions;
         // The first connection creates, upgrades and seeds the store; the others find it ready.
         for (int I = 0; I < Size; ++I) {
             FAll.push_back(std::make_unique<TQuillonServer>(Options));
@@ -258,7 +262,7 @@ struct TAppServer::TImpl {
     int Port = 0;
 
     explicit TImpl(TAppServerOptions O)
-        : Options(std::move(O)), Pool(Options.Database, std::max(1, Options.Threads)) {
+        : Options(std::move(O)), Pool(Options.Database, Options.PackOptions, std::max(1, Options.Threads)) {
         if (Options.CertFile.empty() != Options.KeyFile.empty())
             throw std::runtime_error("HTTPS needs both a certificate and its key.");
         if (Options.CertFile.empty()) {
@@ -272,8 +276,20 @@ struct TAppServer::TImpl {
         }
         if (!Options.Log) Options.Log = [](const std::string& Line) { std::fprintf(stderr, "%s\n", Line.c_str()); };
 
-        const auto Threads = static_cast<std::size_t>(std::max(1, Options.Threads));
-        Http->new_task_queue = [Threads] { return new httplib::ThreadPool(Threads); };
+        // The HTTP library gives a connection a worker of its own for as long as the client
+        // keeps it open, busy or idle, and a desktop host keeps its connection between calls.
+        // With as many workers as store connections a few hosts would hold them all while
+        // they idle, and every other host would wait unheard. So workers are many and cheap
+        // (a thread waiting on its socket), and what is dear, a connection to the store, is
+        // leased from the pool of Options.Threads only for the time of a request. Beyond
+        // HttpWorkers connections a newcomer waits at most until an idle connection's
+        // keep-alive runs out (the library's five seconds).
+        const auto HttpWorkers =
+            std::max<std::size_t>(256, static_cast<std::size_t>(std::max(1, Options.Threads)));
+        Http->new_task_queue = [HttpWorkers] { return new httplib::ThreadPool(HttpWorkers); };
+        // A response's headers and body go out in two writes; Nagle's algorithm would hold
+        // the body back until the client's delayed acknowledgement, some 40 ms per call.
+        Http->set_tcp_nodelay(true);
         Http->set_payload_max_length(Options.MaxRequestBytes);
         // A small answer goes out at once: without it, Nagle's algorithm meets the client's
         // delayed acknowledgement and every call on a kept-alive connection waits 40 ms.
@@ -319,9 +335,18 @@ struct TAppServer::TImpl {
             });
         });
 
+        // The library listens with a backlog of five, and hosts coming in at once (the
+        // morning's logins, every host reconnecting after a network blip) overflow it: the
+        // kernel drops them and the host's call fails. The listening socket is the last the
+        // options are set on, and listening on it again only lengthens its queue.
+        auto Listener = std::make_shared<socket_t>(INVALID_SOCKET);
+        Http->set_socket_options([Listener](socket_t Socket) {
+            httplib::default_socket_options(Socket);
+            *Listener = Socket;
+        });
         Port = Options.Port == 0 ? Http->bind_to_any_port(Options.Host)
                                  : (Http->bind_to_port(Options.Host, Options.Port) ? Options.Port : -1);
-        if (Port <= 0)
+        if (Port <= 0 || ::listen(*Listener, SOMAXCONN) != 0)
             throw std::runtime_error("cannot listen on " + Options.Host + ":" + std::to_string(Options.Port));
     }
 

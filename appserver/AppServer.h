@@ -17,6 +17,7 @@
 // HTTP errors with {"error": "..."}.
 #pragma once
 
+#include "host/services/OrvPack.h"
 #include "server/Accounts.h"
 
 #include <cstddef>
@@ -35,9 +36,15 @@ struct TAppServerOptions {
     // Both given: HTTPS.
     std::string CertFile;
     std::string KeyFile;
-    // Requests served at once; each has a connection of its own to the store.
+    // Requests worked on at once, each on a connection of its own to the store; clients
+    // connected at once may be many more.
     int Threads = 8;
     std::size_t MaxRequestBytes = 32 * 1024 * 1024;
+    // How the objects pack what they answer. Compressed, a list's packed text is about a
+    // fifteenth of its plain size; plain, escaping it into the JSON envelope, compressing
+    // that for the network and parsing it again on the client cost more than loading the
+    // list itself.
+    TOrvPackOptions PackOptions{TOrvPackOption::poCompress, TOrvPackOption::poChecksum};
     int TimeoutSeconds = 30;
     TLoginPolicy Login;
     // One line per request; empty: standard error.

@@ -38,12 +38,15 @@ std::string Hex8(std::uint32_t Value) {
     return Buf;
 }
 
+// The fastest level: a large list is packed on every load, and at this level compressing
+// it costs about what the Base64 of its plain text would; the default level takes three
+// times as long for a stream a fifth smaller.
 std::string Compress(std::string_view Text) {
     uLongf Size = compressBound(static_cast<uLong>(Text.size()));
     std::string Out(Size, '\0');
     int Rc =
         compress2(reinterpret_cast<Bytef*>(Out.data()), &Size, reinterpret_cast<const Bytef*>(Text.data()),
-                  static_cast<uLong>(Text.size()), Z_DEFAULT_COMPRESSION);
+                  static_cast<uLong>(Text.size()), Z_BEST_SPEED);
     if (Rc != Z_OK) throw EConvertError(Format("数据压缩失败：%s。", {zError(Rc)}));
     Out.resize(Size);
     return Out;

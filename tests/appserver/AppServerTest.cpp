@@ -52,6 +52,8 @@ protected:
         Runner = std::thread([this] { App->Run(); });
         TServerOptions Local;
         Local.Path = Options.Database;
+        // Packing as the application server does, so that both give the same packed text.
+        Local.PackOptions = Options.PackOptions;
         InProcess = std::make_unique<TQuillonServer>(Local);
     }
 
