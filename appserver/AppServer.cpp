@@ -291,9 +291,6 @@ struct TAppServer::TImpl {
         // the body back until the client's delayed acknowledgement, some 40 ms per call.
         Http->set_tcp_nodelay(true);
         Http->set_payload_max_length(Options.MaxRequestBytes);
-        // A small answer goes out at once: without it, Nagle's algorithm meets the client's
-        // delayed acknowledgement and every call on a kept-alive connection waits 40 ms.
-        Http->set_tcp_nodelay(true);
         Http->set_read_timeout(Options.TimeoutSeconds, 0);
         Http->set_write_timeout(Options.TimeoutSeconds, 0);
         Http->set_pre_routing_handler([](const httplib::Request&, httplib::Response&) {

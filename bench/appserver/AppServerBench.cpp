@@ -1,11 +1,12 @@
 // What the network costs a desktop host: the consignment list of 200,000 rows loaded
-// through the application server (the client accepting gzip and taking the packed text out
-// of the answer's JSON envelope) against the same load in-process, measured in the same run
+// through the application server by the proxy a host started with --server uses (accepting
+// gzip, taking the packed text out of the answer's JSON envelope) against the same load in-process, measured in the same run
 // on the same store; and a small save of one edited row, through the server and in-process.
 // PostgreSQL runs on a private cluster the benchmark starts, or on the empty database
 // $QUILLON_BENCH_PG_URI names. The run ends with each through-server median as a ratio of
 // its in-process one.
 #include "appserver/AppServer.h"
+#include "client/RemoteSession.h"
 #include "host/data/ClientDataSet.h"
 #include "host/services/BusinessIntf.h"
 #include "host/services/OrvPack.h"
@@ -16,8 +17,6 @@
 #include "server/QuillonServer.h"
 
 #include <benchmark/benchmark.h>
-#include <httplib.h>
-#include <nlohmann/json.hpp>
 
 #include <cstdio>
 #include <cstdlib>
@@ -29,7 +28,6 @@
 
 using namespace orv;
 using namespace orv::server;
-using nlohmann::json;
 
 namespace {
 
@@ -37,7 +35,7 @@ namespace {
 constexpr int ListUnit = 1;
 
 // One store per engine for every benchmark of the run, an in-process server and an
-// application server on it, and a client of that server logged in; removed at exit.
+// application server on it, and a host's connection to that server logged in; removed at exit.
 struct TBenchStore {
     std::filesystem::path Dir;
     std::unique_ptr<TPgCluster> Cluster;
@@ -46,8 +44,7 @@ struct TBenchStore {
     TLargeData Data;
     std::unique_ptr<TAppServer> App;
     std::thread Runner;
-    std::unique_ptr<httplib::Client> Http;
-    httplib::Headers Headers;
+    std::shared_ptr<client::TRemoteConnection> Remote;
     // The two small deltas that take the row of SmallSave from one rate to the other and
     // back, and which of them comes next.
     std::string ToSecond, ToFirst;
@@ -84,22 +81,13 @@ struct TBenchStore {
         A.Log = [](const std::string&) {};
         App = std::make_unique<TAppServer>(A);
         Runner = std::thread([this] { App->Run(); });
-        Http = std::make_unique<httplib::Client>("127.0.0.1", App->Port());
-        Http->set_keep_alive(true);
-        // As a desktop host's client must: the library writes a request's headers and body
-        // apart, and Nagle's algorithm would hold the body back until the server's delayed
-        // acknowledgement, some 40 ms.
-        Http->set_tcp_nodelay(true);
-        Http->set_read_timeout(120, 0);
-        auto Login =
-            Http->Post("/login", R"({"user": "admin", "password": "quillon-admin"})", "application/json");
-        if (!Login || Login->status != 200)
-            throw std::runtime_error("login to the application server failed");
-        Headers = {{"Authorization", "Bearer " + json::parse(Login->body).at("token").get<std::string>()},
-                   {"Accept-Encoding", "gzip"}};
+        client::TRemoteOptions R;
+        R.Url = "http://127.0.0.1:" + std::to_string(App->Port());
+        Remote = std::make_shared<client::TRemoteConnection>(R);
+        Remote->Login("admin", "quillon-admin");
     }
     ~TBenchStore() {
-        Http.reset();
+        Remote.reset();
         if (App) App->Stop();
         if (Runner.joinable()) Runner.join();
         App.reset();
@@ -142,27 +130,14 @@ struct TBenchStore {
     }
 
     TInterfacePtr<ICmsRs> RsBean() { return Supports<ICmsRs>(Local->CreateObject("TCmsRsBean")); }
+    TInterfacePtr<ICmsRs> RemoteRsBean() {
+        return Supports<ICmsRs>(client::CreateRemoteObject(Remote, "TCmsRsBean"));
+    }
 
     const std::string& NextSmallDelta() {
         const std::string& Delta = AtFirst ? ToSecond : ToFirst;
         AtFirst = !AtFirst;
         return Delta;
-    }
-
-    // The packed text of a /call's answer, out of its envelope; empty with Error when the
-    // call failed.
-    std::string Call(const json& Request, std::string& Error) {
-        auto Res = Http->Post("/call", Headers, Request.dump(), "application/json");
-        if (!Res || Res->status != 200) {
-            Error = Res ? Res->body.substr(0, 200) : httplib::to_string(Res.error());
-            return {};
-        }
-        json Answer = json::parse(Res->body);
-        if (!Answer.value("ok", false)) {
-            Error = Answer.value("error", "refused");
-            return {};
-        }
-        return std::move(Answer.at("data").get_ref<std::string&>());
     }
 };
 
@@ -175,16 +150,11 @@ TBenchStore& Store(TStoreEngine Engine) {
 
 void BM_LoadList200k(benchmark::State& State, TStoreEngine Engine, bool ThroughServer) {
     TBenchStore& B = Store(Engine);
-    auto Bean = B.RsBean();
-    const json Request = {{"object", "TCmsRsBean"}, {"method", "LoadList"}, {"unit", ListUnit}};
+    auto Bean = ThroughServer ? B.RemoteRsBean() : B.RsBean();
     std::size_t Bytes = 0;
     for (auto _ : State) {
         std::string Data, Error;
-        if (ThroughServer)
-            Data = B.Call(Request, Error);
-        else
-            Bean->LoadList(B.Session, ListUnit, Data, Error);
-        if (!Error.empty()) State.SkipWithError(Error.c_str());
+        if (!Bean->LoadList(B.Session, ListUnit, Data, Error)) State.SkipWithError(Error.c_str());
         Bytes = Data.size();
         benchmark::DoNotOptimize(Data);
     }
@@ -193,17 +163,11 @@ void BM_LoadList200k(benchmark::State& State, TStoreEngine Engine, bool ThroughS
 
 void BM_SmallSave(benchmark::State& State, TStoreEngine Engine, bool ThroughServer) {
     TBenchStore& B = Store(Engine);
-    auto Bean = B.RsBean();
+    auto Bean = ThroughServer ? B.RemoteRsBean() : B.RsBean();
     for (auto _ : State) {
         const std::string& Delta = B.NextSmallDelta();
         std::string Result, Error;
-        if (ThroughServer)
-            Result = B.Call(
-                {{"object", "TCmsRsBean"}, {"method", "SaveDelta"}, {"unit", ListUnit}, {"delta", Delta}},
-                Error);
-        else
-            Bean->SaveDelta(B.Session, ListUnit, Delta, Result, Error);
-        if (!Error.empty()) State.SkipWithError(Error.c_str());
+        if (!Bean->SaveDelta(B.Session, ListUnit, Delta, Result, Error)) State.SkipWithError(Error.c_str());
         benchmark::DoNotOptimize(Result);
     }
 }
