@@ -2,6 +2,7 @@
 // on a free port of 127.0.0.1, on a demo database of its own, next to an in-process
 // server on the same file whose answers the network's must equal.
 #include "appserver/AppServer.h"
+#include "client/RemoteSession.h"
 #include "host/data/ClientDataSet.h"
 #include "host/services/BusinessIntf.h"
 #include "host/services/Constants.h"
@@ -445,6 +446,24 @@ TEST(AppServerTlsTest, WithACertificateOnlyHttpsIsServed) {
         if (Answered) {
             EXPECT_EQ(json::parse(Login->body).value("token", "").size(), 64u);
         }
+
+        // A desktop host trusts the certificate only when told to (--ca-cert).
+        client::TRemoteOptions Host;
+        Host.Url = "https://127.0.0.1:" + std::to_string(App.Port());
+        try {
+            client::TRemoteConnection(Host).Login("admin", "quillon-admin");
+            ADD_FAILURE() << "a self-signed certificate was trusted unasked";
+        } catch (const client::ERemoteError& E) {
+            EXPECT_NE(std::string(E.what()).find("无法与服务器 " + Host.Url + " 建立安全连接"), std::string::npos)
+                << E.what();
+        }
+        Host.CaFile = Dir.File("cert.pem");
+        {
+            client::TRemoteConnection Trusting(Host);
+            EXPECT_NO_THROW(Trusting.Login("admin", "quillon-admin"));
+            EXPECT_TRUE(Trusting.Authorized(Priv_ModifyCmsRs));
+            Trusting.Logout();
+        } // closed before the server stops, which would wait out its keep-alive
 
         httplib::Client Plain("127.0.0.1", App.Port());
         Plain.set_read_timeout(5, 0);
