@@ -290,6 +290,9 @@ struct TAppServer::TImpl {
         // A response's headers and body go out in two writes; Nagle's algorithm would hold
         // the body back until the client's delayed acknowledgement, some 40 ms per call.
         Http->set_tcp_nodelay(true);
+        // A host makes many calls on its connection; the library would close it after five,
+        // and over HTTPS every new connection costs a handshake.
+        Http->set_keep_alive_max_count(1000);
         Http->set_payload_max_length(Options.MaxRequestBytes);
         Http->set_read_timeout(Options.TimeoutSeconds, 0);
         Http->set_write_timeout(Options.TimeoutSeconds, 0);
