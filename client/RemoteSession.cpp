@@ -83,6 +83,7 @@ void TRemoteConnection::Login(const std::string& UserName, const std::string& Pa
     FToken = Answer["token"].get<std::string>();
     FUnitID = Answer["unit"].get<int>();
     FUserName = UserName;
+    FRights.clear();
 }
 
 void TRemoteConnection::Logout() noexcept {
@@ -121,11 +122,15 @@ json TRemoteConnection::Call(const json& Request) {
 }
 
 bool TRemoteConnection::Authorized(const std::string& Privilege) {
+    std::lock_guard<std::recursive_mutex> Guard(FLock);
+    if (auto Known = FRights.find(Privilege); Known != FRights.end()) return Known->second;
     try {
         const json Answer = Call({{"object", "Session"}, {"method", "Authorized"}, {"privilege", Privilege}});
-        return Answer.value("ok", false) && Answer.value("granted", false);
+        const bool Granted = Answer.value("ok", false) && Answer.value("granted", false);
+        FRights[Privilege] = Granted;
+        return Granted;
     } catch (const std::exception&) {
-        return false;
+        return false; // not remembered: asked again once the server answers
     }
 }
 

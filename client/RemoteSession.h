@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -72,7 +73,9 @@ public:
     // ESessionEnded, or ERemoteError for anything else that is not an answer.
     nlohmann::json Call(const nlohmann::json& Request);
 
-    // Whether the user holds Privilege; false when the server cannot be asked.
+    // Whether the user holds Privilege; false when the server cannot be asked. An answer
+    // holds for the rest of the login: it only enables what the windows offer, and the
+    // server checks every call again.
     bool Authorized(const std::string& Privilege);
 
     const std::string& Url() const { return FOptions.Url; }
@@ -92,6 +95,7 @@ private:
     std::string FUserName;
     std::string FToken;
     int FUnitID = 0;
+    std::map<std::string, bool> FRights; // answers of this login
 };
 
 // A new proxy of a business object by class name ("TCmsShfBean", ...). It offers the

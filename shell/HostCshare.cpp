@@ -1,6 +1,7 @@
 #include "shell/HostCshare.h"
 
 #include "host/data/ClientDataSet.h"
+#include "host/forms/Forms.h"
 #include "host/services/SysInfo.h"
 #include "server/PacketBuilder.h"
 
@@ -67,7 +68,8 @@ bool THostCshareProvider::PickUnits(int RootUnitID, const std::string& UnitType1
     std::string TypeList;
     for (const std::string& T : Types)
         TypeList += (TypeList.empty() ? "" : ";") + T;
-    const std::vector<server::TUnitNode> Tree = FLookups.UnitTree(RootUnitID, TypeList);
+    std::vector<server::TUnitNode> Tree;
+    if (!Listed([&] { Tree = FLookups.UnitTree(RootUnitID, TypeList); })) return false;
     std::optional<std::vector<int>> Chosen = FUi->PickUnits(Tree, Types, Multi);
     if (!Chosen || Chosen->empty()) return false;
     if (!Multi && Chosen->size() > 1) Chosen->erase(Chosen->begin() + 1, Chosen->end());
@@ -106,9 +108,15 @@ bool THostCshareProvider::SelectUnitsInTree(int RootUnitID, const std::string& U
 
 bool THostCshareProvider::SelectProdCls(const std::string& Filter, bool MultiSelect, TOrvClientDataSet* S) {
     if (!FUi || !S) return false;
-    server::ILookups* Lookups = &FLookups;
+    // The search runs inside the picker as the clerk types: a failure is told there and
+    // finds nothing, rather than leaving through the toolkit's event loop.
     std::optional<std::vector<server::TProdClsItem>> Chosen = FUi->PickProdCls(
-        [Lookups](const std::string& Text) { return Lookups->ProdClsList(Text); }, Filter, MultiSelect);
+        [this](const std::string& Text) {
+            std::vector<server::TProdClsItem> Found;
+            Listed([&] { Found = FLookups.ProdClsList(Text); });
+            return Found;
+        },
+        Filter, MultiSelect);
     if (!Chosen || Chosen->empty()) return false;
     if (!MultiSelect && Chosen->size() > 1) Chosen->resize(1);
     std::vector<std::vector<Variant>> Rows;
@@ -117,6 +125,16 @@ bool THostCshareProvider::SelectProdCls(const std::string& Filter, bool MultiSel
             {Variant(static_cast<long long>(I.ProdClsID)), Variant(I.ProdClsNum), Variant(I.ProdName)});
     WriteRows(S, ProdClsFields, Rows);
     return true;
+}
+
+bool THostCshareProvider::Listed(const std::function<void()>& Query) {
+    try {
+        Query();
+        return true;
+    } catch (const std::exception& E) {
+        Application->MessageBox(E.what(), "Quillon", MB_OK | MB_ICONERROR);
+        return false;
+    }
 }
 
 void THostCshareProvider::SynchronizeApp(TApplication*, TApplication*) {}

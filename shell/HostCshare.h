@@ -55,6 +55,9 @@ public:
     void SynchronizeApp(TApplication* HostApp, TApplication* ModuleApp) override;
 
 private:
+    // Runs a listing query; false, with the reason shown to the clerk, when it raises (a
+    // server out of reach).
+    bool Listed(const std::function<void()>& Query);
     bool PickUnits(int RootUnitID, const std::string& UnitType1, const std::string& UnitType2,
                    const std::string& Privilege, TOrvClientDataSet* S, bool Multi, bool* AllSelected);
 

@@ -92,11 +92,14 @@ TEST_F(RemoteClientTest, AStoppedServerIsToldAndTheSaveGoesThroughOnceItIsBack) 
         << Lost.Error;
     EXPECT_NE(Lost.Error.find("窗口中的修改都还在"), std::string::npos) << Lost.Error;
     EXPECT_EQ(Rows.ChangeCount(), 1); // the edit waits in the window
-    EXPECT_FALSE(Connection->Authorized(Priv_ModifyCmsQty)); // unanswered is no right
+    // A right asked before holds for the login; one never asked is no right unanswered.
+    EXPECT_TRUE(Connection->Authorized(Priv_ModifyCmsQty));
+    EXPECT_FALSE(Connection->Authorized(Priv_ModifyCmsRs));
     EXPECT_EQ(StoredAmount(), Before);
 
     // The same address again: the session lives in the store and outlasts the process.
     Start(Port);
+    EXPECT_TRUE(Connection->Authorized(Priv_ModifyCmsRs)); // asked again once answered
     TSaveResult Again = Window.Save(Rows);
     ASSERT_TRUE(Again.Ok) << Again.Error;
     EXPECT_EQ(Rows.ChangeCount(), 0);

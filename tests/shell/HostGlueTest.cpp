@@ -4,6 +4,7 @@
 #include "host/forms/Forms.h"
 #include "host/services/BusinessIntf.h"
 #include "host/services/Constants.h"
+#include "host/widgetset/HeadlessWidgetSet.h"
 #include "shell/HostCshare.h"
 #include "shell/HostOptions.h"
 #include "shell/HostSession.h"
@@ -191,6 +192,44 @@ protected:
     THostCshareProvider Provider;
     TOrvClientDataSet Result{nullptr};
 };
+
+// Lookups whose server is out of reach, as a host started with --server has them then.
+class TUnreachableLookups : public server::ILookups {
+public:
+    static constexpr const char* Why = "连接不上服务器 http://app:8080，请检查网络。";
+    bool GetProductSortList(TOrvClientDataSet*, std::string& E) override { return Fail(E); }
+    bool GetUnit(int, int, const std::string&, const std::string&, TOrvClientDataSet*, std::string& E) override {
+        return Fail(E);
+    }
+    bool GetProdCls(int, const std::string&, TOrvClientDataSet*, std::string& E) override { return Fail(E); }
+    std::vector<server::TUnitNode> UnitTree(int, const std::string&) override { throw client::ERemoteError(Why); }
+    std::vector<server::TProdClsItem> ProdClsList(const std::string&) override { throw client::ERemoteError(Why); }
+
+private:
+    static bool Fail(std::string& E) {
+        E = Why;
+        return false;
+    }
+};
+
+// A picker over an unreachable server tells the clerk why and writes nothing; nothing
+// raised leaves through the toolkit, whose event loop would not survive it.
+TEST_F(HostCshareTest, PickersTellAServerOutOfReachAndWriteNothing) {
+    THeadlessWidgetSet WS;
+    WS.Install();
+    TUnreachableLookups Gone;
+    THostCshareProvider P(Gone, Session.SysInfo(), &Ui);
+    Result.SetXMLData(R"(<DATAPACKET Version="2.0"><METADATA><FIELDS><FIELD attrname="X" fieldtype="i4"/></FIELDS></METADATA><ROWDATA><ROW X="7"/></ROWDATA></DATAPACKET>)");
+    EXPECT_FALSE(P.SelectUnitInTree(Sys_GlobalUnitID, UnitType_Shop, "", "", &Result));
+    EXPECT_EQ(Ui.UnitCalls, 0) << "no picker over a tree that could not be had";
+    Ui.SearchFor = "P00";
+    EXPECT_FALSE(P.SelectProdCls("", false, &Result));
+    EXPECT_EQ(Ui.ProdClsCalls, 1) << "the picker opens; its search finds nothing";
+    ASSERT_EQ(WS.Messages().size(), 2u);
+    for (const auto& M : WS.Messages()) EXPECT_EQ(M.Text, TUnreachableLookups::Why);
+    EXPECT_EQ(Result.RecordCount(), 1);
+    EXPECT_EQ(Result.FieldByName("X")->AsInteger(), 7);
+}
 
 TEST_F(HostCshareTest, LookupsAnswerFromTheServer) {
     std::string Error;
