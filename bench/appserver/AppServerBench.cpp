@@ -13,8 +13,10 @@
 #include "server/CmsBeans.h"
 #include "server/DemoData.h"
 #include "server/PacketBuilder.h"
-#include "server/PgCluster.h"
 #include "server/QuillonServer.h"
+
+#include "bench/LargeStore.h"
+#include "bench/RatioReport.h"
 
 #include <benchmark/benchmark.h>
 
@@ -31,17 +33,11 @@ using namespace orv::server;
 
 namespace {
 
-// The region whose list holds the generated rows.
-constexpr int ListUnit = 1;
+using orv::bench::ListUnit;
 
 // One store per engine for every benchmark of the run, an in-process server and an
 // application server on it, and a host's connection to that server logged in; removed at exit.
-struct TBenchStore {
-    std::filesystem::path Dir;
-    std::unique_ptr<TPgCluster> Cluster;
-    std::unique_ptr<TQuillonServer> Local;
-    std::string Session;
-    TLargeData Data;
+struct TBenchStore : bench::TLargeStore {
     std::unique_ptr<TAppServer> App;
     std::thread Runner;
     std::shared_ptr<client::TRemoteConnection> Remote;
@@ -50,32 +46,10 @@ struct TBenchStore {
     std::string ToSecond, ToFirst;
     bool AtFirst = true;
 
-    explicit TBenchStore(TStoreEngine Engine) {
-        TServerOptions O;
-        if (Engine == TStoreEngine::sePostgres) {
-            const char* Given = std::getenv("QUILLON_BENCH_PG_URI");
-            if (Given && *Given) {
-                O.Path = Given;
-            } else {
-                Cluster = std::make_unique<TPgCluster>();
-                Cluster->CreateDatabase("bench");
-                O.Path = Cluster->Uri("bench");
-            }
-        } else {
-            std::string Pattern = (std::filesystem::temp_directory_path() / "quillon-bench-XXXXXX").string();
-            if (!mkdtemp(Pattern.data())) throw std::runtime_error("mkdtemp failed");
-            Dir = Pattern;
-            O.Path = (Dir / "bench.db").string();
-        }
-        Local = std::make_unique<TQuillonServer>(O);
-        Session = Local->Login("admin");
-        Local->Database().Exec("DELETE FROM cms_rs");
-        Data = GenerateLargeConsignmentData(Local->Database(), TLargeDataOptions{500, 200, 2, ListUnit});
-        if (Engine == TStoreEngine::sePostgres) Local->Database().Exec("ANALYZE");
+    explicit TBenchStore(TStoreEngine Engine) : TLargeStore(Engine) {
         PrepareSmallSave();
-
         TAppServerOptions A;
-        A.Database = O.Path;
+        A.Database = Path;
         A.Port = 0;
         A.Threads = 2;
         A.Log = [](const std::string&) {};
@@ -90,11 +64,6 @@ struct TBenchStore {
         Remote.reset();
         if (App) App->Stop();
         if (Runner.joinable()) Runner.join();
-        App.reset();
-        Local.reset();
-        Cluster.reset();
-        std::error_code Ec;
-        if (!Dir.empty()) std::filesystem::remove_all(Dir, Ec);
     }
 
     // A row of its own for the small save, in the first free range of the first generated
@@ -129,7 +98,7 @@ struct TBenchStore {
         ToFirst = Change("0.0100");
     }
 
-    TInterfacePtr<ICmsRs> RsBean() { return Supports<ICmsRs>(Local->CreateObject("TCmsRsBean")); }
+    TInterfacePtr<ICmsRs> RsBean() { return Supports<ICmsRs>(Server->CreateObject("TCmsRsBean")); }
     TInterfacePtr<ICmsRs> RemoteRsBean() {
         return Supports<ICmsRs>(client::CreateRemoteObject(Remote, "TCmsRsBean"));
     }
@@ -192,36 +161,10 @@ BENCHMARK_CAPTURE(BM_LoadList200k, PostgreSQL_Server, Postgres, true)->Apply(One
 BENCHMARK_CAPTURE(BM_SmallSave, PostgreSQL_InProcess, Postgres, false)->Apply(ManyPassesFiveTimes);
 BENCHMARK_CAPTURE(BM_SmallSave, PostgreSQL_Server, Postgres, true)->Apply(ManyPassesFiveTimes);
 
-// The console report, and the medians it showed, to set each case through the server
-// against the same case in-process.
-class TRatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& Reports) override {
-        ConsoleReporter::ReportRuns(Reports);
-        for (const Run& R : Reports)
-            if (R.run_type == Run::RT_Aggregate && R.aggregate_name == "median")
-                Medians[R.run_name.str()] = R.GetAdjustedRealTime();
-    }
-    std::map<std::string, double> Medians;
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    TRatioReporter Reporter;
-    benchmark::RunSpecifiedBenchmarks(&Reporter);
-    std::printf("\nThrough the server, median (ms) and as a ratio of the in-process median:\n");
-    for (const auto& [Name, Median] : Reporter.Medians) {
-        const std::size_t At = Name.find("_Server");
-        if (At == std::string::npos) continue;
-        std::string Base = Name;
-        Base.replace(At, 7, "_InProcess");
-        const auto InProcess = Reporter.Medians.find(Base);
-        if (InProcess != Reporter.Medians.end() && InProcess->second > 0)
-            std::printf("  %-45s %9.2f ms  %5.2fx\n", Name.c_str(), Median, Median / InProcess->second);
-    }
-    benchmark::Shutdown();
-    return 0;
+    return orv::bench::RunWithRatios(argc, argv,
+                                     "Through the server, median and as a ratio of the in-process median:",
+                                     "_Server", "_InProcess");
 }

@@ -14,6 +14,9 @@
 #include "server/PgCluster.h"
 #include "server/QuillonServer.h"
 
+#include "bench/LargeStore.h"
+#include "bench/RatioReport.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -29,52 +32,18 @@ using namespace orv::server;
 namespace {
 
 constexpr int NewShops = 50; // 50 shops x 200 classes = 10,000 new rows
-// The list of the region the generated shops belong to: its own user may open it too.
-constexpr int ListUnit = 1;
+using orv::bench::ListUnit;
 
-// One database per engine for every benchmark of the run, removed at exit.
-struct TBenchDatabase {
-    std::filesystem::path Dir;
-    std::unique_ptr<TPgCluster> Cluster;
-    std::unique_ptr<TQuillonServer> Server;
-    std::string Session;       // the chain's user
+// One database per engine for every benchmark of the run, with a user of the region
+// ListUnit besides the chain's; removed at exit.
+struct TBenchDatabase : bench::TLargeStore {
     std::string RegionSession; // the user of ListUnit
-    TLargeData Data;
 
-    explicit TBenchDatabase(TStoreEngine Engine) {
-        TServerOptions O;
-        if (Engine == TStoreEngine::sePostgres) {
-            const char* Given = std::getenv("QUILLON_BENCH_PG_URI");
-            if (Given && *Given) {
-                O.Path = Given;
-            } else {
-                Cluster = std::make_unique<TPgCluster>();
-                Cluster->CreateDatabase("bench");
-                O.Path = Cluster->Uri("bench");
-            }
-        } else {
-            std::string Pattern = (std::filesystem::temp_directory_path() / "quillon-bench-XXXXXX").string();
-            if (!mkdtemp(Pattern.data())) throw std::runtime_error("mkdtemp failed");
-            Dir = Pattern;
-            O.Path = (Dir / "bench.db").string();
-        }
-        Server = std::make_unique<TQuillonServer>(O);
-        Session = Server->Login("admin");
+    explicit TBenchDatabase(TStoreEngine Engine) : TLargeStore(Engine) {
         TAccounts Accounts = Server->Accounts();
         Accounts.AddUser("bench-region", "区域用户", "R01", "bench");
         Accounts.Grant("bench-region", Priv_ViewCmsRs);
         RegionSession = Server->Login("bench-region");
-        // Exactly the generated rows, without the demo ones.
-        Server->Database().Exec("DELETE FROM cms_rs");
-        Data = GenerateLargeConsignmentData(Server->Database(), TLargeDataOptions{500, 200, 2, ListUnit});
-        // Fresh statistics, as a server's autovacuum would have them after such a load.
-        if (Engine == TStoreEngine::sePostgres) Server->Database().Exec("ANALYZE");
-    }
-    ~TBenchDatabase() {
-        Server.reset();
-        Cluster.reset();
-        std::error_code Ec;
-        if (!Dir.empty()) std::filesystem::remove_all(Dir, Ec);
     }
 };
 
@@ -209,35 +178,10 @@ BENCHMARK_CAPTURE(BM_SaveRangesOfOneShopClass, PostgreSQL, Postgres)
     ->Arg(20000)
     ->Apply(OnePassFiveTimes);
 
-// The console report, and the medians it showed, to set PostgreSQL against SQLite.
-class TRatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& Reports) override {
-        ConsoleReporter::ReportRuns(Reports);
-        for (const Run& R : Reports)
-            if (R.run_type == Run::RT_Aggregate && R.aggregate_name == "median")
-                Medians[R.run_name.str()] = R.GetAdjustedRealTime();
-    }
-    std::map<std::string, double> Medians;
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    TRatioReporter Reporter;
-    benchmark::RunSpecifiedBenchmarks(&Reporter);
-    std::printf("\nPostgreSQL median / SQLite median:\n");
-    for (const auto& [Name, Median] : Reporter.Medians) {
-        const std::size_t At = Name.find("/PostgreSQL");
-        if (At == std::string::npos) continue;
-        std::string SqliteName = Name;
-        SqliteName.replace(At, 11, "/SQLite");
-        const auto Base = Reporter.Medians.find(SqliteName);
-        if (Base != Reporter.Medians.end() && Base->second > 0)
-            std::printf("  %-60s %.2f\n", Name.c_str(), Median / Base->second);
-    }
-    benchmark::Shutdown();
-    return 0;
+    return orv::bench::RunWithRatios(argc, argv,
+                                     "PostgreSQL, median and as a ratio of the SQLite median:",
+                                     "/PostgreSQL", "/SQLite");
 }
