@@ -121,6 +121,18 @@ json TRemoteConnection::Call(const json& Request) {
     }
 }
 
+bool TRemoteConnection::Ask(const json& Request, json& Out, std::string& ErrorMsg, std::string_view Unreached) {
+    try {
+        Out = Call(Request);
+    } catch (const ERemoteError& E) {
+        ErrorMsg = std::string(E.what()) + std::string(Unreached);
+        return false;
+    }
+    if (Out.value("ok", false)) return true;
+    ErrorMsg = Out.value("error", "");
+    return false;
+}
+
 bool TRemoteConnection::Authorized(const std::string& Privilege) {
     std::lock_guard<std::recursive_mutex> Guard(FLock);
     if (auto Known = FRights.find(Privilege); Known != FRights.end()) return Known->second;
@@ -148,19 +160,8 @@ protected:
     // clerk: the window still holds the changes, which a later save sends again.
     bool Invoke(json Request, json& Out, std::string& ErrorMsg) {
         Request["object"] = FClassName;
-        try {
-            Out = FConnection->Call(Request);
-        } catch (const ERemoteError& E) {
-            ErrorMsg = E.what();
-            if (Request["method"] == "SaveDelta")
-                ErrorMsg += "窗口中的修改都还在，连接恢复后可以再保存。";
-            return false;
-        }
-        if (!Out.value("ok", false)) {
-            ErrorMsg = Out.value("error", "");
-            return false;
-        }
-        return true;
+        const bool Saving = Request["method"] == "SaveDelta";
+        return FConnection->Ask(Request, Out, ErrorMsg, Saving ? "窗口中的修改都还在，连接恢复后可以再保存。" : "");
     }
 
     bool Data(json Request, std::string& Data, std::string& ErrorMsg) {
@@ -233,31 +234,19 @@ TInterfacePtr<IInterface> CreateRemoteObject(const std::shared_ptr<TRemoteConnec
 
 bool TRemoteLookups::Packet(const json& Request, TOrvClientDataSet* S, std::string& ErrorMsg) {
     if (!S) {
-        ErrorMsg = "没有提供接收查询结果的数据集。";
+        ErrorMsg = server::NoTargetSetMessage;
         return false;
     }
     json Call = Request;
     Call["object"] = "Lookups";
     json Out;
+    if (!FConnection->Ask(Call, Out, ErrorMsg)) return false;
     try {
-        Out = FConnection->Call(Call);
-    } catch (const ERemoteError& E) {
-        ErrorMsg = E.what();
-        return false;
-    }
-    if (!Out.value("ok", false)) {
-        ErrorMsg = Out.value("error", "");
-        return false;
-    }
-    // Read whole before S changes: a damaged answer leaves S as it was.
-    TOrvClientDataSet Rows(nullptr);
-    try {
-        Rows.SetXMLData(OrvUnpack(Out.value("data", "")));
+        S->SetXMLData(OrvUnpack(Out.value("data", ""))); // all or nothing: a damaged answer leaves S
     } catch (const std::exception& E) {
         ErrorMsg = Format("服务器的回答已损坏：%s", {E.what()});
         return false;
     }
-    S->SetXMLData(Rows.GetXMLData());
     S->First();
     return true;
 }
@@ -284,8 +273,8 @@ namespace {
 template <class T, class F>
 std::vector<T> Listed(TRemoteConnection& Connection, json Request, const char* List, F Make) {
     Request["object"] = "Lookups";
-    const json Out = Connection.Call(Request);
-    if (!Out.value("ok", false)) throw ERemoteError(Out.value("error", ""));
+    json Out;
+    if (std::string Error; !Connection.Ask(Request, Out, Error)) throw ERemoteError(Error);
     std::vector<T> Items;
     try {
         for (const json& Entry : Out.at(List)) Items.push_back(Make(Entry));

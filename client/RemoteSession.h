@@ -14,6 +14,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 namespace httplib {
 class Client;
@@ -72,6 +73,11 @@ public:
     // One call of /call: the answer, whose "ok" says whether the object agreed. Raises
     // ESessionEnded, or ERemoteError for anything else that is not an answer.
     nlohmann::json Call(const nlohmann::json& Request);
+    // The same call in the shape of the objects' interfaces: true with the answer in Out
+    // when the object agreed; false with its refusal, or why the server could not be
+    // asked followed by Unreached, in ErrorMsg.
+    bool Ask(const nlohmann::json& Request, nlohmann::json& Out, std::string& ErrorMsg,
+             std::string_view Unreached = {});
 
     // Whether the user holds Privilege; false when the server cannot be asked. An answer
     // holds for the rest of the login: it only enables what the windows offer, and the

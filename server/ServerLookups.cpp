@@ -47,7 +47,7 @@ std::string UnitNoun(const std::string& UnitTypes) {
 }
 
 void RequireTarget(TOrvClientDataSet* S) {
-    if (!S) throw EDatabaseError("没有提供接收查询结果的数据集。");
+    if (!S) throw EDatabaseError(NoTargetSetMessage);
 }
 
 // Loads the rows into S only when there is one, so a miss leaves S untouched.

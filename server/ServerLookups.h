@@ -30,6 +30,9 @@ struct TProdClsItem {
     int ProdSortID = 0;
 };
 
+// The refusal of a lookup given no data set to write its result into.
+inline constexpr const char* NoTargetSetMessage = "没有提供接收查询结果的数据集。";
+
 // The lookups as a client reaches them: in-process (TServerLookups) or through the network.
 class ILookups {
 public:
