@@ -21,13 +21,8 @@ THostSession::THostSession(const std::string& DatabasePath, const std::string& U
 
     server::TQuillonServer* Server = FServer.get();
     const std::string Session = FSessionID;
-    FSysInfo.SetAuthorizer(
-        [Server, Session](const std::string& Code) { return Server->Authorized(Session, Code); });
-    for (const char* Name : ClassNames) {
-        std::string Class = Name;
-        FSysInfo.RegisterClass(Class, [Server, Class] { return Server->CreateObject(Class); });
-    }
-    Describe();
+    Describe([Server, Session](const std::string& Code) { return Server->Authorized(Session, Code); },
+             [Server](const std::string& Class) { return Server->CreateObject(Class); });
 }
 
 THostSession::THostSession(std::shared_ptr<client::TRemoteConnection> Connection)
@@ -36,15 +31,16 @@ THostSession::THostSession(std::shared_ptr<client::TRemoteConnection> Connection
     FRemoteLookups = std::make_unique<client::TRemoteLookups>(FRemote);
     FLookups = FRemoteLookups.get();
     client::TRemoteConnection* Remote = FRemote.get();
-    FSysInfo.SetAuthorizer([Remote](const std::string& Code) { return Remote->Authorized(Code); });
-    for (const char* Name : ClassNames) {
-        std::string Class = Name;
-        FSysInfo.RegisterClass(Class, [Remote = FRemote, Class] { return client::CreateRemoteObject(Remote, Class); });
-    }
-    Describe();
+    Describe([Remote](const std::string& Code) { return Remote->Authorized(Code); },
+             [Remote = FRemote](const std::string& Class) { return client::CreateRemoteObject(Remote, Class); });
 }
 
-void THostSession::Describe() {
+void THostSession::Describe(TAuthorizer Authorizer, TObjectMaker Objects) {
+    FSysInfo.SetAuthorizer(std::move(Authorizer));
+    for (const char* Name : ClassNames) {
+        std::string Class = Name;
+        FSysInfo.RegisterClass(Class, [Objects, Class] { return Objects(Class); });
+    }
     FSysInfo.CodeTable()->SetValue("UNIT_ID", std::to_string(FUnitID));
     FSysInfo.CodeTable()->SetValue("SESSION_ID", FSessionID);
     FSysInfo.SetHostApplication(Application);

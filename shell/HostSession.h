@@ -6,6 +6,7 @@
 #include "host/services/SysInfo.h"
 #include "server/QuillonServer.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -40,7 +41,10 @@ public:
     static const char* const ClassNames[5];
 
 private:
-    void Describe(); // fills SysInfo's parameters from the members
+    using TObjectMaker = std::function<TInterfacePtr<IInterface>(const std::string& ClassName)>;
+    // Fills SysInfo: the parameters from the members, rights from Authorizer, the classes
+    // from Objects.
+    void Describe(TAuthorizer Authorizer, TObjectMaker Objects);
 
     std::unique_ptr<server::TQuillonServer> FServer;
     std::shared_ptr<client::TRemoteConnection> FRemote;
