@@ -93,6 +93,23 @@ private:
     httplib::Client FHttp;
 };
 
+// A test on a database of its own on the engine it is instantiated with, and an in-process
+// server on it to look at what the store holds.
+class StoreTest : public ::testing::TestWithParam<TStoreEngine> {
+protected:
+    void SetUp() override {
+        NewDatabase(Db, GetParam(), Dir);
+        if (Db.empty()) return;
+        TServerOptions Options;
+        Options.Path = Db;
+        Local = std::make_unique<TQuillonServer>(Options);
+    }
+
+    TTempDir Dir;
+    std::string Db;
+    std::unique_ptr<TQuillonServer> Local;
+};
+
 inline std::string ReadFile(const std::string& File) {
     std::ifstream In(File);
     std::stringstream Text;

@@ -49,16 +49,8 @@ private:
     std::thread FRunner;
 };
 
-class ChainTest : public ::testing::TestWithParam<TStoreEngine> {
+class ChainTest : public StoreTest {
 protected:
-    void SetUp() override {
-        NewDatabase(Db, GetParam(), Dir);
-        if (Db.empty()) return;
-        TServerOptions Options;
-        Options.Path = Db;
-        Local = std::make_unique<TQuillonServer>(Options);
-    }
-
     // The consignment rows of unit 0, as the chain's user loads them in-process.
     TOrvClientDataSet& LocalRs() {
         TWindowClient<ICmsRs> Admin(*Local, "TCmsRsBean", Local->Login("admin"), RsKey);
@@ -66,9 +58,6 @@ protected:
         return Rows;
     }
 
-    TTempDir Dir;
-    std::string Db;
-    std::unique_ptr<TQuillonServer> Local;
     TOrvClientDataSet Rows{nullptr};
 };
 

@@ -15,16 +15,8 @@ namespace {
 
 using TClock = std::chrono::steady_clock;
 
-class ProgramStopTest : public ::testing::TestWithParam<TStoreEngine> {
+class ProgramStopTest : public StoreTest {
 protected:
-    void SetUp() override {
-        NewDatabase(Db, GetParam(), Dir);
-        if (Db.empty()) return;
-        TServerOptions Options;
-        Options.Path = Db;
-        Local = std::make_unique<TQuillonServer>(Options);
-    }
-
     // The consignment rows from day From on, as the store holds them now. On PostgreSQL a
     // killed program's sessions may still be winding down; they are waited for first.
     std::int64_t RowsFrom(std::int32_t From) {
@@ -82,10 +74,6 @@ protected:
         std::atomic<bool> Answered = false;
         std::optional<std::string> Answer;
     };
-
-    TTempDir Dir;
-    std::string Db;
-    std::unique_ptr<TQuillonServer> Local;
 };
 
 // Every attempt uses days of its own, past every demo row.

@@ -77,10 +77,7 @@ TEST_F(RemoteClientTest, AStoppedServerIsToldAndTheSaveGoesThroughOnceItIsBack) 
     Connection->Login("admin", "quillon-admin");
     EXPECT_EQ(Connection->UnitID(), Sys_GlobalUnitID);
     EXPECT_TRUE(Connection->Authorized(Priv_ModifyCmsQty));
-    TObjectSource Remote = [Connection](const std::string& Class) {
-        return client::CreateRemoteObject(Connection, Class);
-    };
-    TWindowClient<ICmsQty> Window(Remote, "TCmsQtyBean", Connection->Token(), "PROD_SORT_ID");
+    TWindowClient<ICmsQty> Window(ObjectsOf(Connection), "TCmsQtyBean", Connection->Token(), "PROD_SORT_ID");
     EditedQuantities(Window);
     const std::string Before = StoredAmount();
 
@@ -109,10 +106,7 @@ TEST_F(RemoteClientTest, AStoppedServerIsToldAndTheSaveGoesThroughOnceItIsBack) 
 TEST_F(RemoteClientTest, AnEndedSessionIsTakenUpAgainOnlyThroughANewLogin) {
     auto Connection = Connect();
     Connection->Login("admin", "quillon-admin");
-    TObjectSource Remote = [Connection](const std::string& Class) {
-        return client::CreateRemoteObject(Connection, Class);
-    };
-    TWindowClient<ICmsQty> Window(Remote, "TCmsQtyBean", Connection->Token(), "PROD_SORT_ID");
+    TWindowClient<ICmsQty> Window(ObjectsOf(Connection), "TCmsQtyBean", Connection->Token(), "PROD_SORT_ID");
     EditedQuantities(Window);
 
     // Ended behind the window's back, as an idle timeout or a logout elsewhere does.

@@ -134,6 +134,11 @@ using TObjectSource = std::function<TInterfacePtr<IInterface>(const std::string&
 inline TObjectSource ObjectsOf(TQuillonServer& Server) {
     return [&Server](const std::string& ClassName) { return Server.CreateObject(ClassName); };
 }
+inline TObjectSource ObjectsOf(std::shared_ptr<client::TRemoteConnection> Connection) {
+    return [Connection = std::move(Connection)](const std::string& ClassName) {
+        return client::CreateRemoteObject(Connection, ClassName);
+    };
+}
 
 // Calls of one window: load its rows into a data set, save that set's changes.
 template <class I> class TWindowClient {
@@ -248,10 +253,7 @@ protected:
     // The objects a window of Session works with.
     TObjectSource Objects(const std::string& Session) {
         auto It = Connections.find(Session);
-        if (It == Connections.end()) return ObjectsOf(*Server);
-        return [Connection = It->second](const std::string& ClassName) {
-            return client::CreateRemoteObject(Connection, ClassName);
-        };
+        return It == Connections.end() ? ObjectsOf(*Server) : ObjectsOf(It->second);
     }
     // The lookups as the admin's host reaches them.
     ILookups& AdminLookups() {
