@@ -60,6 +60,17 @@ std::string TranslateParameters(std::string_view Sql, std::vector<bool>& Used,
     return Out;
 }
 
+// For a statement run over arrays of Count parameters: "$1::bigint[], $2::bigint[], ..."
+// and the names "p1, p2, ..." the arrays' elements go by.
+std::pair<std::string, std::string> ArrayParameters(int Count) {
+    std::string Arrays, Columns;
+    for (int P = 1; P <= Count; ++P) {
+        Arrays += (P > 1 ? ", $" : "$") + std::to_string(P) + "::bigint[]";
+        Columns += (P > 1 ? ", p" : "p") + std::to_string(P);
+    }
+    return {Arrays, Columns};
+}
+
 // For "INSERT INTO t (columns) VALUES (expressions)" with nothing after it, the text
 // up to VALUES and the expressions; empty for any other statement (several rows, ON
 // CONFLICT, RETURNING, INSERT ... SELECT), whose rows per set only running it tells.
@@ -299,20 +310,10 @@ std::vector<std::int64_t> TPgStatement::QueryMany(const std::vector<TParams>& Se
     if (FBatchName.empty()) {
         std::vector<bool> Used;
         const std::string Inner = TranslateParameters(FOriginal, Used, "batch_params.p");
-        std::string Arrays, Columns;
-        for (int P = 1; P <= FParamCount; ++P) {
-            Arrays += (P > 1 ? ", $" : "$") + std::to_string(P) + "::bigint[]";
-            Columns += "p" + std::to_string(P) + ", ";
-        }
-        const std::string Sql = "SELECT batch_rows.*, batch_params.n FROM unnest(" + Arrays +
-                                ") WITH ORDINALITY AS batch_params(" + Columns + "n) CROSS JOIN LATERAL (" +
-                                Inner + ") batch_rows ORDER BY batch_params.n";
-        const std::vector<unsigned> Types(static_cast<std::size_t>(FParamCount), Int8ArrayOid);
-        std::string Name = FDb.NextStatementName();
-        PGresult* R = PQprepare(FDb.Handle(), Name.c_str(), Sql.c_str(), FParamCount, Types.data());
-        if (PQresultStatus(R) != PGRES_COMMAND_OK) FDb.Raise(R);
-        PQclear(R);
-        FBatchName = std::move(Name);
+        const auto [Arrays, Columns] = ArrayParameters(FParamCount);
+        FBatchName = PrepareOverArrays("SELECT batch_rows.*, batch_params.n FROM unnest(" + Arrays +
+                                       ") WITH ORDINALITY AS batch_params(" + Columns +
+                                       ", n) CROSS JOIN LATERAL (" + Inner + ") batch_rows ORDER BY batch_params.n");
     }
     PGresult* R = ExecArrays(FBatchName, Sets);
     if (PQresultStatus(R) != PGRES_TUPLES_OK) FDb.Raise(R);
@@ -327,6 +328,15 @@ std::vector<std::int64_t> TPgStatement::QueryMany(const std::vector<TParams>& Se
     }
     Reset();
     return std::vector<std::int64_t>(Sets.size(), 0);
+}
+
+std::string TPgStatement::PrepareOverArrays(const std::string& Sql) {
+    const std::vector<unsigned> Types(static_cast<std::size_t>(FParamCount), Int8ArrayOid);
+    std::string Name = FDb.NextStatementName();
+    PGresult* R = PQprepare(FDb.Handle(), Name.c_str(), Sql.c_str(), FParamCount, Types.data());
+    if (PQresultStatus(R) != PGRES_COMMAND_OK) FDb.Raise(R);
+    PQclear(R);
+    return Name;
 }
 
 PGresult* TPgStatement::ExecArrays(const std::string& Name, const std::vector<TParams>& Sets) {
@@ -346,19 +356,9 @@ bool TPgStatement::InsertMany(const std::vector<TParams>& Sets) {
     if (FInsertName.empty()) {
         const auto [Head, Row] = SplitPlainInsert(FOriginal);
         std::vector<bool> Used;
-        std::string Arrays, Columns;
-        for (int P = 1; P <= FParamCount; ++P) {
-            Arrays += (P > 1 ? ", $" : "$") + std::to_string(P) + "::bigint[]";
-            Columns += (P > 1 ? ", p" : "p") + std::to_string(P);
-        }
-        const std::string Sql = Head + "SELECT " + TranslateParameters(Row, Used, "batch_params.p") +
-                                " FROM unnest(" + Arrays + ") AS batch_params(" + Columns + ")";
-        const std::vector<unsigned> Types(static_cast<std::size_t>(FParamCount), Int8ArrayOid);
-        std::string Name = FDb.NextStatementName();
-        PGresult* R = PQprepare(FDb.Handle(), Name.c_str(), Sql.c_str(), FParamCount, Types.data());
-        if (PQresultStatus(R) != PGRES_COMMAND_OK) FDb.Raise(R);
-        PQclear(R);
-        FInsertName = std::move(Name);
+        const auto [Arrays, Columns] = ArrayParameters(FParamCount);
+        FInsertName = PrepareOverArrays(Head + "SELECT " + TranslateParameters(Row, Used, "batch_params.p") +
+                                        " FROM unnest(" + Arrays + ") AS batch_params(" + Columns + ")");
     }
     // A failed statement ends the transaction: a savepoint keeps it open for the
     // set-by-set run that names the failing set.

@@ -60,6 +60,8 @@ private:
     // with nothing of it applied, when a set breaks a rule of the schema or a trigger kept
     // a row out: the sets run one by one then tell which. Raises for any other failure.
     bool InsertMany(const std::vector<TParams>& Sets);
+    // Prepares Sql, whose FParamCount parameters are all arrays of bigint; its name.
+    std::string PrepareOverArrays(const std::string& Sql);
     // Runs the prepared statement Name once with one array per parameter, each holding
     // that parameter of every set.
     pg_result* ExecArrays(const std::string& Name, const std::vector<TParams>& Sets);
