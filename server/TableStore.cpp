@@ -333,10 +333,7 @@ public:
             TStatementLease Query = FDb.Prepare(Ref.LookupSql);
             Query->ExecuteMany(Sets, [&](std::size_t Set, const TStoreStatement& Found) {
                 auto& Entry = Cache[Ids[Set]];
-                if (Entry) return; // the first row, as a single lookup takes
-                Entry.emplace();
-                for (std::size_t C = 0; C <= Ref.FilledFields.size(); ++C)
-                    Entry->push_back(Found.Text(static_cast<int>(C)));
+                if (!Entry) Entry = FoundRow(Ref, Found); // the first row, as a single lookup takes
             });
         }
     }
@@ -440,16 +437,20 @@ private:
         auto& Cache = FCache[static_cast<std::size_t>(Ref)];
         auto It = Cache.find(Id);
         if (It != Cache.end()) return It->second;
+        const TReferenceDesc& Desc = FDesc.References[static_cast<std::size_t>(Ref)];
         std::optional<std::vector<std::string>> Found;
-        TStatementLease Query = FDb.Prepare(FDesc.References[static_cast<std::size_t>(Ref)].LookupSql);
+        TStatementLease Query = FDb.Prepare(Desc.LookupSql);
         Query->Bind(1, Id);
-        if (Query->Step()) {
-            Found.emplace();
-            for (std::size_t C = 0; C <= FDesc.References[static_cast<std::size_t>(Ref)].FilledFields.size();
-                 ++C)
-                Found->push_back(Query->Text(static_cast<int>(C)));
-        }
+        if (Query->Step()) Found = FoundRow(Desc, *Query);
         return Cache.emplace(Id, std::move(Found)).first->second;
+    }
+
+    // What a reference's lookup found: the id's column and the columns it fills.
+    static std::vector<std::string> FoundRow(const TReferenceDesc& Ref, const TStoreStatement& Found) {
+        std::vector<std::string> Row;
+        for (std::size_t C = 0; C <= Ref.FilledFields.size(); ++C)
+            Row.push_back(Found.Text(static_cast<int>(C)));
+        return Row;
     }
 
     std::string FieldText(const TRow& Row, std::size_t I) const {
