@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <map>
+#include <utility>
 
 namespace orv::shell {
 
@@ -108,12 +109,18 @@ bool THostCshareProvider::SelectUnitsInTree(int RootUnitID, const std::string& U
 
 bool THostCshareProvider::SelectProdCls(const std::string& Filter, bool MultiSelect, TOrvClientDataSet* S) {
     if (!FUi || !S) return false;
-    // The search runs inside the picker as the clerk types: a failure is told there and
-    // finds nothing, rather than leaving through the toolkit's event loop.
+    // The search runs inside the picker at every keystroke: a failure finds nothing, rather
+    // than leaving through the toolkit's event loop, and is told once per picker, not at
+    // every key the clerk types.
+    bool Told = false;
     std::optional<std::vector<server::TProdClsItem>> Chosen = FUi->PickProdCls(
-        [this](const std::string& Text) {
+        [this, &Told](const std::string& Text) {
             std::vector<server::TProdClsItem> Found;
-            Listed([&] { Found = FLookups.ProdClsList(Text); });
+            try {
+                Found = FLookups.ProdClsList(Text);
+            } catch (const std::exception& E) {
+                if (!std::exchange(Told, true)) Application->MessageBox(E.what(), "Quillon", MB_OK | MB_ICONERROR);
+            }
             return Found;
         },
         Filter, MultiSelect);

@@ -169,6 +169,8 @@ public:
         ++ProdClsCalls;
         ShownFilter = Filter;
         ShownMulti = Multi;
+        // As the clerk types: a search at every key.
+        for (std::size_t Typed = 1; Typed < SearchFor.size(); ++Typed) Search(SearchFor.substr(0, Typed));
         if (!SearchFor.empty()) return Search(SearchFor);
         return ProdClsAnswer;
     }
@@ -224,7 +226,7 @@ TEST_F(HostCshareTest, PickersTellAServerOutOfReachAndWriteNothing) {
     EXPECT_EQ(Ui.UnitCalls, 0) << "no picker over a tree that could not be had";
     Ui.SearchFor = "P00";
     EXPECT_FALSE(P.SelectProdCls("", false, &Result));
-    EXPECT_EQ(Ui.ProdClsCalls, 1) << "the picker opens; its search finds nothing";
+    EXPECT_EQ(Ui.ProdClsCalls, 1) << "the picker opens; its searches, one a key, find nothing";
     ASSERT_EQ(WS.Messages().size(), 2u);
     for (const auto& M : WS.Messages()) EXPECT_EQ(M.Text, TUnreachableLookups::Why);
     EXPECT_EQ(Result.RecordCount(), 1);
